@@ -1,0 +1,25 @@
+// The one header through which product code reaches the operating system.
+//
+// On Windows it is the SDK. Everywhere else it is our simulated Windows, which declares the same
+// types, constants, structures and functions (with WCHAR as char16_t and TEXT giving u"...").
+#pragma once
+
+#if defined(_WIN32)
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <winspool.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+#include <shellapi.h>
+#include <process.h>
+#include <stdio.h>
+#include <stdarg.h>
+#include <time.h>
+#else
+#include "platform/sim/windows.h"
+#endif

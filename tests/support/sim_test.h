@@ -1,0 +1,24 @@
+// Base fixture for tests on the simulated machine: a fresh machine per test, and at the end the
+// accounting must show that nothing was left open or allocated.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Debugger breaks the test provokes on purpose (a programming-error assertion).
+  size_t expectedDebugBreaks = 0;
+  // Set by tests that deliberately keep a block or handle until TearDown.
+  bool skipLeakCheck = false;
+};
+
+// Wide literal helpers for assertions.
+inline std::string U8(const char16_t* text) { return sim::Utf8(text); }

@@ -1,0 +1,238 @@
+// Test harness for running ZQInst.exe under Wine: answers message boxes by rules, records every
+// box it saw, dumps the spooler's state, reads registry values and links the printer key that the
+// installer writes to the place where Wine keeps its printers.
+//
+//   zqharness answer <rules> <log> <stopfile> <seconds>
+//       rules: lines "caption-substring|text-substring|button" (button: ok, yes, no, cancel);
+//       an empty field matches anything. Boxes that match no rule get OK (or No for Yes/No boxes).
+//       Every answered box is appended to <log> as "caption|text|button" (UTF-8, \n as "\n").
+//       Ends when <stopfile> exists or after <seconds>.
+//   zqharness dump            spooler drivers, ports and printers, as UTF-8 lines
+//   zqharness regget <HKLM|HKCU> <key> <value>
+//   zqharness reglink         creates the printer-key link described above
+#include <windows.h>
+#include <winspool.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::string Escape(const std::wstring& text) {
+  std::string out;
+  for (char c : Utf8(text)) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') continue;
+    else out += c;
+  }
+  return out;
+}
+
+struct Rule {
+  std::wstring caption, text;
+  int button;
+};
+
+int ButtonId(const std::string& name) {
+  if (name == "yes") return IDYES;
+  if (name == "no") return IDNO;
+  if (name == "cancel") return IDCANCEL;
+  return IDOK;
+}
+
+const char* ButtonName(int id) {
+  switch (id) {
+    case IDYES: return "yes";
+    case IDNO: return "no";
+    case IDCANCEL: return "cancel";
+    default: return "ok";
+  }
+}
+
+std::vector<Rule> ReadRules(const char* path) {
+  std::vector<Rule> rules;
+  FILE* file = fopen(path, "rb");
+  if (!file) return rules;
+  char line[2048];
+  while (fgets(line, sizeof line, file)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    size_t a = s.find('|'), b = a == std::string::npos ? a : s.find('|', a + 1);
+    if (b == std::string::npos) continue;
+    rules.push_back({Wide(s.substr(0, a)), Wide(s.substr(a + 1, b - a - 1)),
+                     ButtonId(s.substr(b + 1))});
+  }
+  fclose(file);
+  return rules;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t buffer[4096];
+  int n = GetWindowTextW(window, buffer, 4096);
+  return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+struct BoxSearch {
+  std::vector<HWND> boxes;
+};
+
+BOOL CALLBACK CollectBoxes(HWND window, LPARAM parameter) {
+  wchar_t cls[64];
+  if (GetClassNameW(window, cls, 64) && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window) &&
+      GetDlgItem(window, 0xFFFF)) {  // a message box: its text is control 0xFFFF
+    reinterpret_cast<BoxSearch*>(parameter)->boxes.push_back(window);
+  }
+  return TRUE;
+}
+
+int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int seconds) {
+  std::vector<Rule> rules = ReadRules(rulesPath);
+  std::vector<HWND> answered;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < static_cast<DWORD>(seconds) * 1000) {
+    if (GetFileAttributesA(stopPath) != INVALID_FILE_ATTRIBUTES) break;
+    BoxSearch search;
+    EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&search));
+    for (HWND box : search.boxes) {
+      bool seen = false;
+      for (HWND h : answered) seen = seen || h == box;
+      if (seen) continue;
+      std::wstring caption = WindowText(box);
+      std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
+      int button = GetDlgItem(box, IDYES) ? IDNO : IDOK;
+      for (const Rule& rule : rules) {
+        if (caption.find(rule.caption) != std::wstring::npos &&
+            text.find(rule.text) != std::wstring::npos) {
+          button = rule.button;
+          break;
+        }
+      }
+      if (FILE* log = fopen(logPath, "ab")) {
+        fprintf(log, "%s|%s|%s\n", Escape(caption).c_str(), Escape(text).c_str(),
+                ButtonName(button));
+        fclose(log);
+      }
+      // High word 0: Wine's message box returns the whole wParam.
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, 0), 0);
+      answered.push_back(box);
+    }
+    Sleep(50);
+  }
+  return 0;
+}
+
+int Dump() {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 3, nullptr, 0, &needed, &count);
+  std::vector<BYTE> drivers(needed + 1);
+  if (EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 3, drivers.data(), needed,
+                          &needed, &count)) {
+    auto* d = reinterpret_cast<DRIVER_INFO_3W*>(drivers.data());
+    for (DWORD i = 0; i < count; ++i) {
+      printf("driver|%s|%s|%s|%s|%s\n", Utf8(d[i].pName).c_str(),
+             Utf8(d[i].pEnvironment ? d[i].pEnvironment : L"").c_str(),
+             Utf8(d[i].pDriverPath ? d[i].pDriverPath : L"").c_str(),
+             Utf8(d[i].pConfigFile ? d[i].pConfigFile : L"").c_str(),
+             Utf8(d[i].pDataFile ? d[i].pDataFile : L"").c_str());
+    }
+  }
+  needed = count = 0;
+  EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> ports(needed + 1);
+  if (EnumPortsW(nullptr, 1, ports.data(), needed, &needed, &count)) {
+    auto* p = reinterpret_cast<PORT_INFO_1W*>(ports.data());
+    for (DWORD i = 0; i < count; ++i) printf("port|%s\n", Utf8(p[i].pName).c_str());
+  }
+  needed = count = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> printers(needed + 1);
+  if (EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, printers.data(), needed, &needed, &count)) {
+    auto* p = reinterpret_cast<PRINTER_INFO_2W*>(printers.data());
+    for (DWORD i = 0; i < count; ++i) {
+      auto s = [](LPCWSTR t) { return Utf8(t ? t : L""); };
+      printf("printer|%s|%s|%s|%s|%s|0x%lx|0x%04x\n", s(p[i].pPrinterName).c_str(),
+             s(p[i].pPortName).c_str(), s(p[i].pDriverName).c_str(),
+             s(p[i].pPrintProcessor).c_str(), s(p[i].pDatatype).c_str(),
+             static_cast<unsigned long>(p[i].Attributes),
+             p[i].pDevMode ? p[i].pDevMode->dmDriverVersion : 0);
+    }
+  }
+  return 0;
+}
+
+HKEY Root(const char* name) { return lstrcmpiA(name, "HKCU") == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+int RegGet(const char* root, const char* key, const char* value) {
+  wchar_t data[2048] = {};
+  DWORD size = sizeof(data) - sizeof(wchar_t), type = 0;
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(Root(root), Wide(key).c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+    printf("nokey\n");
+    return 1;
+  }
+  LONG status = RegQueryValueExW(handle, Wide(value).c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) {
+    printf("novalue\n");
+    return 1;
+  }
+  if (type == REG_DWORD) printf("%lu\n", static_cast<unsigned long>(*reinterpret_cast<DWORD*>(data)));
+  else printf("%s\n", Utf8(data).c_str());
+  return 0;
+}
+
+int RegLink() {
+  HKEY parent = nullptr;
+  RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print", 0,
+                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &parent, nullptr);
+  if (parent) RegCloseKey(parent);
+  HKEY link = nullptr;
+  DWORD disposition = 0;
+  LONG status = RegCreateKeyExW(
+      HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers", 0,
+      nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link,
+      &disposition);
+  if (status != ERROR_SUCCESS) {
+    printf("link: create failed %ld\n", static_cast<long>(status));
+    return 1;
+  }
+  static const wchar_t target[] =
+      L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Print\\Printers";
+  status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                          reinterpret_cast<const BYTE*>(target), sizeof(target) - sizeof(wchar_t));
+  RegCloseKey(link);
+  printf("link: %s\n", status == ERROR_SUCCESS ? "ok" : "failed");
+  return status == ERROR_SUCCESS ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 6 && lstrcmpA(argv[1], "answer") == 0) return Answer(argv[2], argv[3], argv[4], atoi(argv[5]));
+  if (argc >= 2 && lstrcmpA(argv[1], "dump") == 0) return Dump();
+  if (argc >= 5 && lstrcmpA(argv[1], "regget") == 0) return RegGet(argv[2], argv[3], argv[4]);
+  if (argc >= 2 && lstrcmpA(argv[1], "reglink") == 0) return RegLink();
+  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink ...\n");
+  return 2;
+}

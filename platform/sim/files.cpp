@@ -1,0 +1,380 @@
+// Simulated files: Windows paths translated into a per-process sandbox on the host, with the
+// error codes Windows gives for missing files and folders, locked and read-only files; the
+// runtime's fopen on such paths and its date and time from the machine's clock.
+#include "platform/sim/files.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <system_error>
+
+#include "platform/sim/sim.h"
+
+// The runtime's fopen is ours here; the host's is the one underneath.
+#undef fopen
+
+namespace fs = std::filesystem;
+
+namespace sim {
+namespace {
+
+struct FileModel {
+  fs::path root;
+  std::u16string currentDir = u"C:\\Installer";
+  std::map<std::u16string, int> locks;  // upper full path -> deletions still refused (-1: all)
+  std::set<std::u16string> readOnly;    // upper full paths
+};
+
+// Removes the sandbox when the process ends.
+struct Sandbox {
+  fs::path base;
+  Sandbox() {
+    base = fs::temp_directory_path() / ("zqsim-" + std::to_string(getpid()));
+  }
+  ~Sandbox() {
+    std::error_code ignored;
+    fs::remove_all(base, ignored);
+  }
+};
+
+Sandbox& sandbox() {
+  static Sandbox instance;
+  return instance;
+}
+
+void MakeFresh(FileModel& m);
+
+FileModel& model() {
+  static FileModel* instance = [] {
+    auto* m = new FileModel;
+    MakeFresh(*m);
+    return m;
+  }();
+  return *instance;
+}
+
+const bool registered = (RegisterResetHook("files", [] { MakeFresh(model()); }), true);
+
+std::vector<std::u16string> Components(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  for (char16_t c : path) {
+    if (c == u'\\' || c == u'/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+bool HasDrive(const std::u16string& p) {
+  return p.size() >= 2 && p[1] == u':' &&
+         ((p[0] >= u'A' && p[0] <= u'Z') || (p[0] >= u'a' && p[0] <= u'z'));
+}
+
+std::u16string Full(const FileModel& m, const std::u16string& path) {
+  std::u16string drive, rest;
+  if (HasDrive(path)) {
+    drive = Upper(path.substr(0, 2));
+    rest = path.substr(2);
+    if (rest.empty() || (rest[0] != u'\\' && rest[0] != u'/'))  // "C:file": relative to drive
+      rest = (EqualNoCase(m.currentDir.substr(0, 2), drive) ? m.currentDir.substr(2) : u"") +
+             u"\\" + rest;
+  } else if (!path.empty() && (path[0] == u'\\' || path[0] == u'/')) {
+    drive = Upper(m.currentDir.substr(0, 2));
+    rest = path;
+  } else {
+    drive = Upper(m.currentDir.substr(0, 2));
+    rest = m.currentDir.substr(2) + u"\\" + path;
+  }
+  std::vector<std::u16string> parts;
+  for (auto& c : Components(rest)) {
+    if (c == u".") continue;
+    if (c == u"..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(c);
+  }
+  std::u16string out = drive;
+  for (auto& c : parts) out += u"\\" + c;
+  if (parts.empty()) out += u"\\";
+  return out;
+}
+
+// Host path: each component matched against the existing entries without regard to case.
+fs::path Host(const FileModel& m, const std::u16string& path) {
+  std::u16string full = Full(m, path);
+  fs::path host = m.root / Utf8(std::u16string(1, static_cast<char16_t>(full[0] | 0x20)));
+  for (auto& c : Components(full.substr(2))) {
+    std::string name = Utf8(c);
+    std::error_code ec;
+    fs::path match = host / name;
+    if (!fs::exists(match, ec) && fs::is_directory(host, ec)) {
+      for (auto& entry : fs::directory_iterator(host, ec)) {
+        if (EqualNoCase(Utf16(entry.path().filename().string()), c)) {
+          match = entry.path();
+          break;
+        }
+      }
+    }
+    host = match;
+  }
+  return host;
+}
+
+void MakeDirs(const FileModel& m, const std::u16string& path) {
+  std::u16string full = Full(m, path);
+  std::u16string partial = full.substr(0, 2);
+  std::error_code ec;
+  fs::create_directories(Host(m, partial + u"\\"), ec);
+  for (auto& c : Components(full.substr(2))) {
+    partial += u"\\" + c;
+    fs::create_directory(Host(m, partial), ec);
+  }
+}
+
+void MakeFresh(FileModel& m) {
+  std::error_code ec;
+  m.root = sandbox().base / "machine";
+  fs::remove_all(m.root, ec);
+  fs::create_directories(m.root / "c", ec);
+  m.currentDir = u"C:\\Installer";
+  m.locks.clear();
+  m.readOnly.clear();
+  for (const char16_t* dir : {u"C:\\Windows\\System32\\spool\\drivers\\x64",
+                              u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer"})
+    MakeDirs(m, dir);
+}
+
+std::u16string Parent(const std::u16string& full) {
+  size_t slash = full.rfind(u'\\');
+  return slash <= 2 ? full.substr(0, 3) : full.substr(0, slash);
+}
+
+// The error Windows gives for a path whose entry is missing: 3 when a folder on the way is
+// missing, 2 when only the entry itself is.
+DWORD MissingError(const FileModel& m, const std::u16string& full) {
+  std::error_code ec;
+  return fs::is_directory(Host(m, Parent(full)), ec) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+bool Locked(const FileModel& m, const std::u16string& full) {
+  auto it = m.locks.find(Upper(full));
+  return it != m.locks.end() && it->second != 0;
+}
+
+}  // namespace
+
+std::string HostPath(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return Host(model(), windowsPath).string();
+}
+
+std::u16string FullPath(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return Full(model(), windowsPath);
+}
+
+void SetCurrentDir(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::u16string full = Full(model(), windowsPath);
+  MakeDirs(model(), full);
+  model().currentDir = full;
+}
+
+std::u16string CurrentDir() {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return model().currentDir;
+}
+
+void MakeDir(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  MakeDirs(model(), windowsPath);
+}
+
+void PutFile(const std::u16string& windowsPath, const std::string& contents) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::u16string full = Full(model(), windowsPath);
+  MakeDirs(model(), Parent(full));
+  std::ofstream out(Host(model(), full), std::ios::binary | std::ios::trunc);
+  out << contents;
+}
+
+std::string FileContents(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::ifstream in(Host(model(), windowsPath), std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return in ? s.str() : std::string();
+}
+
+bool FileExists(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::error_code ec;
+  return fs::is_regular_file(Host(model(), windowsPath), ec);
+}
+
+bool DirExists(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::error_code ec;
+  return fs::is_directory(Host(model(), windowsPath), ec);
+}
+
+void LockFile(const std::u16string& windowsPath, int attempts) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  model().locks[Upper(Full(model(), windowsPath))] = attempts;
+}
+
+void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::u16string key = Upper(Full(model(), windowsPath));
+  if (readOnly)
+    model().readOnly.insert(key);
+  else
+    model().readOnly.erase(key);
+}
+
+}  // namespace sim
+
+using sim::Call;
+using sim::Lock;
+
+BOOL DeleteFileW(LPCWSTR file) {
+  Call call("DeleteFileW", {sim::Utf8(file)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!file || !*file) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret<BOOL>(FALSE);
+  }
+  auto& m = sim::model();
+  std::u16string full = sim::Full(m, file);
+  fs::path host = sim::Host(m, full);
+  std::error_code ec;
+  if (!fs::exists(host, ec)) {
+    SetLastError(sim::MissingError(m, full));
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (fs::is_directory(host, ec) || m.readOnly.count(sim::Upper(full))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  auto lockIt = m.locks.find(sim::Upper(full));
+  if (lockIt != m.locks.end() && lockIt->second != 0) {
+    if (lockIt->second > 0) --lockIt->second;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!fs::remove(host, ec)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  m.locks.erase(sim::Upper(full));
+  return call.Ret<BOOL>(TRUE);
+}
+
+BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
+  Call call("CopyFileW", {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!existingFile || !newFile || !*existingFile || !*newFile) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret<BOOL>(FALSE);
+  }
+  auto& m = sim::model();
+  std::u16string from = sim::Full(m, existingFile), to = sim::Full(m, newFile);
+  fs::path source = sim::Host(m, from), target = sim::Host(m, to);
+  std::error_code ec;
+  if (!fs::exists(source, ec)) {
+    SetLastError(sim::MissingError(m, from));
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (fs::is_directory(source, ec)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!fs::is_directory(sim::Host(m, sim::Parent(to)), ec)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (fs::exists(target, ec)) {
+    if (failIfExists) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return call.Ret<BOOL>(FALSE);
+    }
+    if (fs::is_directory(target, ec) || m.readOnly.count(sim::Upper(to))) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret<BOOL>(FALSE);
+    }
+    if (sim::Locked(m, to)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return call.Ret<BOOL>(FALSE);
+    }
+  }
+  if (!fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  return call.Ret<BOOL>(TRUE);
+}
+
+DWORD GetFileAttributesW(LPCWSTR file) {
+  Call call("GetFileAttributesW", {sim::Utf8(file)});
+  if (call.Faulted()) return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!file || !*file) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
+  }
+  auto& m = sim::model();
+  std::u16string full = sim::Full(m, file);
+  fs::path host = sim::Host(m, full);
+  std::error_code ec;
+  if (!fs::exists(host, ec)) {
+    SetLastError(sim::MissingError(m, full));
+    return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
+  }
+  if (fs::is_directory(host, ec)) return call.Ret<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+  if (m.readOnly.count(sim::Upper(full))) return call.Ret<DWORD>(FILE_ATTRIBUTE_READONLY);
+  return call.Ret<DWORD>(FILE_ATTRIBUTE_NORMAL);
+}
+
+// The path is ANSI, which on the simulated machine is UTF-8. The host's stdio does the rest, so
+// fprintf and fclose work on the stream as usual.
+FILE* SimFopen(const char* path, const char* mode) {
+  Call call("fopen", {path ? path : "(null)", mode ? mode : "(null)"});
+  if (call.Faulted()) return call.Ret<FILE*>(nullptr);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!path || !*path || !mode) return call.Ret<FILE*>(nullptr);
+  auto& m = sim::model();
+  std::u16string full = sim::Full(m, sim::Utf16(path));
+  bool writing = std::strpbrk(mode, "wa+") != nullptr;
+  if (writing && (m.readOnly.count(sim::Upper(full)) || sim::Locked(m, full)))
+    return call.Ret<FILE*>(nullptr);
+  FILE* file = std::fopen(sim::Host(m, full).string().c_str(), mode);
+  return call.Ret(file);
+}
+
+char* _strdate(char* buffer) {
+  sim::DateTime now = sim::CurrentDateTime();
+  std::snprintf(buffer, 9, "%02u/%02u/%02u", static_cast<unsigned>(now.month) % 100u,
+                static_cast<unsigned>(now.day) % 100u, static_cast<unsigned>(now.year) % 100u);
+  return buffer;
+}
+
+char* _strtime(char* buffer) {
+  sim::DateTime now = sim::CurrentDateTime();
+  std::snprintf(buffer, 9, "%02u:%02u:%02u", static_cast<unsigned>(now.hour) % 100u,
+                static_cast<unsigned>(now.minute) % 100u, static_cast<unsigned>(now.second) % 100u);
+  return buffer;
+}

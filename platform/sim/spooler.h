@@ -1,0 +1,93 @@
+// The simulated print spooler: what tests stage and inspect.
+//
+// A fresh machine has no drivers and no printers, the standard local ports ("LPT1:" to "LPT3:",
+// "COM1:" to "COM4:", "FILE:", all of the "Local Port" monitor) and a driver directory per
+// environment. Names of drivers, printers and ports compare without regard to case, as the
+// spooler does; listings keep the order things were added in.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/sim/windows.h"
+
+namespace sim {
+
+inline constexpr char16_t kEnvironmentX64[] = u"Windows x64";
+inline constexpr char16_t kEnvironmentX86[] = u"Windows NT x86";
+inline constexpr char16_t kLocalPortMonitor[] = u"Local Port";
+
+struct Driver {
+  std::u16string name;
+  std::u16string environment = kEnvironmentX64;
+  DWORD version = 3;
+  std::u16string driverPath, dataFile, configFile, helpFile;  // full paths
+  std::vector<std::u16string> dependentFiles;
+  std::u16string monitorName;
+  std::u16string defaultDataType;
+};
+
+struct Job {
+  DWORD id = 0;  // given by AddJob when 0
+  std::u16string document;
+  std::u16string user = u"user";
+  DWORD status = 0;
+};
+
+struct PrinterValue {  // printer data, e.g. "DefaultSpoolDirectory"
+  DWORD type = REG_SZ;
+  std::vector<BYTE> bytes;
+};
+
+struct Printer {
+  std::u16string name;
+  std::u16string port;
+  std::u16string driver;
+  std::u16string printProcessor = u"WinPrint";
+  std::u16string dataType = u"RAW";
+  std::u16string shareName, comment, location;
+  DWORD attributes = PRINTER_ATTRIBUTE_QUEUED | PRINTER_ATTRIBUTE_LOCAL;
+  bool connection = false;  // a connection to another machine's printer, not a local one
+  // The whole device mode: the public part (dmSize bytes) then dmDriverExtra private bytes.
+  // Empty: the printer has no device mode.
+  std::vector<BYTE> devMode;
+  std::map<std::u16string, PrinterValue> data;  // keyed as given; looked up without case
+  std::vector<Job> jobs;
+  // Knobs.
+  bool refusesOpen = false;           // OpenPrinterW fails with ERROR_ACCESS_DENIED
+  bool jobsEndAfterListing = false;   // the jobs finish right after the next EnumPrintersW
+};
+
+struct Port {
+  std::u16string name;
+  std::u16string monitor = kLocalPortMonitor;
+  std::u16string description = u"Local Port";
+};
+
+// A device mode of the given driver version with `privateBytes` driver-private bytes after the
+// public part, filled with 0xA0, 0xA1, ... so that copies can be told apart from zeroes.
+std::vector<BYTE> MakeDevMode(const std::u16string& deviceName, WORD driverVersion,
+                              WORD privateBytes);
+// A REG_SZ printer value holding the text and its terminator.
+PrinterValue TextValue(const std::u16string& text);
+
+void AddDriver(const Driver& driver);
+void AddPrinter(const Printer& printer);
+void AddPort(const std::u16string& name, const std::u16string& monitor = kLocalPortMonitor);
+void RemovePort(const std::u16string& name);
+// Queues a job on a printer; returns its id (0 when there is no such printer).
+DWORD AddJob(const std::u16string& printerName, const std::u16string& document);
+// Changes a staged printer in place (knobs, device mode, data); false when there is none.
+bool UpdatePrinter(const std::u16string& printerName, void (*change)(Printer&));
+// The next `count` opens of the local print server (OpenPrinterW with no name) fail with `error`.
+void FailPrintServerOpens(int count, DWORD error = RPC_S_SERVER_UNAVAILABLE);
+
+std::vector<Driver> Drivers();
+std::vector<Printer> Printers();
+std::vector<Port> Ports();
+const Printer* FindPrinter(const std::u16string& name);  // valid until the model next changes
+std::u16string DriverDirectory(const std::u16string& environment);  // "" for an unknown one
+
+}  // namespace sim

@@ -1,0 +1,30 @@
+// Read-side queries of the local print spooler: the drivers, printers, ports and pending jobs, the
+// driver folder, one printer's configuration and device mode, and three lookups.
+//
+// Every result is one zero-filled local-heap block (release it with LocalFree) holding the records
+// and everything they point to. A failed query gives nullptr and leaves the count output alone;
+// nothing here reports or logs, and the platform's last-error code is left as the failing call
+// set it, for the caller to report.
+#pragma once
+
+#include "platform/win32.h"
+
+DRIVER_INFO_3W* EnumerateDrivers(DWORD* count);
+PRINTER_INFO_2W* EnumeratePrinters(DWORD* count);
+PORT_INFO_1W* EnumeratePorts(DWORD* count);
+JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
+// The spooler's driver folder of this machine's environment, as one wide string.
+LPWSTR GetDriverDirectory();
+PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
+// A copy of the printer's device mode, public and driver-private part: dmSize + dmDriverExtra
+// bytes. nullptr when the printer has none.
+DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);
+
+// False when the driver list cannot be had. Otherwise *list is the whole driver list (the caller
+// releases it) with *position the first record named `name` (case-insensitive), or nullptr when
+// there is no such driver.
+bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name);
+// Always true: a printer that cannot be opened, for whatever reason, counts as absent.
+bool PrinterExists(bool* exists, LPCWSTR name);
+// False when the port list cannot be had.
+bool PortExists(bool* exists, LPCWSTR name);

@@ -1,0 +1,87 @@
+#include "spooler/service.h"
+
+#include "support/handles.h"
+#include "support/messages.h"
+
+bool IsSpoolerRunning() {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+  if (!manager) return false;
+  // Declared after the manager so that it is closed first.
+  ServiceHandle service(OpenServiceW(manager.Get(), SpoolerServiceName, SERVICE_QUERY_STATUS));
+  if (!service) return false;
+  SERVICE_STATUS status{};
+  return QueryServiceStatus(service.Get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
+}
+
+bool StartSpooler() {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
+  if (!manager) {
+    ReportError(TEXT("サービスマネージャがオープンできません．"));
+    return false;
+  }
+  ServiceHandle service(
+      OpenServiceW(manager.Get(), SpoolerServiceName, SERVICE_QUERY_STATUS | SERVICE_START));
+  if (!service) return false;  // deliberately no message: the one recorded before stays
+
+  bool result = false;
+  DWORD lastState = SERVICE_STOPPED;  // carried into a second attempt
+  bool serverOpened = false;
+  for (int attempt = 0; attempt < SpoolerStartAttempts && !serverOpened; ++attempt) {
+    if (!StartServiceW(service.Get(), 0, nullptr) &&
+        GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+      ReportError(TEXT("スプーラの開始ができません!"));
+      return false;
+    }
+    SERVICE_STATUS status{};
+    int pauses = 0;
+    while (QueryServiceStatus(service.Get(), &status)) {
+      lastState = status.dwCurrentState;
+      if (lastState == SERVICE_RUNNING || pauses >= SpoolerStartPausesPerAttempt) break;
+      Sleep(SpoolerStartPauseMs);
+      ++pauses;
+    }
+    if (lastState != SERVICE_RUNNING) {
+      ReportError(TEXT("スプーラの開始ができません!"));
+      return false;
+    }
+    result = true;
+    // The service can report RUNNING before its print server takes connections.
+    PrinterHandle server;
+    serverOpened = OpenPrinterW(nullptr, server.Put(), nullptr) && server;
+  }
+  return result;
+}
+
+bool StopSpooler() {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
+  if (!manager) {
+    ReportError(TEXT("サービスマネージャがオープンできません．"));
+    return false;
+  }
+  ServiceHandle service(OpenServiceW(manager.Get(), SpoolerServiceName,
+                                     SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP));
+  if (!service) {
+    ReportError(TEXT("スプーラサービスのオープンができません!"));
+    return false;
+  }
+  SERVICE_STATUS status{};
+  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status) &&
+      GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+    ReportError(TEXT("スプーラの停止ができません!"));
+    return false;
+  }
+  // A spooler that never reports STOPPED would hold the removal forever: give it one minute.
+  for (int queries = 0; queries < SpoolerStopQueries; ++queries) {
+    Sleep(SpoolerStopPauseMs);
+    if (!QueryServiceStatus(service.Get(), &status)) return true;  // gone: as good as stopped
+    if (status.dwCurrentState == SERVICE_STOPPED) return true;
+  }
+  SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
+  ReportError(TEXT("スプーラの停止ができません!"));
+  return false;
+}
+
+bool RestartSpooler() {
+  if (IsSpoolerRunning() && !StopSpooler()) return false;
+  return StartSpooler();
+}

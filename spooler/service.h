@@ -1,0 +1,26 @@
+// Control of the local "Spooler" service: is it running, stop it and wait, start it and wait until
+// it runs and its print server opens, and both in a row. Failures are recorded with ReportError.
+#pragma once
+
+#include "platform/win32.h"
+
+inline constexpr WCHAR SpoolerServiceName[] = TEXT("Spooler");
+
+// Status polling of a start: a pause between queries, at most this many pauses per attempt, and
+// this many attempts when the print server does not open after the service runs.
+inline constexpr DWORD SpoolerStartPauseMs = 2000;
+inline constexpr int SpoolerStartPausesPerAttempt = 10;
+inline constexpr int SpoolerStartAttempts = 2;
+// Status polling of a stop: a pause before every query, and the queries allowed (one minute).
+inline constexpr DWORD SpoolerStopPauseMs = 500;
+inline constexpr int SpoolerStopQueries = 120;
+
+// True only when the service reports SERVICE_RUNNING; false on any failure. Records nothing.
+bool IsSpoolerRunning();
+// True when the service was brought to SERVICE_RUNNING (a print server that never opens does not
+// change that).
+bool StartSpooler();
+// True when the service reached SERVICE_STOPPED or could no longer be queried.
+bool StopSpooler();
+// Stops a running spooler, then starts it.
+bool RestartSpooler();

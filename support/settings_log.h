@@ -1,0 +1,41 @@
+// Per-user diagnostic settings (under HKEY_CURRENT_USER\SettingsKey) and the diagnostic log: ANSI
+// records sent to the debugger output and, when LOGFILE names a file, appended to it.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win32.h"
+
+// Capacity of a setting's text, in characters (terminator included).
+inline constexpr int SettingTextCapacity = MAX_PATH;
+// A record is built piece by piece: each piece cut at 255 bytes, the line at 1023.
+inline constexpr int LogPieceCapacity = 256;
+inline constexpr int LogLineCapacity = 1024;
+
+// The build's date and time as the record prefix shows them.
+struct BuildStampText {
+  LPCSTR date;
+  LPCSTR time;
+};
+inline constexpr BuildStampText BuildStamp = {"May 15 2013", "16:07:45"};
+
+// The record being assembled (process-wide; records come from one thread at a time).
+extern CHAR LogLine[LogLineCapacity];
+
+// The stored 32-bit number, or the default on any failure. Creates the settings key if missing.
+int ReadSettingNumber(LPCWSTR name, int defaultValue);
+// Fills `buffer` (SettingTextCapacity characters) with the stored text, terminated; leaves it as
+// it was on any failure, a text that does not fit included. Returns `buffer`.
+LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer);
+
+// A plain record, written while LOGLEVEL (default 1) is 1 or more.
+void DebugLog(LPCSTR format, ...);
+// An error record with the system's text for `code`, written whatever LOGLEVEL says.
+void DebugLogError(DWORD code, LPCSTR format, ...);
+// Sends an assembled line to the debugger output and appends it to LOGFILE.
+void EmitDebugLine(LPCSTR line);
+
+// True when the file is gone or there was no path; a missing file is logged but counts as gone.
+bool SafeDeleteFile(LPCWSTR path);
+// Copies exactly `bytes` bytes; logs and copies nothing when either pointer is missing.
+void strCopy(LPVOID destination, LPCVOID source, size_t bytes);

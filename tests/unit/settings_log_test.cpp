@@ -1,0 +1,195 @@
+// Settings and the diagnostic log on the simulated machine: the settings key, the readers' limits,
+// records byte for byte in the debugger output and the log file, and the logging helpers.
+#include <cstring>
+#include <string>
+
+#include "platform/sim/files.h"
+#include "platform/sim/registry.h"
+#include "support/handles.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "support/settings_log.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+const std::string kPrefix = "ZQPrinter2 [May 15 2013 16:07:45] ";
+const std::string kNoFile = "Could not open the debug logging file.";
+
+class SettingsLogTest : public SimTest {
+ protected:
+  static void SetNumber(const std::u16string& name, DWORD value) {
+    sim::SetRegistryNumber(HKEY_CURRENT_USER, SettingsKey, name, value);
+  }
+  static void SetRaw(const std::u16string& name, const void* data, size_t bytes) {
+    sim::RegistryValue v;
+    v.type = REG_SZ;
+    v.bytes.assign(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + bytes);
+    sim::SetRegistryValue(HKEY_CURRENT_USER, SettingsKey, name, v);
+  }
+  static void SetLogFile(const std::u16string& path) {
+    sim::SetRegistryText(HKEY_CURRENT_USER, SettingsKey, u"LOGFILE", path);
+  }
+};
+
+TEST_F(SettingsLogTest, ReadingASettingCreatesTheKey) {
+  EXPECT_FALSE(sim::RegistryKeyExists(HKEY_CURRENT_USER, SettingsKey));
+  EXPECT_EQ(ReadSettingNumber(TEXT("LOGLEVEL"), 7), 7);
+  EXPECT_TRUE(sim::RegistryKeyExists(HKEY_CURRENT_USER, u"software\\zqprinter2"));
+  auto create = sim::Calls("RegCreateKeyExW")[0];
+  EXPECT_EQ(create.args, (std::vector<std::string>{"HKCU", "SOFTWARE\\ZQPrinter2", "0xf003f"}));
+}
+
+TEST_F(SettingsLogTest, NumbersAreSignedAndFallBackToTheDefault) {
+  SetNumber(u"LOGLEVEL", 3);
+  EXPECT_EQ(ReadSettingNumber(TEXT("loglevel"), 1), 3);
+  SetNumber(u"LOGLEVEL", static_cast<DWORD>(-2));
+  EXPECT_EQ(ReadSettingNumber(TEXT("LOGLEVEL"), 1), -2);
+  BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+  SetRaw(u"BIG", eight, sizeof eight);
+  EXPECT_EQ(ReadSettingNumber(TEXT("BIG"), 9), 9);  // does not fit in 32 bits
+  EXPECT_EQ(ReadSettingNumber(TEXT("ABSENT"), -5), -5);
+  sim::FailAlways("RegCreateKeyExW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadSettingNumber(TEXT("LOGLEVEL"), 4), 4);
+}
+
+TEST_F(SettingsLogTest, StringsFitWithTheirTerminatorOrLeaveTheBufferAlone) {
+  struct Guarded {
+    WCHAR text[SettingTextCapacity];
+    WCHAR guard[4];
+  } buffer;
+  auto reset = [&] {
+    for (auto& c : buffer.text) c = u'#';
+    for (auto& c : buffer.guard) c = u'G';
+  };
+  auto guardIntact = [&] {
+    for (auto c : buffer.guard)
+      if (c != u'G') return false;
+    return true;
+  };
+
+  reset();
+  sim::SetRegistryText(HKEY_CURRENT_USER, SettingsKey, u"LOGFILE", u"C:\\log.txt");
+  EXPECT_EQ(ReadSettingString(TEXT("LOGFILE"), buffer.text), buffer.text);
+  EXPECT_EQ(U8(buffer.text), "C:\\log.txt");
+
+  std::u16string full(259, u'a');  // 259 characters, stored without a terminator
+  reset();
+  SetRaw(u"S", full.data(), full.size() * 2);
+  ReadSettingString(TEXT("S"), buffer.text);
+  EXPECT_EQ(std::u16string(buffer.text), full);  // terminated after its last character
+
+  std::u16string over(260, u'b');  // fills all 260 characters, no room for the terminator
+  reset();
+  SetRaw(u"S", over.data(), over.size() * 2);
+  ReadSettingString(TEXT("S"), buffer.text);
+  EXPECT_EQ(buffer.text[0], u'#');
+  EXPECT_TRUE(guardIntact());
+
+  std::u16string longer(300, u'c');
+  reset();
+  SetRaw(u"S", longer.c_str(), (longer.size() + 1) * 2);
+  ReadSettingString(TEXT("S"), buffer.text);
+  EXPECT_EQ(buffer.text[0], u'#');
+  EXPECT_TRUE(guardIntact());
+
+  reset();
+  ReadSettingString(TEXT("ABSENT"), buffer.text);
+  EXPECT_EQ(buffer.text[0], u'#');
+}
+
+TEST_F(SettingsLogTest, APlainRecordWithoutLogFile) {
+  DebugLog("count %d of '%s'", 5, "x");
+  EXPECT_EQ(sim::DebugOutput(),
+            (std::vector<std::string>{kPrefix + "count 5 of 'x'\r\n", kNoFile}));
+  EXPECT_EQ(std::string(LogLine), kPrefix + "count 5 of 'x'\r\n");
+}
+
+TEST_F(SettingsLogTest, LogLevelZeroSilencesPlainRecordsButNotErrorRecords) {
+  SetNumber(u"LOGLEVEL", 0);
+  DebugLog("hidden");
+  EXPECT_TRUE(sim::DebugOutput().empty());
+  SetNumber(u"LOGLEVEL", static_cast<DWORD>(-1));
+  DebugLog("hidden");
+  EXPECT_TRUE(sim::DebugOutput().empty());
+
+  DebugLogError(ERROR_ACCESS_DENIED, "write of %ws failed", TEXT("C:\\f"));
+  LPWSTR systemText = SystemErrorText(ERROR_ACCESS_DENIED);
+  std::string system = systemText ? U8(systemText).substr(0, 255) : "";
+  LocalFree(systemText);
+  ASSERT_EQ(sim::DebugOutput().size(), 2u);
+  EXPECT_EQ(sim::DebugOutput()[0],
+            kPrefix + "write of C:\\f failed\r\nLast error was: " + system + "\r\n");
+}
+
+TEST_F(SettingsLogTest, AMessageLongerThanAPieceIsCutAndStillEndsTheLine) {
+  std::string longMessage(300, 'm');
+  DebugLog("%s", longMessage.c_str());
+  EXPECT_EQ(sim::DebugOutput()[0], kPrefix + std::string(255, 'm') + "\r\n");
+}
+
+TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
+  sim::MakeDir(u"C:\\Logs");
+  SetLogFile(u"c:\\logs\\zq.log");
+  sim::SetDateTime({2013, 5, 15, 16, 7, 45});
+  DebugLog("first");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"), "05/15/13 16:07:45 - " + kPrefix + "first\r\n");
+  sim::AdvanceClock(61000);
+  DebugLog("second %ws", TEXT("rec"));
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"),
+            "05/15/13 16:07:45 - " + kPrefix + "first\r\n" + "05/15/13 16:08:46 - " + kPrefix +
+                "second rec\r\n");
+  EXPECT_EQ(sim::DebugOutput().size(), 2u);  // no complaint about the file
+  EXPECT_EQ(sim::Calls("fopen")[0].args, (std::vector<std::string>{"c:\\logs\\zq.log", "a+"}));
+}
+
+TEST_F(SettingsLogTest, ALogFileThatCannotBeOpenedCostsOnlyTheFileCopy) {
+  SetLogFile(u"C:\\NoSuchFolder\\zq.log");
+  DebugLog("kept");
+  EXPECT_EQ(sim::DebugOutput(), (std::vector<std::string>{kPrefix + "kept\r\n", kNoFile}));
+  EXPECT_FALSE(sim::FileExists(u"C:\\NoSuchFolder\\zq.log"));
+}
+
+TEST_F(SettingsLogTest, SafeDeleteFile) {
+  sim::PutFile(u"C:\\d\\a.dll", "x");
+  EXPECT_TRUE(SafeDeleteFile(nullptr));
+  EXPECT_FALSE(SafeDeleteFile(TEXT("")));
+  EXPECT_TRUE(sim::DebugOutput().empty());
+  EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+  EXPECT_TRUE(SafeDeleteFile(TEXT("C:\\d\\a.dll")));
+  EXPECT_FALSE(sim::FileExists(u"C:\\d\\a.dll"));
+  EXPECT_TRUE(sim::DebugOutput().empty());
+
+  EXPECT_TRUE(SafeDeleteFile(TEXT("C:\\d\\a.dll")));
+  EXPECT_EQ(sim::DebugOutput()[0],
+            kPrefix + "SafeDeleteFile - file 'C:\\d\\a.dll' does not already exist\r\n");
+
+  EXPECT_FALSE(SafeDeleteFile(TEXT("C:\\gone\\a.dll")));  // a missing folder is a failure
+  EXPECT_EQ(sim::DebugOutput()[2], kPrefix + "SafeDeleteFile - Cannot delete file 'C:\\gone\\a.dll'\r\n");
+}
+
+// The caller reports a failed deletion with the code DeleteFileW left, so the record written in
+// between must not replace it, even when the log's own calls fail.
+TEST_F(SettingsLogTest, LoggingKeepsTheLastErrorOfTheFailedDeletion) {
+  sim::PutFile(u"C:\\d\\held.dll", "x");
+  sim::LockFile(u"C:\\d\\held.dll");
+  sim::FailAlways("RegCreateKeyExW", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(SafeDeleteFile(TEXT("C:\\d\\held.dll")));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(sim::FileExists(u"C:\\d\\held.dll"));
+}
+
+TEST_F(SettingsLogTest, StrCopyCopiesExactlyTheBytesAsked) {
+  char destination[8] = "-------";
+  strCopy(destination, "abcdef", 3);
+  EXPECT_STREQ(destination, "abc----");
+  strCopy(nullptr, "abc", 3);
+  strCopy(destination, nullptr, 3);
+  EXPECT_STREQ(destination, "abc----");
+  auto out = sim::DebugOutput();
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_EQ(out[0], kPrefix + "strCopy - invalid pointers!!\r\n");
+  EXPECT_EQ(out[2], out[0]);
+}
+
+}  // namespace

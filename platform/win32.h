@@ -20,6 +20,14 @@
 #include <stdio.h>
 #include <stdarg.h>
 #include <time.h>
+// The safe-string result codes and limit, without pulling in strsafe.h (which deprecates the
+// runtime's string functions that the counted printf is built on).
+#ifndef STRSAFE_E_INSUFFICIENT_BUFFER
+#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007AL)
+#endif
+#ifndef STRSAFE_MAX_CCH
+#define STRSAFE_MAX_CCH 2147483647
+#endif
 #else
 #include "platform/sim/windows.h"
 #endif

@@ -1,0 +1,97 @@
+// The error record and the user's messages.
+#include "support/messages.h"
+
+#include <cstdarg>
+
+#include "support/handles.h"
+#include "support/strings.h"
+
+WCHAR LastErrorMessage[MessageTextCapacity];
+DWORD LastErrorCode;
+
+namespace {
+
+constexpr WCHAR ConfirmCaption[] = TEXT("Confirm");
+constexpr WCHAR FailureReportFormat[] =
+    TEXT("%ws\nインストールの中断します.\n\nError code: %d\n詳細エラー: %ws");
+
+// A heap text that is never null to read: the system's texts come and go with it.
+LPCWSTR TextOrEmpty(const LocalBlock<WCHAR>& text) { return text ? text.Get() : TEXT(""); }
+
+}  // namespace
+
+void ReportError(LPCWSTR format, ...) {
+  // Before anything else: every platform call below may change the thread's last error.
+  LastErrorCode = GetLastError();
+  va_list arguments;
+  va_start(arguments, format);
+  BoundedFormatArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
+  va_end(arguments);
+
+  OutputDebugStringW(TEXT("\n"));
+  OutputDebugStringW(LastErrorMessage);
+  OutputDebugStringW(TEXT("\n"));
+  LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
+  OutputDebugStringW(TextOrEmpty(systemText));
+  OutputDebugStringW(TEXT("\n\n"));
+}
+
+LPWSTR SystemErrorText(DWORD code) {
+  LPWSTR text = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (length != 0 && text) return text;
+  if (text) LocalFree(text);
+  // No text for this code: an empty one, so that every receiver has a block to release. Only an
+  // exhausted heap yields none, which receivers read as an empty text.
+  return AllocZeroedChars(1);
+}
+
+void ShowErrorBox(HWND owner, LPCWSTR caption, LPCWSTR text) {
+  MessageBoxW(owner, text, caption, MB_ICONERROR);
+}
+
+bool AskConfirm(HWND owner, LPCWSTR format, ...) {
+  WCHAR text[MessageTextCapacity] = {};
+  va_list arguments;
+  va_start(arguments, format);
+  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  va_end(arguments);
+  // No is the default button; a box that could not be shown counts as No as well.
+  return MessageBoxW(owner, text, ConfirmCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+         IDYES;
+}
+
+void ShowInfo(HWND owner, LPCWSTR format, ...) {
+  WCHAR text[MessageTextCapacity] = {};
+  va_list arguments;
+  va_start(arguments, format);
+  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  va_end(arguments);
+  MessageBoxW(owner, text, ConfirmCaption, MB_ICONINFORMATION);
+}
+
+BOOL SetStatus(HWND dialog, LPCWSTR format, ...) {
+  WCHAR text[StatusTextCapacity] = {};
+  va_list arguments;
+  va_start(arguments, format);
+  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  va_end(arguments);
+  return SetDlgItemTextW(dialog, StatusItemId, text);
+}
+
+BOOL SetItemTextFormatted(HWND dialog, int itemId, LPCWSTR format, ...) {
+  WCHAR text[StatusTextCapacity] = {};
+  va_list arguments;
+  va_start(arguments, format);
+  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  va_end(arguments);
+  return SetDlgItemTextW(dialog, itemId, text);
+}
+
+void FailureReport(LPWSTR text) {
+  LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
+  BoundedFormat(text, MessageTextCapacity, FailureReportFormat, LastErrorMessage,
+                static_cast<int>(LastErrorCode), TextOrEmpty(systemText));
+}

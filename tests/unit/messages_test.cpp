@@ -1,0 +1,164 @@
+// The error record with its debugger output, the failure report text, and the user's boxes and
+// status line.
+#include "platform/sim/user.h"
+#include "platform/sim/windowing.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+class MessagesTest : public SimTest {};
+
+HWND Dialog() { return reinterpret_cast<HWND>(0x2200); }
+
+std::u16string Repeat(char16_t c, size_t n) { return std::u16string(n, c); }
+
+TEST_F(MessagesTest, ReportErrorCapturesTheLastErrorFirstAndWritesFivePieces) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  ReportError(TEXT("ファイル %s のコピーに失敗しました (%d)"), TEXT("ZQPrinter.PDD"), 3);
+  EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(U8(LastErrorMessage), "ファイル ZQPrinter.PDD のコピーに失敗しました (3)");
+  EXPECT_EQ(sim::DebugOutput(),
+            (std::vector<std::string>{"\n", "ファイル ZQPrinter.PDD のコピーに失敗しました (3)",
+                                      "\n", "Access is denied.\r\n", "\n\n"}));
+  EXPECT_EQ(sim::CallNames({"OutputDebugStringW", "FormatMessageW", "LocalFree"}),
+            (std::vector<std::string>{"OutputDebugStringW", "OutputDebugStringW",
+                                      "OutputDebugStringW", "FormatMessageW", "OutputDebugStringW",
+                                      "OutputDebugStringW", "LocalFree"}));
+  auto format = sim::Calls("FormatMessageW");
+  ASSERT_EQ(format.size(), 1u);
+  EXPECT_EQ(format[0].args, (std::vector<std::string>{"0x1100", "5", "0x400", "0"}));
+}
+
+TEST_F(MessagesTest, ReportErrorKeepsTheCodeWhenTheSystemHasNoText) {
+  // FormatMessageW fails afterwards with its own code; the captured one must survive it.
+  SetLastError(0xDEAD);
+  ReportError(TEXT("失敗"));
+  EXPECT_EQ(LastErrorCode, 0xDEADu);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  auto output = sim::DebugOutput();
+  ASSERT_EQ(output.size(), 5u);
+  EXPECT_EQ(output[3], "");
+  // Even with the heap exhausted the five pieces are written.
+  sim::FailHeapAfter(0);
+  SetLastError(ERROR_ACCESS_DENIED);
+  ReportError(TEXT("二回目"));
+  output = sim::DebugOutput();
+  ASSERT_EQ(output.size(), 10u);
+  EXPECT_EQ(output[6], "二回目");
+  EXPECT_EQ(output[8], "");
+}
+
+TEST_F(MessagesTest, MessageIsCutAt1023AndReplacedByTheNextReport) {
+  std::u16string exact = Repeat(u'あ', 1023);
+  SetLastError(2);
+  ReportError(TEXT("%s"), exact.c_str());
+  EXPECT_EQ(std::u16string(LastErrorMessage), exact);
+  std::u16string longer = Repeat(u'い', 1030);
+  SetLastError(3);
+  ReportError(TEXT("%s"), longer.c_str());
+  EXPECT_EQ(std::u16string(LastErrorMessage), Repeat(u'い', 1023));
+  EXPECT_EQ(LastErrorCode, 3u);
+
+  WCHAR report[MessageTextCapacity];
+  FailureReport(report);
+  // The cut message fills the whole report: nothing of the rest fits.
+  EXPECT_EQ(std::u16string(report), Repeat(u'い', 1023));
+}
+
+TEST_F(MessagesTest, FailureReportShowsTheLatestRecord) {
+  SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+  ReportError(TEXT("最初"));
+  SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+  ReportError(TEXT("プリンタの追加に失敗しました"));
+  WCHAR report[MessageTextCapacity];
+  FailureReport(report);
+  EXPECT_EQ(U8(report),
+            "プリンタの追加に失敗しました\nインストールの中断します.\n\nError code: 1797\n"
+            "詳細エラー: The printer driver is unknown.\r\n");
+}
+
+TEST_F(MessagesTest, FailureReportForCodeZeroAndForCodesWithoutText) {
+  SetLastError(0);
+  ReportError(TEXT("バージョンが違います"));
+  WCHAR report[MessageTextCapacity];
+  FailureReport(report);
+  EXPECT_EQ(U8(report),
+            "バージョンが違います\nインストールの中断します.\n\nError code: 0\n"
+            "詳細エラー: The operation completed successfully.\r\n");
+  // A code beyond 0x7FFFFFFF shows as a signed number; no system text gives an empty detail.
+  SetLastError(0x80070005u);
+  ReportError(TEXT("x"));
+  FailureReport(report);
+  EXPECT_EQ(U8(report), "x\nインストールの中断します.\n\nError code: -2147024891\n詳細エラー: ");
+}
+
+TEST_F(MessagesTest, SystemErrorTextAlwaysGivesABlockToRelease) {
+  LPWSTR text = SystemErrorText(1062);
+  EXPECT_EQ(U8(text), "The service has not been started.\r\n");
+  LocalFree(text);
+  text = SystemErrorText(0xDEAD);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text[0], 0);
+  LocalFree(text);
+  sim::FailHeapAfter(0);
+  EXPECT_EQ(SystemErrorText(5), nullptr);
+}
+
+TEST_F(MessagesTest, BoxesCarryTheirCaptionsFlagsAndOwners) {
+  ShowErrorBox(Dialog(), ProductTitle, TEXT("失敗しました"));
+  ShowErrorBox(nullptr, CommandCaption, TEXT("起動"));
+  EXPECT_FALSE(AskConfirm(Dialog(), TEXT("%sを置き換えますか? %s"), DriverName,
+                          DefaultPrinterName));  // Enter: the default button, No
+  sim::AnswerNextMessageBox(IDYES);
+  EXPECT_TRUE(AskConfirm(Dialog(), TEXT("はい?")));
+  ShowInfo(Dialog(), TEXT("%s はインストールされています"), DriverName);
+
+  auto boxes = sim::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 5u);
+  EXPECT_EQ(boxes[0].owner, Dialog());
+  EXPECT_EQ(sim::Utf8(boxes[0].caption), "Brimcastelleプリンタドライバ インストーラ");
+  EXPECT_EQ(boxes[0].flags, 0x10u);
+  EXPECT_EQ(boxes[1].owner, nullptr);
+  EXPECT_EQ(sim::Utf8(boxes[1].caption), "ZQInst.exe [ドライバ インスール]");
+  EXPECT_EQ(sim::Utf8(boxes[2].text), "ZqDriver2を置き換えますか? ZQ Printer2");
+  EXPECT_EQ(sim::Utf8(boxes[2].caption), "Confirm");
+  EXPECT_EQ(boxes[2].flags, 0x124u);
+  EXPECT_EQ(boxes[2].answer, IDNO);
+  EXPECT_EQ(boxes[4].owner, Dialog());
+  EXPECT_EQ(sim::Utf8(boxes[4].caption), "Confirm");
+  EXPECT_EQ(boxes[4].flags, 0x40u);
+  EXPECT_EQ(sim::Utf8(boxes[4].text), "ZqDriver2 はインストールされています");
+}
+
+TEST_F(MessagesTest, QuestionIsNoUnlessYesAndTextsAreCut) {
+  sim::AnswerNextMessageBox(IDCANCEL);  // anything but Yes
+  EXPECT_FALSE(AskConfirm(Dialog(), TEXT("q")));
+  sim::FailMessageBoxes(ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_FALSE(AskConfirm(Dialog(), TEXT("q")));
+  ShowInfo(Dialog(), TEXT("i"));  // simply returns
+  sim::FailMessageBoxes(0);
+  std::u16string longer = Repeat(u'x', 1100);
+  ShowInfo(Dialog(), TEXT("%s"), longer.c_str());
+  EXPECT_FALSE(AskConfirm(Dialog(), TEXT("%s"), longer.c_str()));
+  auto boxes = sim::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[1].text, Repeat(u'x', 1023));
+  EXPECT_EQ(boxes[2].text, Repeat(u'x', 1023));
+}
+
+TEST_F(MessagesTest, StatusLineHoldsAtMost254Characters) {
+  std::u16string exact = Repeat(u'状', 254);
+  EXPECT_EQ(SetStatus(Dialog(), TEXT("%s"), exact.c_str()), TRUE);
+  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), exact);
+  std::u16string longer = Repeat(u'態', 300);
+  SetStatus(Dialog(), TEXT("%s"), longer.c_str());
+  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 254));
+  EXPECT_EQ(SetItemTextFormatted(Dialog(), 1002, TEXT("%d/%d"), 1, 3), TRUE);
+  EXPECT_EQ(sim::Utf8(sim::DialogItemText(Dialog(), 1002)), "1/3");
+  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 254));
+  EXPECT_EQ(SetStatus(nullptr, TEXT("gone")), FALSE);  // a closed dialog: ignored by callers
+}
+
+}  // namespace

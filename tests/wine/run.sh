@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# End-to-end tests: the cross-built ZQInst.exe (x64) under Wine and Xvfb, on fresh prefixes.
+# Usage: run.sh <mingw-x64 build folder> [scratch folder]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+export ZQ_WORK=${2:-$(mktemp -d /tmp/zqwine.XXXXXX)}
+mkdir -p "$ZQ_WORK"
+export ZQ_EXE=$build/ZQInst.exe
+export ZQ_HARNESS=$build/tests/wine/zqharness.exe
+# The driver folder: x64 files from this build, x86 files from the x86 build when there is one.
+export ZQ_FIXTURES=$ZQ_WORK/driver
+mkdir -p "$ZQ_FIXTURES/x86"
+cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
+if [ -d "$build/../mingw-x86/tests/wine/driver/x86" ]; then
+  cp "$build/../mingw-x86/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
+fi
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+trap wine_cleanup EXIT
+
+passed=0
+failed=0
+current=""
+scenario() {
+  current=$1
+  echo "== $current"
+}
+check() {  # check <description> <command...>
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL [$current] $what" >&2
+    echo "  exit code: ${ZQ_STATUS:-?}; boxes:" >&2
+    printf '    %s\n' "${ZQ_BOXES:-}" >&2
+    echo "  spooler:" >&2
+    zq_dump | sed 's/^/    /' >&2 || true
+  fi
+}
+has() { grep -qF -- "$2" <<<"$1"; }
+lacks() { ! grep -qF -- "$2" <<<"$1"; }
+equals() { [ "$1" = "$2" ]; }
+box_count() { if [ -z "$ZQ_BOXES" ]; then echo 0; else wc -l <<<"$ZQ_BOXES" | tr -d ' '; fi; }
+
+title='Brimcastelleプリンタドライバ インストーラ'
+caption='ZQInst.exe [ドライバ インスール]'
+printer='printer|ZQ Printer2|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'
+key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Print\Printers\ZQ Printer2'
+timings=()
+
+started=$(date +%s)
+wine_start_display
+wine_make_template
+
+scenario "install on a fresh prefix"
+wine_fresh_prefix fresh
+zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+timings+=("install ${ZQ_SECONDS}s")
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no box" equals "$(box_count)" 0
+check "driver registered with its three files" has "$state" 'driver|ZqDriver2|Windows x64|'
+check "driver file in the x64 folder" has "$state" 'x64\ZQPrinter_drv2.dll'
+check "port created through the monitor's dialog" has "$state" 'port|ZQVirtualPrinterPort'
+check "printer on the port with the driver" has "$state" "$printer"
+check "SpoolDirectory written" has "$(zq_regget HKLM "$key" SpoolDirectory)" 'PRINTERS'
+
+scenario "check after the installation"
+zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+timings+=("check ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "information box" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされました.|ok"
+
+scenario "install again with the same printer name"
+before=$(zq_dump)
+zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+check "exit code -1" equals "$ZQ_STATUS" -1
+check "name-in-use box" equals "$ZQ_BOXES" "$title|既にプリンタ名が使用されています!|ok"
+check "nothing changed" equals "$(zq_dump)" "$before"
+
+scenario "install a second printer keeping the installed driver"
+zq_run install 'C:\zqdriver' 'ZQ Second' x64 <<<'Confirm|既にインストールされています|no'
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "replace question asked" has "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' 既にインストールされています."
+check "question names the default printer" has "$ZQ_BOXES" "ドライバ 'ZqDriver2' を使用しているアプリケーション"
+check "first printer kept" has "$state" "$printer"
+check "second printer on the same port" has "$state" 'printer|ZQ Second|ZQVirtualPrinterPort|ZqDriver2|'
+
+scenario "install a third printer replacing the driver"
+zq_run install 'C:\zqdriver' 'ZQ Third' x64 <<<'Confirm|既にインストールされています|yes'
+timings+=("install replacing the driver ${ZQ_SECONDS}s")
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "old printers removed" lacks "$state" 'printer|ZQ Printer2|'
+check "old printers removed" lacks "$state" 'printer|ZQ Second|'
+check "new printer installed" has "$state" 'printer|ZQ Third|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'
+check "driver registered again" has "$state" 'driver|ZqDriver2|Windows x64|'
+
+scenario "add on the existing printer"
+rm -f "$WINEPREFIX"/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD
+zq_run add 'C:\zqdriver' 'ZQ Third' x64 </dev/null
+timings+=("add ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "files copied again" test -f "$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD"
+check "driver still registered" has "$(zq_dump)" 'driver|ZqDriver2|Windows x64|'
+
+scenario "uninstall"
+registered=$(zq_dump | grep '^driver|ZqDriver2|' | cut -d'|' -f4-6 | tr '|' '\n')
+zq_run uninstall </dev/null
+timings+=("uninstall ${ZQ_SECONDS}s")
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no printer of ours left" lacks "$state" '|ZqDriver2|'
+check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
+# Wine keeps its own copies of a driver's files in the driver folder's version sub-folder; what the
+# driver was registered with is what the installer deletes.
+while IFS= read -r file; do
+  [ -n "$file" ] || continue
+  unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$WINE64" winepath -u "$file" 2>/dev/null | tr -d '\r')
+  check "registered file $file deleted" test ! -e "$unix"
+done <<<"$registered"
+zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+check "check afterwards fails" equals "$ZQ_STATUS" -1
+check "check afterwards reports the driver absent" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされませんでした.|ok"
+
+scenario "reinstall on a clean prefix"
+wine_fresh_prefix clean
+zq_run reinstall 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+timings+=("reinstall ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "printer installed" has "$(zq_dump)" "$printer"
+
+scenario "a driver that reports version 0x0400"
+wine_fresh_prefix version
+export ZQTEST_DRIVER_VERSION=0x0400
+zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+unset ZQTEST_DRIVER_VERSION
+check "exit code -1" equals "$ZQ_STATUS" -1
+check "failure report names both versions" has "$ZQ_BOXES" "$title|ドライバのバージョン[1024]が 1280 でありません!\\nインストールの中断します.\\n\\nError code: "
+# Nothing is rolled back: the printer stays.
+check "printer left in place" has "$(zq_dump)" 'printer|ZQ Printer2|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0400'
+
+scenario "start-up rejections"
+zq_run </dev/null
+check "usage: exit -1" equals "$ZQ_STATUS" -1
+check "usage text" equals "$ZQ_BOXES" "$caption|パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] [プロセッサ]|ok"
+zq_run setup 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+check "bad mode: exit -1" equals "$ZQ_STATUS" -1
+check "bad mode text" equals "$ZQ_BOXES" "$caption|モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．|ok"
+zq_run install 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
+check "bad processor: exit -1" equals "$ZQ_STATUS" -1
+check "bad processor text" equals "$ZQ_BOXES" "$caption|プロセッサが不正です．: 'x86', 'x64' を指定してください．|ok"
+
+echo "wine: mode wall times: ${timings[*]}"
+echo "wine: suite wall time $(($(date +%s) - started))s"
+echo "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

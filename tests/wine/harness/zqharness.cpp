@@ -107,6 +107,9 @@ BOOL CALLBACK CollectBoxes(HWND window, LPARAM parameter) {
 
 int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int seconds) {
   std::vector<Rule> rules = ReadRules(rulesPath);
+  // A pause before each answer leaves a box on the screen long enough to be photographed.
+  char delayText[16] = {};
+  DWORD delay = GetEnvironmentVariableA("ZQHARNESS_DELAY_MS", delayText, 16) ? atoi(delayText) : 0;
   std::vector<HWND> answered;
   DWORD start = GetTickCount();
   while (GetTickCount() - start < static_cast<DWORD>(seconds) * 1000) {
@@ -132,6 +135,7 @@ int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int
                 ButtonName(button));
         fclose(log);
       }
+      if (delay) Sleep(delay);
       // High word 0: Wine's message box returns the whole wParam.
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, 0), 0);
       answered.push_back(box);

@@ -197,6 +197,9 @@ const Printer* FindPrinter(const std::u16string& name) {
 }
 
 std::u16string DriverDirectory(const std::u16string& environment) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  for (auto& staged : spooler::Model().driverDirectories)
+    if (EqualNoCase(staged.first, environment)) return staged.second;
   for (auto& e : spooler::kEnvironments)
     if (EqualNoCase(e.name, environment)) return e.directory;
   return u"";

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct Driver {
   std::vector<std::u16string> dependentFiles;
   std::u16string monitorName;
   std::u16string defaultDataType;
+  // What the driver's configuration module reports when the spooler builds a new printer's
+  // device mode (AddPrinterW): dmDriverVersion and the size of the driver-private part.
+  WORD devModeVersion = 0x0500;
+  WORD devModePrivateBytes = 16;
 };
 
 struct Job {
@@ -89,5 +94,23 @@ std::vector<Printer> Printers();
 std::vector<Port> Ports();
 const Printer* FindPrinter(const std::u16string& name);  // valid until the model next changes
 std::u16string DriverDirectory(const std::u16string& environment);  // "" for an unknown one
+
+// ----- write side (spooler_write.cpp) -----
+// Where the spooler keeps each printer's settings: AddPrinterW creates the key kPrintersKey plus
+// "\\<printer name>" under HKEY_LOCAL_MACHINE, DeletePrinter removes it with everything below.
+inline constexpr char16_t kPrintersKey[] =
+    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
+inline constexpr char16_t kDefaultSpoolDirectory[] = u"C:\\Windows\\System32\\spool\\PRINTERS";
+// The "DefaultSpoolDirectory" printer data AddPrinterW gives a new printer. By default the text
+// kDefaultSpoolDirectory with its terminator; std::nullopt gives new printers no such value, a
+// value without bytes gives them an empty one.
+void SetNewPrinterSpoolDirectory(std::optional<PrinterValue> value);
+// The "Local Port" monitor confirms a port name in its dialog and AddPortW returns TRUE, but the
+// port is never added (a monitor that lost the port on the way). An AddPortW that fails at once,
+// before its dialog exists, is an injected fault on "AddPortW".
+void SetLocalPortSucceedsUnlisted(bool unlisted);
+// The driver directory GetPrinterDriverDirectoryW reports for a known environment (the folder is
+// not made).
+void SetDriverDirectory(const std::u16string& environment, const std::u16string& directory);
 
 }  // namespace sim

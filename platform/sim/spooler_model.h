@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ struct State {
   DWORD nextJobId = 1;
   int printServerFailures = 0;
   DWORD printServerError = RPC_S_SERVER_UNAVAILABLE;
+  // Driver directories staged in place of the standard ones, by canonical environment name.
+  std::map<std::u16string, std::u16string> driverDirectories;
 };
 
 // The object behind a "printer" handle. A handle names its printer (printers can go while it is

@@ -1,0 +1,125 @@
+// Driver file installation: the three files of one processor copied from the driver folder into
+// the spooler's driver folder of that processor's environment, then registered as DriverName.
+#include "installation/steps.h"
+
+#include "spooler/queries.h"
+#include "support/handles.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "support/strings.h"
+
+namespace {
+
+// Both folder texts are held in path buffers of this many characters, terminator included.
+constexpr size_t PathCapacity = MAX_PATH;
+// The spooler may need a moment after a removal before it takes new files.
+constexpr DWORD PauseBeforeCopyMs = 500;
+
+struct ProcessorFolders {
+  LPCWSTR sourceSubFolder;  // appended to the driver folder
+  LPCWSTR driverSubFolder;  // appended to the spooler's driver directory, cut to its parent
+  LPCWSTR environment;      // the registration's environment
+};
+constexpr ProcessorFolders FoldersOf[] = {
+    {TEXT("\\x86"), TEXT("w32x86"), TEXT("Windows NT x86")},  // X86
+    {TEXT("\\x64"), TEXT("x64"), TEXT("Windows x64")},        // X64
+};
+
+// The processor alone chooses the folders, whatever environment the spooler's own directory is.
+const ProcessorFolders& Folders(TargetProcessor processor) {
+  return FoldersOf[processor == X64 ? 1 : 0];
+}
+
+// `first` + `second` into a path buffer, or false when the whole text would not fit: nothing is
+// ever cut or written past the buffer.
+bool ComposeFolder(WCHAR (&buffer)[PathCapacity], LPCWSTR first, LPCWSTR second) {
+  size_t length = static_cast<size_t>(lstrlenW(first)) + static_cast<size_t>(lstrlenW(second));
+  if (length >= PathCapacity) return false;
+  BoundedCopy(buffer, PathCapacity, first);
+  BoundedCopy(buffer + lstrlenW(buffer), PathCapacity - static_cast<size_t>(lstrlenW(buffer)),
+              second);
+  return true;
+}
+
+// The text up to and including its last backslash; empty when it has none.
+void CutAfterLastBackslash(LPWSTR text) {
+  LPWSTR end = text;
+  for (LPWSTR c = text; *c; ++c)
+    if (*c == TEXT('\\')) end = c + 1;
+  *end = 0;
+}
+
+}  // namespace
+
+bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool skipPrecheck) {
+  if (!skipPrecheck) {
+    DRIVER_INFO_3W* found = nullptr;
+    DWORD position = 0;
+    if (!FindDriver(&found, &position, DriverName)) {
+      ReportError(TEXT("ドライバが既にインストールされているか確認ができません!"));
+      return false;
+    }
+    LocalBlock<DRIVER_INFO_3W> list(found);
+    if (list) {
+      ReportError(TEXT("ドライバが既にインストールされています!"));
+      return false;
+    }
+  }
+
+  const ProcessorFolders& folders = Folders(processor);
+  WCHAR source[PathCapacity] = {};
+  if (!ComposeFolder(source, driverFolder, folders.sourceSubFolder)) {
+    ReportError(TEXT("パス '%ws' が長すぎます!"), driverFolder);
+    return false;
+  }
+
+  WCHAR destination[PathCapacity] = {};
+  {
+    LocalBlock<WCHAR> driverDirectory(GetDriverDirectory());
+    if (!driverDirectory) {
+      ReportError(TEXT("ドライバの存在するフォルダが見つかりません!"));
+      return false;
+    }
+    // Cut in the heap string itself, so that a long directory whose parent fits is judged by
+    // the part that is used; the folder text shown is that part.
+    CutAfterLastBackslash(driverDirectory.Get());
+    if (!ComposeFolder(destination, driverDirectory.Get(), folders.driverSubFolder)) {
+      ReportError(TEXT("パス '%ws' が長すぎます!"), driverDirectory.Get());
+      return false;
+    }
+  }
+
+  Sleep(PauseBeforeCopyMs);
+
+  LocalBlock<WCHAR> sourcePaths[3];
+  LocalBlock<WCHAR> destinationPaths[3];
+  for (int i = 0; i < 3; ++i) {
+    sourcePaths[i].Reset(JoinPath(source, DriverFileSet[i], nullptr));
+    destinationPaths[i].Reset(JoinPath(destination, DriverFileSet[i], nullptr));
+    if (!sourcePaths[i] || !destinationPaths[i]) {
+      ReportError(TEXT("メモリが不足しています!"));
+      return false;
+    }
+    // An older copy in the driver folder is overwritten: the add mode relies on it.
+    if (!CopyFileW(sourcePaths[i].Get(), destinationPaths[i].Get(), FALSE)) {
+      ReportError(TEXT("ドライバ '%ws' を システムフォルダ '%ws' にインストールできません!"),
+                  sourcePaths[i].Get(), destinationPaths[i].Get());
+      return false;
+    }
+  }
+
+  WCHAR noDataType[] = TEXT("");  // an empty text, not none: the spooler's default data type
+  DRIVER_INFO_3W driver = {};
+  driver.cVersion = 4;
+  driver.pName = const_cast<LPWSTR>(DriverName);
+  driver.pEnvironment = const_cast<LPWSTR>(folders.environment);
+  driver.pDriverPath = destinationPaths[0].Get();
+  driver.pConfigFile = destinationPaths[1].Get();
+  driver.pDataFile = destinationPaths[2].Get();
+  driver.pDefaultDataType = noDataType;
+  if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&driver))) {
+    ReportError(TEXT("ドライバの追加ができません!"));
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,126 @@
+// Virtual port provisioning: the local port PortName, created through the "Local Port" monitor
+// when it is missing. The monitor asks for the port's name in a modal dialog of its own inside
+// AddPortW, so AddPortW runs on a short-lived port thread while this thread finds that dialog,
+// writes the name into its edit field and confirms it.
+#include "installation/steps.h"
+
+#include "spooler/queries.h"
+#include "support/handles.h"
+#include "support/messages.h"
+#include "support/product.h"
+#include "support/settings_log.h"
+#include "support/strings.h"
+
+namespace {
+
+constexpr DWORD PollIntervalMs = 5;
+constexpr WCHAR DialogClass[] = TEXT("#32770");
+constexpr WCHAR EditClass[] = TEXT("Edit");
+
+// Shared with the port thread; it lives until that thread has ended or been terminated.
+struct PortRequest {
+  WCHAR monitorName[16];
+  BOOL result;
+  DWORD error;  // the port thread's last error when AddPortW failed
+};
+
+DWORD WINAPI PortThread(LPVOID parameter) {
+  PortRequest* request = static_cast<PortRequest*>(parameter);
+  request->result = AddPortW(nullptr, nullptr, request->monitorName);
+  request->error = request->result ? ERROR_SUCCESS : GetLastError();
+  return 0;
+}
+
+// Stores the port thread's first dialog window and stops there. The thread owns other top-level
+// windows too, such as the hidden IME window created just before the dialog: those are passed
+// over, or the name would be written into a window that has no edit field.
+BOOL CALLBACK TakeFirstDialog(HWND window, LPARAM found) {
+  WCHAR className[32] = {};
+  if (GetClassNameW(window, className, 32) > 0 && lstrcmpiW(className, DialogClass) == 0) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool AddLocalPortViaMonitor(LPCWSTR portName) {
+  PortRequest request = {};
+  BoundedCopy(request.monitorName, 16, TEXT("Local Port"));
+  request.result = FALSE;
+
+  DWORD threadId = 0;
+  KernelHandle thread(CreateThread(nullptr, 0, PortThread, &request, 0, &threadId));
+  if (!thread) return false;
+
+  DWORD wait = WAIT_TIMEOUT;
+  HWND dialog = nullptr;
+  HWND edit = nullptr;
+  // The dialog and its field appear some time after the thread starts; until both exist the
+  // search is repeated at each poll, and the dialog once found is kept.
+  while ((!dialog || !edit) && wait == WAIT_TIMEOUT) {
+    if (!dialog) EnumThreadWindows(threadId, TakeFirstDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog) edit = FindWindowExW(dialog, nullptr, EditClass, nullptr);
+    wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+  }
+  if (dialog && edit) {
+    // Confirmed twice over: the OK command, and a carriage return as the keyboard would send it
+    // (the scan code as MapVirtualKeyW gives it, not shifted into the key data's bits).
+    SetWindowTextW(edit, portName);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    PostMessageW(dialog, WM_CHAR, VK_RETURN,
+                 static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)));
+  }
+  // Without a field to fill the dialog is left to the person; the thread ends when they close it.
+  while (wait == WAIT_TIMEOUT) wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+
+  if (wait != WAIT_OBJECT_0) {
+    TerminateThread(thread.Get(), 0);
+    return false;
+  }
+  // The port thread's reason is the one the caller's report should carry.
+  if (!request.result) SetLastError(request.error);
+  return request.result != FALSE;
+}
+
+bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {
+  {
+    // The printers are listed first; one that already prints to the port changes nothing, as the
+    // new printer simply shares the port with it. A spooler that cannot list them fails here.
+    DWORD count = 0;
+    LocalBlock<PRINTER_INFO_2W> printers(EnumeratePrinters(&count));
+    if (!printers) {
+      ReportError(TEXT("メモリが不足しています!"));
+      return false;
+    }
+  }
+
+  size_t size = StringByteSize(PortName);
+  if (size >= capacityBytes) {
+    ReportError(TEXT("ポート名 '%ws' が長すぎます!"), PortName);
+    return false;
+  }
+  strCopy(portName, PortName, size);
+
+  bool exists = false;
+  if (!PortExists(&exists, PortName)) {
+    ReportError(TEXT("ポートの登録が確認できません!"));
+    return false;
+  }
+  if (exists) return true;
+
+  if (!AddLocalPortViaMonitor(PortName)) {
+    ReportError(TEXT("ポート '%ws' が登録ができません!"), PortName);
+    return false;
+  }
+  if (!PortExists(&exists, PortName)) {
+    ReportError(TEXT("ポートの登録が確認ができません!"));
+    return false;
+  }
+  if (!exists) {
+    ReportError(TEXT("ポート '%ws' が登録できません!"), PortName);
+    return false;
+  }
+  return true;
+}

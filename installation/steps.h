@@ -1,0 +1,32 @@
+// The spooler-side installation steps the mode operations are built from: driver files and their
+// registration, the virtual port, the printer, and the driver's removal. Each returns true/false;
+// every false has been recorded with ReportError where it was detected (AddLocalPortViaMonitor
+// excepted: its caller records the failure).
+#pragma once
+
+#include "platform/win32.h"
+#include "shell/command_line.h"  // TargetProcessor
+
+// Copies the three driver files of `processor` from `driverFolder` into the spooler's driver
+// folder and registers the driver. Unless `skipPrecheck`, an installed driver is refused first.
+bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool skipPrecheck);
+// Makes sure the local port PortName exists, creating it through the "Local Port" monitor, and
+// places its name in `portName` (a buffer of `capacityBytes` bytes).
+bool ProvisionPort(LPWSTR portName, DWORD capacityBytes);
+// Adds the port by driving the monitor's port-name dialog from this thread while a port thread
+// waits in AddPortW.
+bool AddLocalPortViaMonitor(LPCWSTR portName);  // records nothing
+
+// The driver version the installed driver must report in a printer's device mode.
+inline constexpr WORD ExpectedDriverVersion = 0x0500;
+// Adds the local printer on the port with the driver, records its spool folder in its registry
+// key and restarts the spooler.
+bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName);
+// True when the printer's device mode carries ExpectedDriverVersion.
+bool VerifyDriverVersion(LPCWSTR printerName);
+
+// Removes every registration named exactly DriverName: its printers with their jobs, the
+// registration, and its files (with the spooler stopped meanwhile).
+bool RemoveDriver();
+// Deletes every printer whose driver is named exactly `driver.pName`, its pending jobs first.
+bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver);

@@ -1,0 +1,277 @@
+// Driver removal on the simulated machine: exact-case matching, jobs before their printer, the
+// registration before the stop, files deleted while the spooler is stopped with the retry pauses,
+// and every failure with its message and the spooler's state afterwards.
+#include "installation/steps.h"
+#include "platform/sim/registry.h"
+#include "spooler/queries.h"
+#include "support/product.h"
+#include "tests/unit/installation_fixture.h"
+
+namespace {
+
+class RemovalTest : public InstallationTest {
+ protected:
+  static std::u16string File(const char16_t* name) {
+    return std::u16string(kDriverDir) + u"\\" + name;
+  }
+  static sim::Driver FullDriver() {
+    sim::Driver d = InstalledDriver();
+    d.helpFile = File(u"ZQPrinter.hlp");
+    d.dependentFiles = {File(u"zqdep1.dll"), File(u"zqdep2.dll")};
+    return d;
+  }
+  static std::vector<std::string> Pauses(const std::string& ms) {
+    std::vector<std::string> out;
+    for (auto& s : Args("Sleep"))
+      if (s == ms) out.push_back(s);
+    return out;
+  }
+  static bool Has(const std::u16string& printer) { return sim::FindPrinter(printer) != nullptr; }
+};
+
+TEST_F(RemovalTest, RemovesPrintersJobsRegistrationAndFilesInOrder) {
+  Install(FullDriver());
+  sim::AddPrinter(PrinterOf(u"ZQ Printer2", u"ZqDriver2"));
+  sim::AddJob(u"ZQ Printer2", u"report.pdf");
+  sim::AddJob(u"ZQ Printer2", u"letter.doc");
+  sim::AddJob(u"ZQ Printer2", u"photo.png");
+  sim::AddPrinter(PrinterOf(u"Second", u"ZqDriver2", u"LPT1:"));
+  // Another driver on the same port is left alone.
+  sim::AddDriver(InstalledDriver(u"Other Driver"));
+  sim::AddPrinter(PrinterOf(u"Neighbour", u"Other Driver"));
+
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_FALSE(Has(u"ZQ Printer2"));
+  EXPECT_FALSE(Has(u"Second"));
+  EXPECT_TRUE(Has(u"Neighbour"));
+  ASSERT_EQ(sim::Drivers().size(), 1u);
+  EXPECT_EQ(sim::Drivers()[0].name, u"Other Driver");
+  for (const char16_t* f : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD",
+                            u"ZQPrinter.hlp", u"zqdep1.dll", u"zqdep2.dll"})
+    EXPECT_FALSE(sim::FileExists(File(f))) << sim::Utf8(f);
+  EXPECT_TRUE(SpoolerRunning());
+
+  // Both printers opened with every right (the print server's open by the start comes last).
+  EXPECT_EQ(Args("OpenPrinterW", 1),
+            (std::vector<std::string>{"0xf000c", "0xf000c", "no defaults"}));
+  auto jobs = sim::Calls("SetJobW");
+  ASSERT_EQ(jobs.size(), 3u);
+  const char* documents[] = {"report.pdf", "letter.doc", "photo.png"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(jobs[i].args[1], std::to_string(i + 1));
+    EXPECT_EQ(jobs[i].args[2], "1");
+    EXPECT_EQ(jobs[i].args[3], documents[i]);
+    EXPECT_EQ(jobs[i].args[4], "5");
+  }
+  EXPECT_EQ(sim::CallNames({"SetJobW", "DeletePrinter", "DeletePrinterDriverW", "ControlService",
+                            "DeleteFileW", "StartServiceW"}),
+            (std::vector<std::string>{"SetJobW", "SetJobW", "SetJobW", "DeletePrinter",
+                                      "DeletePrinter", "DeletePrinterDriverW", "ControlService",
+                                      "DeleteFileW", "DeleteFileW", "DeleteFileW", "DeleteFileW",
+                                      "DeleteFileW", "DeleteFileW", "StartServiceW"}));
+  EXPECT_EQ(sim::Calls("DeletePrinterDriverW")[0].args,
+            (std::vector<std::string>{"(null)", "(null)", "ZqDriver2"}));
+  // Configuration, data, driver, help, then the dependent files; no pause when all went.
+  EXPECT_EQ(Args("DeleteFileW"),
+            (std::vector<std::string>{
+                sim::Utf8(File(u"ZQPrinter_ui2.dll")), sim::Utf8(File(u"ZQPrinter.PDD")),
+                sim::Utf8(File(u"ZQPrinter_drv2.dll")), sim::Utf8(File(u"ZQPrinter.hlp")),
+                sim::Utf8(File(u"zqdep1.dll")), sim::Utf8(File(u"zqdep2.dll"))}));
+  EXPECT_TRUE(Pauses("250").empty());
+  // The printer's settings key went with it.
+  EXPECT_FALSE(sim::RegistryKeyExists(HKEY_LOCAL_MACHINE,
+                                      std::u16string(sim::kPrintersKey) + u"\\ZQ Printer2"));
+}
+
+TEST_F(RemovalTest, OnlyTheExactNameIsRemoved) {
+  Install(InstalledDriver(u"zqdriver2"));
+  sim::AddPrinter(PrinterOf(u"ZQ Printer2", u"zqdriver2"));
+  DRIVER_INFO_3W* list = nullptr;
+  DWORD position = 9;
+  ASSERT_TRUE(FindDriver(&list, &position, DriverName));
+  EXPECT_NE(list, nullptr);  // the lookup ignores case
+  LocalFree(list);
+
+  EXPECT_TRUE(RemoveDriver()) << Message();
+  EXPECT_EQ(sim::Drivers().size(), 1u);
+  EXPECT_TRUE(Has(u"ZQ Printer2"));
+  EXPECT_EQ(sim::CallCount("EnumPrintersW"), 0u);
+  EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+  EXPECT_EQ(sim::CallCount("StartServiceW"), 0u);
+}
+
+TEST_F(RemovalTest, PrintersWithoutJobsToDelete) {
+  // No printers at all; then one whose record shows no jobs; then one whose jobs ended between
+  // the listing and the job query, which leaves nothing to delete.
+  Install(InstalledDriver());
+  ASSERT_TRUE(RemoveDriver()) << Message();
+
+  sim::Reset();
+  Install(InstalledDriver());
+  sim::AddPrinter(PrinterOf(u"Idle", u"ZqDriver2"));
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_EQ(sim::CallCount("EnumJobsW"), 0u);
+  EXPECT_FALSE(Has(u"Idle"));
+
+  sim::Reset();
+  Install(InstalledDriver());
+  sim::AddPrinter(PrinterOf(u"Busy", u"ZqDriver2"));
+  sim::AddJob(u"Busy", u"done.txt");
+  sim::UpdatePrinter(u"Busy", [](sim::Printer& p) { p.jobsEndAfterListing = true; });
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_GE(sim::CallCount("EnumJobsW"), 1u);
+  EXPECT_EQ(sim::CallCount("SetJobW"), 0u);
+  EXPECT_FALSE(Has(u"Busy"));
+}
+
+TEST_F(RemovalTest, FailuresBeforeTheStopLeaveTheSpoolerUntouched) {
+  struct Case {
+    const char* what;
+    void (*stage)();
+    const char* message;
+  } cases[] = {
+      {"driver list", [] { sim::FailAlways("EnumPrinterDriversW", ERROR_ACCESS_DENIED); },
+       "インストール済のプリンタドライバの確認ができません!"},
+      {"printer list", [] { sim::FailAlways("EnumPrintersW", ERROR_ACCESS_DENIED); },
+       "インストール済のプリンタ情報が取得できません!"},
+      {"open", [] { sim::UpdatePrinter(u"P", [](sim::Printer& p) { p.refusesOpen = true; }); },
+       "プリンタ 'P' のアンインストールができません!"},
+      {"job list", [] { sim::FailAlways("EnumJobsW", ERROR_ACCESS_DENIED); },
+       "プリンタ'P'のペンディング中の印刷ジョブが取得できません！"},
+      {"second job", [] { sim::FailNth("SetJobW", 2, ERROR_ACCESS_DENIED); },
+       "プリンタ 'P' のジョブ 'two.txt' が削除できません!"},
+      {"printer delete", [] { sim::FailAlways("DeletePrinter", ERROR_ACCESS_DENIED); },
+       "プリンタ 'P' のアンインストールができません!"},
+      {"registration", [] { sim::FailAlways("DeletePrinterDriverW", ERROR_ACCESS_DENIED); },
+       "ドライバ 'ZqDriver2' の削除ができません!"},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    Install(InstalledDriver());
+    sim::AddPrinter(PrinterOf(u"P", u"ZqDriver2"));
+    sim::AddJob(u"P", u"one.txt");
+    sim::AddJob(u"P", u"two.txt");
+    c.stage();
+    EXPECT_FALSE(RemoveDriver());
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+    EXPECT_EQ(sim::CallCount("StartServiceW"), 0u);
+    EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+    EXPECT_EQ(sim::Drivers().size(), 1u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+  }
+}
+
+TEST_F(RemovalTest, APrinterOfTheDriverInAnotherLetterCaseKeepsTheDriverInUse) {
+  Install(InstalledDriver());
+  sim::AddPrinter(PrinterOf(u"Odd", u"ZQDRIVER2"));
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "ドライバ 'ZqDriver2' の削除ができません!");
+  EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_PRINTER_DRIVER_IN_USE));
+  EXPECT_TRUE(Has(u"Odd"));
+}
+
+TEST_F(RemovalTest, FileFieldsThatNameNoFileOrAMissingFileCountAsDeleted) {
+  sim::Driver d = InstalledDriver();
+  d.configFile = u"";  // names no file
+  Install(d);
+  DeleteFileW(File(u"ZQPrinter.PDD").c_str());  // already missing
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_TRUE(Pauses("250").empty());
+  EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));
+  for (auto& path : Args("DeleteFileW")) EXPECT_FALSE(path.empty());
+}
+
+TEST_F(RemovalTest, ALockedHelpFileFailsAllTenAttemptsThenTheSpoolerIsStartedAgain) {
+  Install(FullDriver());
+  sim::LockFile(File(u"ZQPrinter.hlp"));
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "ドライバ 'ZqDriver2' のファイルの削除ができません!");
+  EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Pauses("250").size(), 10u);  // after every failed attempt, the tenth included
+  EXPECT_EQ(sim::CallCount("DeleteFileW"), 40u);
+  EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_ui2.dll")));
+  EXPECT_TRUE(sim::FileExists(File(u"ZQPrinter.hlp")));
+  EXPECT_TRUE(sim::FileExists(File(u"zqdep1.dll")));  // never reached
+  EXPECT_GT(Position("StartServiceW"), LastPosition("DeleteFileW"));
+  EXPECT_TRUE(SpoolerRunning());
+}
+
+TEST_F(RemovalTest, AFileLetGoAfterThreeAttemptsIsDeletedByTheFourth) {
+  Install(FullDriver());
+  sim::LockFile(File(u"ZQPrinter.hlp"), 3);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_EQ(Pauses("250").size(), 3u);
+  EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter.hlp")));
+  EXPECT_FALSE(sim::FileExists(File(u"zqdep2.dll")));
+}
+
+TEST_F(RemovalTest, DependentFiles) {
+  // A list whose first text is empty deletes nothing; a dependent file that is one of the main
+  // files was deleted already and counts as deleted.
+  sim::Driver d = InstalledDriver();
+  d.dependentFiles = {File(u"ZQPrinter_drv2.dll"), File(u"zqdep.dll")};
+  Install(d);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_FALSE(sim::FileExists(File(u"zqdep.dll")));
+
+  sim::Reset();
+  d.dependentFiles = {u"", File(u"zqdep.dll")};
+  Install(d);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_TRUE(sim::FileExists(File(u"zqdep.dll")));
+  EXPECT_EQ(sim::CallCount("DeleteFileW"), 3u);
+
+  // A locked dependent file: no retry, no pause, the spooler started again.
+  sim::Reset();
+  d.dependentFiles = {File(u"zqdep.dll")};
+  Install(d);
+  sim::LockFile(File(u"zqdep.dll"));
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), " '" + sim::Utf8(File(u"zqdep.dll")) + "' のファイルの削除ができません!");
+  EXPECT_TRUE(Pauses("250").empty());
+  EXPECT_EQ(sim::CallCount("StartServiceW"), 1u);
+  EXPECT_TRUE(SpoolerRunning());
+}
+
+TEST_F(RemovalTest, TheSpoolersStopAndStart) {
+  // Not running at the stop (its status query fails): no stop, the files go, it is started.
+  Install(InstalledDriver());
+  sim::FailNth("QueryServiceStatus", 1, ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+  EXPECT_EQ(sim::CallCount("StartServiceW"), 1u);
+  EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter.PDD")));
+
+  // A stop that fails: nothing is deleted and the spooler is left as the failed stop left it.
+  sim::Reset();
+  Install(InstalledDriver());
+  sim::FailAlways("ControlService", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "スプーラの停止ができません!");
+  EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+  EXPECT_EQ(sim::CallCount("StartServiceW"), 0u);
+  EXPECT_TRUE(sim::Drivers().empty());  // the registration went before the stop
+
+  // A start that fails at the end.
+  sim::Reset();
+  Install(InstalledDriver());
+  sim::FailAlways("StartServiceW", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "スプーラの開始ができません!");
+  EXPECT_FALSE(SpoolerRunning());
+
+  // After a file failure, a start that fails as well leaves its own message.
+  sim::Reset();
+  Install(InstalledDriver());
+  sim::LockFile(File(u"ZQPrinter_ui2.dll"));
+  sim::FailAlways("StartServiceW", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "スプーラの開始ができません!");
+  EXPECT_EQ(Pauses("250").size(), 10u);
+}
+
+}  // namespace

@@ -63,7 +63,10 @@ state=$(zq_dump)
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no box" equals "$(box_count)" 0
 check "driver registered with its three files" has "$state" 'driver|ZqDriver2|Windows x64|'
-check "driver file in the x64 folder" has "$state" 'x64\ZQPrinter_drv2.dll'
+drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64
+for file in ZQPrinter_drv2.dll ZQPrinter_ui2.dll ZQPrinter.PDD; do
+  check "$file copied into the x64 driver folder" test -f "$drivers/$file"
+done
 check "port created through the monitor's dialog" has "$state" 'port|ZQVirtualPrinterPort'
 check "printer on the port with the driver" has "$state" "$printer"
 check "SpoolDirectory written" has "$(zq_regget HKLM "$key" SpoolDirectory)" 'PRINTERS'

@@ -31,11 +31,19 @@ WORD DriverVersion() {
   return static_cast<WORD>(wcstoul(text, nullptr, 0));
 }
 
-void RecordSpoolDirectory(HANDLE printer) {
+void RecordSpoolDirectory(HANDLE printer, LPWSTR printerName) {
   static wchar_t folder[] = L"C:\\windows\\system32\\spool\\PRINTERS";
+  DWORD status = ERROR_INVALID_HANDLE;
   if (printer)
-    SetPrinterDataW(printer, const_cast<LPWSTR>(L"DefaultSpoolDirectory"), REG_SZ,
-                    reinterpret_cast<BYTE*>(folder), sizeof(folder));
+    status = SetPrinterDataW(printer, const_cast<LPWSTR>(L"DefaultSpoolDirectory"), REG_SZ,
+                             reinterpret_cast<BYTE*>(folder), sizeof(folder));
+  // Wine passes no printer handle while it builds a new printer's device mode: open it by name.
+  HANDLE own = nullptr;
+  if (status != ERROR_SUCCESS && printerName && OpenPrinterW(printerName, &own, nullptr)) {
+    status = SetPrinterDataW(own, const_cast<LPWSTR>(L"DefaultSpoolDirectory"), REG_SZ,
+                             reinterpret_cast<BYTE*>(folder), sizeof(folder));
+    ClosePrinter(own);
+  }
 }
 
 }  // namespace
@@ -62,6 +70,6 @@ extern "C" __declspec(dllexport) LONG WINAPI DrvDocumentPropertySheets(void* she
   mode->dmOrientation = DMORIENT_PORTRAIT;
   mode->dmPaperSize = DMPAPER_A4;
   mode->dmCopies = 1;
-  RecordSpoolDirectory(header->hPrinter);
+  RecordSpoolDirectory(header->hPrinter, header->pszPrinterName);
   return IDOK;
 }

@@ -1,0 +1,22 @@
+// The five modes as complete operations: preconditions, the replace-driver question, the
+// spooler-side steps in their fixed order, the status line and the outcome boxes.
+#pragma once
+
+#include "platform/win32.h"
+#include "shell/command_line.h"
+
+// What every operation works on: the worker's request and the progress dialog as owner.
+struct OperationRequest {
+  HWND owner;
+  LPCWSTR driverFolder;  // present: "." stands in for a missing argument
+  LPCWSTR printerName;   // present: the default name stands in for a missing argument
+  TargetProcessor processor;
+};
+
+bool InstallOperation(const OperationRequest& request);
+bool CheckOperation(const OperationRequest& request);
+bool UninstallOperation(const OperationRequest& request);
+bool AddOperation(const OperationRequest& request);
+// The installation sequence shared by the install paths.
+bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,
+                    bool copyDriver);

@@ -1,0 +1,59 @@
+#include "shell/installer_main.h"
+
+#include <memory>
+
+#include "shell/command_line.h"
+#include "shell/installer_dialog.h"
+#include "support/product.h"
+
+namespace {
+
+LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
+  if (!previousInstance) {
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(32512));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszMenuName = ProductTitle;
+    windowClass.lpszClassName = ProductTitle;
+    RegisterClassW(&windowClass);
+  }
+  // The hidden main window: never shown, it takes no further part in the run.
+  CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+
+  if (!CheckPlatform()) return -1;
+  InitCommonControls();
+  InstallerRequest request = {};
+  LPWSTR* arguments = nullptr;
+  if (!ParseCommandLine(&request, &arguments)) return -1;
+
+  auto dialog = std::make_unique<InstallerDialogWindow>(
+      instance, request.mode, request.driverFolder, request.printerName, request.processor);
+  dialog->ShowModal(nullptr);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  int exitCode = dialog->ExitCode();
+  if (dialog->WorkDone() || dialog->Worker().Wait(0)) {
+    dialog.reset();  // the worker has ended or is about to: its destructor waits for it
+  } else {
+    // The person closed the dialog while the worker still runs: the process ends now and the
+    // worker with it; waiting for it here would keep the closed installer running.
+    static_cast<void>(dialog.release());
+  }
+  GlobalFree(arguments);
+  return exitCode;
+}

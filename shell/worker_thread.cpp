@@ -1,0 +1,89 @@
+#include "shell/worker_thread.h"
+
+#include "installation/operations.h"
+#include "shell/dialog_window.h"
+#include "support/strings.h"
+
+WorkerThread::~WorkerThread() {
+  // A thread still running here belongs to a derived worker that chose not to wait; its handle
+  // must not be left open.
+  if (HANDLE thread = thread_.exchange(nullptr)) CloseHandle(thread);
+}
+
+unsigned __stdcall WorkerThread::ThreadEntry(void* worker) {
+  static_cast<WorkerThread*>(worker)->Run();
+  return 0;
+}
+
+bool WorkerThread::Start() {
+  // _beginthreadex rather than _beginthread: the handle stays valid until Wait closes it, so a
+  // wait can never meet a closed (or reused) handle.
+  uintptr_t thread = _beginthreadex(nullptr, 0, ThreadEntry, this, 0, nullptr);
+  if (thread == 0) return false;
+  thread_ = reinterpret_cast<HANDLE>(thread);
+  return true;
+}
+
+bool WorkerThread::Wait(DWORD milliseconds) {
+  HANDLE thread = thread_.load();
+  if (!thread) return true;
+  if (WaitForSingleObject(thread, milliseconds) == WAIT_TIMEOUT) return false;
+  if (thread_.exchange(nullptr) == thread) CloseHandle(thread);
+  return true;
+}
+
+bool WorkerThread::WaitFor(DWORD slice, DWORD total) {
+  DWORD start = GetTickCount();
+  bool ended = false;
+  while (!(ended = Wait(slice))) {
+    if (total != INFINITE && GetTickCount() - start >= total) break;
+  }
+  return ended;
+}
+
+InstallWorkerThread::~InstallWorkerThread() {
+  // The thread reads both copies while it runs: they are released only after it has ended.
+  WaitFor(50, INFINITE);
+  FreeString(driverFolder_);
+  FreeString(printerName_);
+}
+
+bool InstallWorkerThread::SetDriverFolder(LPCWSTR folder) {
+  FreeString(driverFolder_);
+  driverFolder_ = DuplicateString(folder);
+  return driverFolder_ != nullptr;
+}
+
+bool InstallWorkerThread::SetPrinterName(LPCWSTR name) {
+  FreeString(printerName_);
+  printerName_ = DuplicateString(name);
+  return printerName_ != nullptr;
+}
+
+void InstallWorkerThread::Run() {
+  failed_ = 0;
+  OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_, printerName_,
+                              processor_};
+  switch (mode_) {
+    case Install:
+      failed_ = !InstallOperation(request);
+      break;
+    case Check:
+      failed_ = !CheckOperation(request);
+      break;
+    case Uninstall:
+      failed_ = !UninstallOperation(request);
+      break;
+    case Reinstall:
+      failed_ = !UninstallOperation(request);
+      if (!failed_) failed_ = !InstallOperation(request);
+      break;
+    case Add:
+      failed_ = !AddOperation(request);
+      break;
+    default:
+      break;
+  }
+  // The dialog may already be gone when the person closed it; then nobody waits for the news.
+  if (HWND owner = owner_ ? owner_->Hwnd() : nullptr) PostMessageW(owner, WorkDoneMessage, 0, 0);
+}

@@ -99,7 +99,8 @@ struct BoxSearch {
 BOOL CALLBACK CollectBoxes(HWND window, LPARAM parameter) {
   wchar_t cls[64];
   if (GetClassNameW(window, cls, 64) && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF)) {  // a message box: its text is control 0xFFFF
+      GetDlgItem(window, 0xFFFF) &&  // a message box: its text is control 0xFFFF ...
+      !FindWindowExW(window, nullptr, L"Edit", nullptr)) {  // ... and it asks for no input
     reinterpret_cast<BoxSearch*>(parameter)->boxes.push_back(window);
   }
   return TRUE;

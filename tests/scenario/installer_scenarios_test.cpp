@@ -1,0 +1,395 @@
+// Whole runs of the installer on a staged simulated machine: a real command line in, the boxes
+// the person saw, the status texts in order, the machine afterwards and the exit code out.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/sim/files.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/services.h"
+#include "platform/sim/spooler.h"
+#include "platform/sim/threads.h"
+#include "platform/sim/ui.h"
+#include "platform/sim/user.h"
+#include "shell/installer_dialog.h"
+#include "shell/installer_main.h"
+#include "support/messages.h"
+#include "tests/support/sim_test.h"
+
+namespace {
+
+constexpr char kTitle[] = "Brimcastelleプリンタドライバ インストーラ";
+constexpr char kCommandCaption[] = "ZQInst.exe [ドライバ インスール]";
+constexpr char kCheckingStatus[] = "プリンタドライバがインスール可能か確認しています．";
+constexpr char kInstallStatus[] =
+    "インストール Brimcastelleプリンタドライバ．\n\n  プリンタ名：'ZQ Printer2'.";
+constexpr char16_t kDriverDir[] = u"C:\\Windows\\System32\\spool\\drivers\\x64";
+constexpr char16_t kPrintersKey[] =
+    u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
+
+class InstallerScenario : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    std::memset(LastErrorMessage, 0, sizeof LastErrorMessage);
+    LastErrorCode = 0;
+    PutDriverFolder(u"C:\\zqdriver", "new");
+  }
+
+  static void PutDriverFolder(const std::u16string& folder, const std::string& tag) {
+    for (const char16_t* sub : {u"x64", u"x86"})
+      for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
+        sim::PutFile(folder + u"\\" + sub + u"\\" + file, sim::Utf8(file) + " " + tag);
+  }
+
+  // "ZqDriver2" installed as an earlier run left it: files in the driver folder, a printer.
+  static void StageInstalledDriver(const std::u16string& printer = u"ZQ Printer2",
+                                   WORD devModeVersion = 0x0500) {
+    sim::Driver d;
+    d.devModeVersion = devModeVersion;
+    d.name = u"ZqDriver2";
+    d.version = 4;
+    d.driverPath = std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll";
+    d.configFile = std::u16string(kDriverDir) + u"\\ZQPrinter_ui2.dll";
+    d.dataFile = std::u16string(kDriverDir) + u"\\ZQPrinter.PDD";
+    for (auto* path : {&d.driverPath, &d.configFile, &d.dataFile}) sim::PutFile(*path, "old");
+    sim::AddDriver(d);
+    sim::AddPort(u"ZQVirtualPrinterPort");
+    sim::Printer p;
+    p.name = printer;
+    p.driver = u"ZqDriver2";
+    p.port = u"ZQVirtualPrinterPort";
+    p.devMode = sim::MakeDevMode(printer, 0x0500, 16);
+    sim::AddPrinter(p);
+  }
+
+  static int Run(const std::u16string& arguments) {
+    sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
+    return RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
+  }
+
+  static std::vector<std::string> Statuses() {
+    std::vector<std::string> out;
+    for (auto& text : sim::ItemTextHistory(1001)) out.push_back(sim::Utf8(text));
+    return out;
+  }
+
+  static std::vector<sim::MessageBoxRecord> Boxes() { return sim::MessageBoxes(); }
+
+  static const sim::Printer* Printer(const std::u16string& name) { return sim::FindPrinter(name); }
+
+  static bool HasDriver() {
+    for (auto& d : sim::Drivers())
+      if (d.name == u"ZqDriver2") return true;
+    return false;
+  }
+  static bool HasPort() {
+    for (auto& p : sim::Ports())
+      if (p.name == u"ZQVirtualPrinterPort") return true;
+    return false;
+  }
+  static std::string InstalledFile(const char16_t* name) {
+    return sim::FileContents(std::u16string(kDriverDir) + u"\\" + name);
+  }
+};
+
+// ----- install -----
+
+TEST_F(InstallerScenario, InstallOnACleanMachine) {
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Statuses(), (std::vector<std::string>{kCheckingStatus, kInstallStatus}));
+  ASSERT_TRUE(HasDriver());
+  auto drivers = sim::Drivers();
+  EXPECT_EQ(drivers[0].version, 4u);
+  EXPECT_EQ(drivers[0].environment, u"Windows x64");
+  EXPECT_EQ(drivers[0].driverPath, std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll");
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_ui2.dll"), "ZQPrinter_ui2.dll new");
+  EXPECT_TRUE(HasPort());
+  const sim::Printer* printer = Printer(u"ZQ Printer2");
+  ASSERT_NE(printer, nullptr);
+  EXPECT_EQ(printer->port, u"ZQVirtualPrinterPort");
+  EXPECT_EQ(printer->driver, u"ZqDriver2");
+  EXPECT_EQ(printer->printProcessor, u"WinPrint");
+  EXPECT_EQ(printer->dataType, u"NT EMF 1.006");
+  EXPECT_EQ(printer->attributes, 0x41u);
+  auto spool = sim::GetRegistryValue(HKEY_LOCAL_MACHINE, std::u16string(kPrintersKey) +
+                                                             u"ZQ Printer2", u"SpoolDirectory");
+  ASSERT_TRUE(spool.has_value());
+  EXPECT_EQ(spool->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_TRUE(sim::SpoolerRunning());
+  // The port was typed into the monitor's own dialog.
+  auto dialogs = sim::PortDialogs();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].name, u"ZQVirtualPrinterPort");
+}
+
+TEST_F(InstallerScenario, InstallWithTheSpoolerStoppedCannotLookUpTheDriver) {
+  sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
+  // While the spooler is stopped the driver lookup fails: the person is told so.
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "同一プリンタ名の確認ができません!");
+  EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+  EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_ICONERROR));
+  EXPECT_FALSE(HasDriver());
+}
+
+TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredNoKeepsItsFiles) {
+  StageInstalledDriver(u"Old Printer");
+  sim::AnswerMessageBox("Confirm", "既にインストールされています", IDNO);
+
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()),
+            "ドライバ 'ZqDriver2' 既にインストールされています.\n既存のドライバを使用する場合には、"
+            "\"いいえ\" をクリックしてください.\n\nドライバを更新する場合には、ドライバ 'ZQ Printer2' "
+            "を使用しているアプリケーションをすべてクローズし、 \"はい\" をクリックしてください.");
+  EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+  EXPECT_NE(Boxes()[0].owner, nullptr);
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "old");
+  EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 0u);
+  EXPECT_NE(Printer(u"Old Printer"), nullptr);
+  ASSERT_NE(Printer(u"ZQ Printer2"), nullptr);
+  EXPECT_EQ(Printer(u"ZQ Printer2")->port, u"ZQVirtualPrinterPort");
+}
+
+TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredYesReplacesEverything) {
+  StageInstalledDriver(u"Old Printer");
+  sim::AddJob(u"Old Printer", u"report.txt");
+  sim::AnswerMessageBox("Confirm", "既にインストールされています", IDYES);
+
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+
+  EXPECT_EQ(Printer(u"Old Printer"), nullptr);
+  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "ZQPrinter_drv2.dll new");
+  EXPECT_EQ(sim::CallCount("DeletePrinterDriverW"), 1u);
+  EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 1u);
+}
+
+TEST_F(InstallerScenario, InstallOfAPrinterNameInUseChangesNothing) {
+  StageInstalledDriver();
+  auto printersBefore = sim::Printers().size();
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"zq printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "既にプリンタ名が使用されています!");
+  EXPECT_EQ(Statuses(), std::vector<std::string>{kCheckingStatus});
+  EXPECT_EQ(sim::Printers().size(), printersBefore);
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "old");
+  EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+}
+
+TEST_F(InstallerScenario, AFailedStepEndsWithTheFailureReport) {
+  sim::FailWhen("CopyFileW", ERROR_ACCESS_DENIED,
+                [](const sim::CallRecord& call) { return sim::ArgContains(call, "ZQPrinter.PDD"); });
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()),
+            "ドライバ 'C:\\zqdriver\\x64\\ZQPrinter.PDD' を システムフォルダ "
+            "'C:\\Windows\\System32\\spool\\drivers\\x64\\ZQPrinter.PDD' にインストールできません!"
+            "\nインストールの中断します.\n\nError code: 5\n詳細エラー: Access is denied.\r\n");
+  // Nothing is rolled back: the two files copied first stay.
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "ZQPrinter_drv2.dll new");
+  EXPECT_FALSE(HasDriver());
+}
+
+TEST_F(InstallerScenario, AWrongDriverVersionNamesBothVersions) {
+  // The installed driver's configuration module reports 0x0400; the person keeps it.
+  StageInstalledDriver(u"Old Printer", 0x0400);
+  sim::AnswerMessageBox("Confirm", "既にインストールされています", IDNO);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(U8(boxes[1].text.c_str()).rfind(
+                "ドライバのバージョン[1024]が 1280 でありません!\nインストールの中断します.\n\nError code: ",
+                0),
+            0u);
+  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);  // nothing is rolled back: the printer stays
+}
+
+// ----- check -----
+
+TEST_F(InstallerScenario, CheckTellsBothOutcomes) {
+  StageInstalledDriver();
+  EXPECT_EQ(Run(u"check . \"ZQ Printer2\" x64"), 0);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].caption.c_str()), "Confirm");
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "ドライバ 'ZqDriver2' が正常にインストールされました.");
+  EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_ICONINFORMATION));
+  EXPECT_EQ(Statuses(), std::vector<std::string>{"Brimcastelleプリンタドライバをチェックしています."});
+}
+
+TEST_F(InstallerScenario, CheckWithoutTheDriverFails) {
+  EXPECT_EQ(Run(u"CHECK x y X64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "ドライバ 'ZqDriver2' が正常にインストールされませんでした.");
+}
+
+// ----- uninstall and reinstall -----
+
+TEST_F(InstallerScenario, UninstallRemovesPrintersWithTheirJobsTheDriverAndItsFiles) {
+  StageInstalledDriver(u"First");
+  sim::Printer second = *Printer(u"First");
+  second.name = u"Second";
+  sim::AddPrinter(second);
+  sim::AddJob(u"First", u"a.txt");
+  sim::AddJob(u"Second", u"b.txt");
+  sim::AddJob(u"Second", u"c.txt");
+
+  EXPECT_EQ(Run(u"uninstall"), 0);
+
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Statuses(), std::vector<std::string>{"アンインストール Brimcastelleプリンタドライバ."});
+  EXPECT_EQ(Printer(u"First"), nullptr);
+  EXPECT_EQ(Printer(u"Second"), nullptr);
+  EXPECT_FALSE(HasDriver());
+  EXPECT_FALSE(sim::FileExists(std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll"));
+  EXPECT_EQ(sim::CallCount("SetJobW"), 3u);
+  EXPECT_TRUE(sim::SpoolerRunning());
+  EXPECT_TRUE(HasPort());  // the port is not the driver's: it stays
+}
+
+TEST_F(InstallerScenario, UninstallWithNothingInstalledSucceedsQuietly) {
+  EXPECT_EQ(Run(u"uninstall whatever arguments arm64"), 0);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+}
+
+TEST_F(InstallerScenario, AFailedUninstallShowsNothingAndEndsWithMinusOne) {
+  StageInstalledDriver();
+  sim::FailAlways("DeletePrinter", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(u"uninstall"), -1);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(U8(LastErrorMessage), "プリンタ 'ZQ Printer2' のアンインストールができません!");
+}
+
+TEST_F(InstallerScenario, ReinstallWhoseRemovalFailsAttemptsNoInstallation) {
+  StageInstalledDriver();
+  sim::FailAlways("DeletePrinterDriverW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(u"reinstall C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 0u);
+  EXPECT_EQ(sim::CallCount("AddPrinterW"), 0u);
+}
+
+TEST_F(InstallerScenario, ReinstallOnACleanMachineInstalls) {
+  EXPECT_EQ(Run(u"reinstall C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_TRUE(HasDriver());
+  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+}
+
+TEST_F(InstallerScenario, AnX86DriverOnAnX64MachineLeavesThePrinterUncreated) {
+  // The x86 files go to w32x86 and register for "Windows NT x86"; an x64 spooler then has no
+  // driver of its own environment for the printer, as on Windows.
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x86"), -1);
+  auto drivers = sim::Drivers();
+  ASSERT_EQ(drivers.size(), 1u);
+  EXPECT_EQ(drivers[0].environment, u"Windows NT x86");
+  EXPECT_EQ(drivers[0].driverPath,
+            u"C:\\Windows\\System32\\spool\\drivers\\w32x86\\ZQPrinter_drv2.dll");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()).rfind("プリンタ 'ZQ Printer2' の追加ができません!", 0), 0u);
+}
+
+// ----- add -----
+
+TEST_F(InstallerScenario, AddReplacesTheFilesOfAnExistingPrinter) {
+  StageInstalledDriver();
+  EXPECT_EQ(Run(u"add C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "ZQPrinter_drv2.dll new");
+  EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 1u);
+  EXPECT_EQ(sim::CallCount("AddPrinterW"), 0u);
+  EXPECT_EQ(Statuses(),
+            (std::vector<std::string>{"プリンタドライバが追加可能か確認しています．", kInstallStatus}));
+}
+
+TEST_F(InstallerScenario, AddRefusesAMissingPrinterOrAMissingDriver) {
+  EXPECT_EQ(Run(u"add C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "プリンタ名が登録されていません!");
+
+  sim::Reset();
+  PutDriverFolder(u"C:\\zqdriver", "new");
+  sim::AddPort(u"ZQVirtualPrinterPort");
+  sim::Printer p;
+  p.name = u"ZQ Printer2";
+  p.driver = u"Other Driver";
+  p.port = u"ZQVirtualPrinterPort";
+  sim::AddPrinter(p);
+  EXPECT_EQ(Run(u"add C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].text.c_str()), "ドライバ 'ZqDriver2' インストールされていません.\n");
+  EXPECT_EQ(sim::CallCount("CopyFileW"), 0u);
+}
+
+// ----- start-up, defaults and the dialog -----
+
+TEST_F(InstallerScenario, StartUpRejectionsShowOneBoxWithoutOwner) {
+  sim::SetVersion(0x00000004);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  sim::SetVersion(0x23F00206);
+  EXPECT_EQ(Run(u""), -1);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\""), -1);
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(U8(boxes[0].text.c_str()), "現在のWindowsシステムはサポートされていません．");
+  EXPECT_EQ(U8(boxes[1].text.c_str()),
+            "パラメータの数が足りません．: 使用方法:\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] "
+            "[プロセッサ]");
+  EXPECT_EQ(U8(boxes[2].text.c_str()), "プロセッサが指定されていません．: 'x86', 'x64' を指定してください．");
+  for (auto& box : boxes) {
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(U8(box.caption.c_str()), kCommandCaption);
+    EXPECT_EQ(box.flags, static_cast<UINT>(MB_ICONERROR));
+  }
+  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0u);
+}
+
+TEST_F(InstallerScenario, DefaultsAreTheCurrentFolderAndTheDefaultPrinterName) {
+  // The command line always names both before the processor, so the defaults are the dialog's.
+  PutDriverFolder(sim::CurrentDir(), "here");
+  InstallerDialogWindow dialog(GetModuleHandleW(nullptr), Install, nullptr, nullptr, X64);
+  dialog.ShowModal(nullptr);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  EXPECT_EQ(dialog.ExitCode(), 0);
+  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+  EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "ZQPrinter_drv2.dll here");
+  EXPECT_TRUE(sim::ArgContains(sim::Calls("CopyFileW")[0], ".\\x64\\ZQPrinter_drv2.dll"));
+}
+
+TEST_F(InstallerScenario, EnterAndEscapeDoNotEndTheDialog) {
+  sim::WhenTextShown(1001, "インストール Brimcastelle", sim::UserAction::kEnter);
+  sim::WhenTextShown(1001, "インストール Brimcastelle", sim::UserAction::kEscape);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+}
+
+TEST_F(InstallerScenario, ClosingTheDialogMidRunEndsWithMinusOne) {
+  sim::WhenTextShown(1001, "インストール Brimcastelle", sim::UserAction::kCloseBox);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  // The worker was left to the process's end; here it finishes on its own.
+  EXPECT_TRUE(sim::JoinAllThreads(10000));
+  skipLeakCheck = true;  // the abandoned worker's request copies and handle go with the process
+}
+
+TEST_F(InstallerScenario, AWorkerThatCannotStartEndsWithMinusOne) {
+  sim::FailAlways("_beginthreadex", ERROR_NOT_ENOUGH_MEMORY);
+  // The box appears on the dialog; the person then closes the dialog by hand.
+  sim::MessageBoxRule rule;
+  rule.textContains = "インストーラが開始できません!";
+  rule.onShow = [](const sim::MessageBoxRecord& box) { sim::ClickCloseBox(box.owner); };
+  sim::AnswerMessageBox(rule);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+  EXPECT_NE(Boxes()[0].owner, nullptr);
+  EXPECT_FALSE(HasDriver());
+}
+
+}  // namespace

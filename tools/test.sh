@@ -1,13 +1,33 @@
 #!/usr/bin/env bash
 # Runs every test: the unit and scenario tests on the simulated Windows, plain and under
-# AddressSanitizer/UBSan. Builds what is missing first.
+# AddressSanitizer/UBSan, and the end-to-end run of the real ZQInst.exe under Wine (label wine).
+# Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have x86_64-w64-mingw32-g++ || need+=(mingw-w64)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
+have Xvfb || need+=(xvfb)
+have bc || need+=(bc)
+if [ "${#need[@]}" -gt 0 ]; then
+  echo "test: installing ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
 status=0
-for preset in host host-asan; do
-  if [ ! -d "build/$preset" ]; then cmake --preset "$preset" >/dev/null; fi
+for preset in mingw-x64 host host-asan; do
+  cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
+done
+for preset in host host-asan; do
   echo "== tests: $preset"
   ctest --preset "$preset" -j"$jobs" || status=1
 done

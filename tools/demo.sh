@@ -19,6 +19,8 @@ have Xvfb || need+=(xvfb)
 have xwd || need+=(x11-apps)
 have bc || need+=(bc)
 have python3 || need+=(python3)
+# Japanese glyphs for the dialogs and boxes.
+[ -d /usr/share/fonts/opentype/ipafont-gothic ] || need+=(fonts-ipafont-gothic)
 if [ "${#need[@]}" -gt 0 ]; then
   echo "demo: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -66,6 +68,11 @@ echo "demo: preparing Wine (display, fresh prefix, spooler)"
 wine_start_display
 wine_make_template
 wine_fresh_prefix demo
+# Wine's own dialog fonts have no Japanese glyphs: let a Japanese font stand in for them.
+for face in 'ＭＳ Ｐゴシック' 'MS Shell Dlg' 'MS Shell Dlg 2' Tahoma; do
+  LANG=C.UTF-8 timeout 60 "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+    /v "$face" /d IPAPGothic /f >/dev/null 2>&1 || true
+done
 
 echo
 echo '1. ZQInst.exe install C:\zqdriver "ZQ Printer2" x64'
@@ -78,15 +85,22 @@ report
 
 echo
 echo '2. ZQInst.exe check C:\zqdriver "ZQ Printer2" x64'
-export ZQHARNESS_DELAY_MS=1500
-( sleep 1.0; screenshot message-box ) &
-shooter=$!
 zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
-wait "$shooter" || true
-unset ZQHARNESS_DELAY_MS
 report
 
 echo
 echo '3. ZQInst.exe uninstall'
 zq_run uninstall </dev/null
 report
+
+echo
+echo '4. ZQInst.exe (no arguments)'
+# The usage box is photographed before it is answered.
+export ZQHARNESS_DELAY_MS=3000
+( sleep 2.5; screenshot message-box ) &
+shooter=$!
+zq_run </dev/null
+wait "$shooter" || true
+unset ZQHARNESS_DELAY_MS
+echo "   exit code: $ZQ_STATUS"
+printf '   box answered: %s\n' "$ZQ_BOXES"

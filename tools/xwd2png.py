@@ -17,10 +17,12 @@ def read_xwd(path):
     byte_order, bits_per_pixel, bytes_per_line = header[7], header[11], header[12]
     red_mask, green_mask, blue_mask = header[14:17]
     ncolors = header[19]
-    if bits_per_pixel != 32:
-        raise SystemExit("xwd2png: only 32 bits per pixel are supported, got %d" % bits_per_pixel)
+    if bits_per_pixel not in (24, 32):
+        raise SystemExit("xwd2png: only 24 and 32 bits per pixel are supported, got %d"
+                         % bits_per_pixel)
     offset = header_size + ncolors * 12
-    fmt = "<I" if byte_order == 0 else ">I"
+    step = bits_per_pixel // 8
+    order = "little" if byte_order == 0 else "big"
 
     def shift(mask):
         s = 0
@@ -32,9 +34,10 @@ def read_xwd(path):
     rs, gs, bs = shift(red_mask), shift(green_mask), shift(blue_mask)
     rows = []
     for y in range(height):
-        line = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * 4]
+        line = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * step]
         row = bytearray()
-        for (pixel,) in struct.iter_unpack(fmt, line):
+        for i in range(0, width * step, step):
+            pixel = int.from_bytes(line[i:i + step], order)
             row += bytes(((pixel & red_mask) >> rs, (pixel & green_mask) >> gs,
                           (pixel & blue_mask) >> bs))
         rows.append(bytes(row))

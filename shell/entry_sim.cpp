@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   for (auto& printer : sim::Printers())
     std::printf("printer: %s on %s with %s\n", sim::Utf8(printer.name).c_str(),
                 sim::Utf8(printer.port).c_str(), sim::Utf8(printer.driver).c_str());
+  std::printf("virtual time: %llu ms\n", static_cast<unsigned long long>(sim::Now()));
   std::printf("exit code: %d\n", exitCode);
   return exitCode;
 }

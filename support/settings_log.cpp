@@ -9,14 +9,14 @@
 
 CHAR LogLine[LogLineCapacity];
 
-namespace {
-
 // Opening with the right to create makes even a read create the empty key.
 bool OpenSettingsKey(RegistryKey* key) {
   WCHAR noClass[1] = {0};
   return RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, noClass, REG_OPTION_NON_VOLATILE,
                          KEY_ALL_ACCESS, nullptr, key->Put(), nullptr) == ERROR_SUCCESS;
 }
+
+namespace {
 
 void AppendPiece(LPCSTR format, ...) {
   CHAR piece[LogPieceCapacity];

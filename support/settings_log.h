@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/win32.h"
+#include "support/handles.h"
 
 // Capacity of a setting's text, in characters (terminator included).
 inline constexpr int SettingTextCapacity = MAX_PATH;
@@ -22,6 +23,9 @@ inline constexpr BuildStampText BuildStamp = {"May 15 2013", "16:07:45"};
 // The record being assembled (process-wide; records come from one thread at a time).
 extern CHAR LogLine[LogLineCapacity];
 
+// Opens (creating when missing) HKEY_CURRENT_USER\SettingsKey with full access; every settings
+// reader and writer goes through here.
+bool OpenSettingsKey(RegistryKey* key);
 // The stored 32-bit number, or the default on any failure. Creates the settings key if missing.
 int ReadSettingNumber(LPCWSTR name, int defaultValue);
 // Fills `buffer` (SettingTextCapacity characters) with the stored text, terminated; leaves it as

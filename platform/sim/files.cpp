@@ -152,7 +152,8 @@ void MakeFresh(FileModel& m) {
   m.locks.clear();
   m.readOnly.clear();
   for (const char16_t* dir : {u"C:\\Windows\\System32\\spool\\drivers\\x64",
-                              u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer"})
+                              u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer",
+                              DefaultTempPath})
     MakeDirs(m, dir);
 }
 
@@ -242,6 +243,16 @@ void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
     model().readOnly.insert(key);
   else
     model().readOnly.erase(key);
+}
+
+bool IsLocked(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return Locked(model(), Full(model(), windowsPath));
+}
+
+bool IsReadOnly(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return model().readOnly.count(Upper(Full(model(), windowsPath))) != 0;
 }
 
 }  // namespace sim

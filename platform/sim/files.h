@@ -5,7 +5,8 @@
 // "\\folder\\file" on the current drive, or relative to the current directory) are translated
 // into it: drive letter first, then each component matched without regard to case against the
 // entries that exist, as NTFS does. A fresh machine has the spooler's driver directories
-// (C:\Windows\System32\spool\drivers\x64 and \w32x86) and the current directory C:\Installer.
+// (C:\Windows\System32\spool\drivers\x64 and \w32x86), the current directory C:\Installer and
+// the user's temporary folder (DefaultTempPath).
 #pragma once
 
 #include <string>
@@ -33,5 +34,18 @@ bool DirExists(const std::u16string& windowsPath);
 // let go; -1 keeps it for good. A read-only file cannot be deleted or overwritten (access denied).
 void LockFile(const std::u16string& windowsPath, int attempts = -1);
 void SetReadOnly(const std::u16string& windowsPath, bool readOnly = true);
+// What the knobs above say about a path (used by file handles, file_io.cpp).
+bool IsLocked(const std::u16string& windowsPath);
+bool IsReadOnly(const std::u16string& windowsPath);
+
+// ----- file handles, temporary files (file_io.cpp) -----
+// GetTempPathW's folder on a fresh machine; it exists.
+inline constexpr char16_t DefaultTempPath[] = u"C:\\Users\\Tester\\AppData\\Local\\Temp\\";
+// The folder GetTempPathW reports (a trailing backslash is added when missing, as Windows does
+// with the TMP variable). The folder is not made: GetTempPathW does not look at it either.
+void SetTempPath(const std::u16string& windowsPath);
+// The next WriteFile calls (`times` of them, -1: all) succeed but write at most `maxBytes`, as a
+// pipe or a device may; the caller sees the count in its written-bytes argument.
+void LimitWrites(DWORD maxBytes, int times = -1);
 
 }  // namespace sim

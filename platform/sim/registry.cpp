@@ -170,6 +170,16 @@ std::optional<RegistryValue> GetRegistryValue(HKEY root, const std::u16string& p
   return it->second.second;
 }
 
+bool DeleteRegistryKey(HKEY root, const std::u16string& path) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto parts = Split(path);
+  if (parts.empty()) return false;  // a hive itself is never deleted
+  std::u16string parentPath;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) parentPath += parts[i] + u"\\";
+  auto parent = Existing(root, parentPath);
+  return parent && parent->children.erase(Upper(parts.back())) > 0;
+}
+
 void DenyRegistryKey(HKEY root, const std::u16string& path) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (auto key = Staged(root, path)) key->denied = true;

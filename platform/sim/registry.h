@@ -32,6 +32,9 @@ void CreateRegistryKey(HKEY root, const std::u16string& path);
 bool RegistryKeyExists(HKEY root, const std::u16string& path);
 std::optional<RegistryValue> GetRegistryValue(HKEY root, const std::u16string& path,
                                               const std::u16string& name);
+// Removes a key with everything below it (what the spooler does with a deleted printer's key).
+// Handles still open on it keep working on the detached key. False when there is no such key.
+bool DeleteRegistryKey(HKEY root, const std::u16string& path);
 // Knob: opening or creating this key fails with ERROR_ACCESS_DENIED (a key the user may not touch).
 void DenyRegistryKey(HKEY root, const std::u16string& path);
 

@@ -131,6 +131,10 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_DISK_FULL 112L
+#define ERROR_DIRECTORY 267L
+#define ERROR_NOACCESS 998L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -155,6 +159,8 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_PRINTER_DRIVER_IN_USE 3001L
 #define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
 #define ERROR_INVALID_PRINTER_COMMAND 1803L
+#define ERROR_UNKNOWN_PRINTPROCESSOR 1798L
+#define ERROR_INVALID_DATATYPE 1804L
 #define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
 #define ERROR_MR_MID_NOT_FOUND 317L
@@ -763,3 +769,31 @@ typedef struct tagINITCOMMONCONTROLSEX {
   DWORD dwSize;
   DWORD dwICC;
 } INITCOMMONCONTROLSEX, *LPINITCOMMONCONTROLSEX;
+
+// Window creation data (WM_NCCREATE, WM_CREATE) and the messages, codes and errors the window
+// manager reports beyond those above.
+typedef struct tagCREATESTRUCTW {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCWSTR lpszName;
+  LPCWSTR lpszClass;
+  DWORD dwExStyle;
+} CREATESTRUCTW, *LPCREATESTRUCTW;
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_SETFONT 0x0030
+#define SC_CLOSE 0xF060
+#define BN_CLICKED 0
+#define BM_CLICK 0x00F5
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+int GetClassNameW(HWND window, LPWSTR className, int capacity);
+BOOL IsWindowVisible(HWND window);
+BOOL IsWindowEnabled(HWND window);

@@ -1,8 +1,12 @@
 #include "tests/support/sim_test.h"
 
+#include "platform/sim/threads.h"
+
 void SimTest::SetUp() { sim::Reset(); }
 
 void SimTest::TearDown() {
+  // Threads still finishing close their runtime handles; none may outlive the test.
+  EXPECT_TRUE(sim::JoinAllThreads(5000)) << "simulated threads still running";
   EXPECT_EQ(sim::DebugBreaks(), expectedDebugBreaks) << "unexpected debugger break";
   if (!skipLeakCheck) {
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u) << "local-heap blocks left allocated";

@@ -1,0 +1,252 @@
+// Simulated file handles and temporary files: CreateFileW and WriteFile over the file sandbox
+// (files.cpp), GetTempPathW and GetTempFileNameW with the platform's naming rule.
+//
+// A file handle is an accounted handle of kind "file" holding a host stream; CloseHandle releases
+// it like any other kernel handle. Modelled: the five creation dispositions with the error and
+// last-error codes Windows gives, read-only and locked files, synchronous writes at the file
+// pointer. Not modelled: sharing between the simulation's own handles, overlapped I/O, attributes
+// and flags (ignored).
+#include <cstdio>
+#include <fstream>
+
+#include "platform/sim/files.h"
+#include "platform/sim/sim.h"
+
+// Handles hold host streams: the host's fopen, not the runtime's (which takes Windows paths).
+#undef fopen
+
+namespace sim {
+namespace {
+
+struct OpenFile {
+  std::u16string path;  // full Windows path
+  DWORD access = 0;
+  FILE* stream = nullptr;
+  ~OpenFile() {
+    if (stream) std::fclose(stream);
+  }
+};
+
+struct FileIoModel {
+  std::u16string tempPath = DefaultTempPath;
+  DWORD writeLimit = 0;
+  int limitedWrites = 0;  // -1: every write is limited
+  UINT nextTempNumber = 1;
+};
+
+FileIoModel& model() {
+  static FileIoModel* instance = new FileIoModel;
+  return *instance;
+}
+
+const bool registered = (RegisterResetHook("file_io", [] { model() = FileIoModel{}; }), true);
+
+bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
+bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL)) != 0; }
+
+std::u16string ParentOf(const std::u16string& full) {
+  size_t slash = full.rfind(u'\\');
+  return slash <= 2 ? full.substr(0, 3) : full.substr(0, slash);
+}
+
+std::u16string UpperHex(UINT value) {
+  static const char16_t digits[] = u"0123456789ABCDEF";
+  std::u16string out;
+  do {
+    out.insert(out.begin(), digits[value & 0xF]);
+    value >>= 4;
+  } while (value);
+  return out;
+}
+
+bool MakeEmptyFile(const std::u16string& path) {
+  std::ofstream out(HostPath(path), std::ios::binary | std::ios::trunc);
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+void SetTempPath(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  model().tempPath = windowsPath;
+}
+
+void LimitWrites(DWORD maxBytes, int times) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  model().writeLimit = maxBytes;
+  model().limitedWrites = times;
+}
+
+}  // namespace sim
+
+using sim::Call;
+using sim::Lock;
+
+HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flags, HANDLE) {
+  Call call("CreateFileW", {sim::Utf8(file), sim::Hex(access), sim::Hex(share),
+                            std::to_string(disposition), sim::Hex(flags)});
+  if (call.Faulted()) return call.Ret(INVALID_HANDLE_VALUE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+      (disposition == TRUNCATE_EXISTING && !sim::Writes(access))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  if (!file || !*file) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  std::u16string full = sim::FullPath(file);
+  if (!sim::DirExists(sim::ParentOf(full))) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  if (sim::DirExists(full)) {  // a folder needs backup semantics, which are not modelled
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  bool exists = sim::FileExists(full);
+  if (!exists && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  if (exists && disposition == CREATE_NEW) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  bool truncates = exists && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING);
+  if (exists && sim::IsReadOnly(full) && (sim::Writes(access) || truncates)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+  if (exists && sim::IsLocked(full)) {  // held by another process without sharing
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret(INVALID_HANDLE_VALUE);
+  }
+
+  if (!exists || truncates) {
+    if (!sim::MakeEmptyFile(full)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret(INVALID_HANDLE_VALUE);
+    }
+  }
+  auto object = std::make_shared<sim::OpenFile>();
+  object->path = full;
+  object->access = access;
+  if (sim::Writes(access) || sim::Reads(access)) {
+    object->stream = std::fopen(sim::HostPath(full).c_str(), sim::Writes(access) ? "r+b" : "rb");
+    if (!object->stream) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret(INVALID_HANDLE_VALUE);
+    }
+  }
+  // Windows reports that an existing file was opened (or overwritten) through the last error.
+  bool reportsExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return call.Ret(sim::NewHandle("file", object));
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
+  Call call("WriteFile", {sim::Ptr(file), sim::Ptr(buffer), std::to_string(bytes)});
+  // Windows zeroes the count before doing any work, so a failed call reports 0 bytes.
+  if (written) *written = 0;
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto object = sim::Lookup<sim::OpenFile>(file, "file");
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (overlapped || !written) {  // synchronous handles only; the count is then required
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!sim::Writes(object->access)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!buffer && bytes) {
+    SetLastError(ERROR_NOACCESS);
+    return call.Ret<BOOL>(FALSE);
+  }
+  auto& m = sim::model();
+  DWORD count = bytes;
+  if (m.limitedWrites != 0) {
+    if (count > m.writeLimit) count = m.writeLimit;
+    if (m.limitedWrites > 0) --m.limitedWrites;
+  }
+  if (count && (std::fwrite(buffer, 1, count, object->stream) != count ||
+                std::fflush(object->stream) != 0)) {
+    SetLastError(ERROR_DISK_FULL);
+    return call.Ret<BOOL>(FALSE);
+  }
+  *written = count;
+  call.SetResult("1, wrote " + std::to_string(count));
+  return TRUE;
+}
+
+DWORD GetTempPathW(DWORD capacity, LPWSTR buffer) {
+  Call call("GetTempPathW", {std::to_string(capacity)});
+  if (call.Faulted()) return call.Ret<DWORD>(0);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::u16string path = sim::model().tempPath;
+  if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
+  // Too small: the size needed, terminator included, and the buffer untouched.
+  if (!buffer || capacity < path.size() + 1) return call.Ret<DWORD>(path.size() + 1);
+  std::copy(path.begin(), path.end(), buffer);
+  buffer[path.size()] = 0;
+  return call.Ret<DWORD>(path.size());
+}
+
+// <folder>\<first three characters of the prefix><hexadecimal number>.tmp. With a unique number
+// of 0 the number comes from a counter (Windows starts from the clock), names that exist are
+// skipped and the empty file is created; otherwise only the name is made, unchecked.
+UINT GetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR tempFile) {
+  Call call("GetTempFileNameW", {sim::Utf8(folder), sim::Utf8(prefix), std::to_string(unique)});
+  if (call.Faulted()) return call.Ret<DWORD>(0);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!folder || !tempFile) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<DWORD>(0);
+  }
+  std::u16string base = folder;
+  if (base.size() > MAX_PATH - 14) {
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return call.Ret<DWORD>(0);
+  }
+  if (!base.empty() && base.back() != u'\\' && base.back() != u'/') base += u'\\';
+  for (int i = 0; prefix && prefix[i] && i < 3; ++i) base += prefix[i];
+
+  auto give = [&](UINT number) {
+    std::u16string name = base + sim::UpperHex(number) + u".tmp";
+    std::copy(name.begin(), name.end(), tempFile);
+    tempFile[name.size()] = 0;
+    return name;
+  };
+  if (unique != 0) {
+    give(unique & 0xFFFF);
+    return call.Ret<DWORD>(unique);
+  }
+  std::u16string where = *folder ? std::u16string(folder) : sim::CurrentDir();
+  if (!sim::DirExists(where)) {
+    SetLastError(ERROR_DIRECTORY);
+    return call.Ret<DWORD>(0);
+  }
+  auto& m = sim::model();
+  for (UINT tries = 0; tries < 0xFFFF; ++tries) {
+    UINT number = m.nextTempNumber;
+    m.nextTempNumber = number == 0xFFFF ? 1 : number + 1;
+    std::u16string name = base + sim::UpperHex(number) + u".tmp";
+    if (sim::FileExists(name) || sim::DirExists(name)) continue;
+    if (!sim::MakeEmptyFile(name)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret<DWORD>(0);
+    }
+    give(number);
+    call.SetResult(std::to_string(number) + ", " + sim::Utf8(name));
+    return number;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return call.Ret<DWORD>(0);
+}

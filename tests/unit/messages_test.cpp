@@ -1,7 +1,7 @@
 // The error record with its debugger output, the failure report text, and the user's boxes and
 // status line.
 #include "platform/sim/user.h"
-#include "platform/sim/windowing.h"
+#include "platform/sim/ui.h"
 #include "support/messages.h"
 #include "support/product.h"
 #include "tests/support/sim_test.h"
@@ -149,6 +149,14 @@ TEST_F(MessagesTest, QuestionIsNoUnlessYesAndTextsAreCut) {
 }
 
 TEST_F(MessagesTest, StatusLineHoldsAtMost254Characters) {
+  // A dialog window with the status line and a second item.
+  HWND dialog = CreateWindowExW(0, u"#32770", u"", WS_POPUP, 0, 0, 100, 50, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_NE(dialog, nullptr);
+  for (int id : {1001, 1002})
+    CreateWindowExW(0, u"Static", u"", WS_CHILD, 0, 0, 10, 10, dialog,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+  auto Dialog = [dialog] { return dialog; };
   std::u16string exact = Repeat(u'状', 254);
   EXPECT_EQ(SetStatus(Dialog(), TEXT("%s"), exact.c_str()), TRUE);
   EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), exact);
@@ -159,6 +167,7 @@ TEST_F(MessagesTest, StatusLineHoldsAtMost254Characters) {
   EXPECT_EQ(sim::Utf8(sim::DialogItemText(Dialog(), 1002)), "1/3");
   EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 254));
   EXPECT_EQ(SetStatus(nullptr, TEXT("gone")), FALSE);  // a closed dialog: ignored by callers
+  DestroyWindow(dialog);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <thread>
 
 #include "platform/sim/user.h"
-#include "platform/sim/windowing.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -56,13 +55,13 @@ TEST_F(SimUserTest, CallbackRunsWhileTheBoxIsUpWithoutTheMachineLock) {
     EXPECT_EQ(box.answer, IDNO);
     seenBoxes = sim::MessageBoxes().size();
     // Another thread must be able to use the machine meanwhile.
-    std::thread other([] { SetDlgItemTextW(Window(0x10), 1001, u"from another thread"); });
+    std::thread other([] { OutputDebugStringW(u"from another thread"); });
     other.join();
   };
   sim::AnswerMessageBox(rule);
   EXPECT_EQ(MessageBoxW(nullptr, u"please wait", u"c", MB_YESNO), IDNO);
   EXPECT_EQ(seenBoxes, 1u);
-  EXPECT_EQ(sim::Utf8(sim::DialogItemText(Window(0x10), 1001)), "from another thread");
+  EXPECT_EQ(sim::DebugOutput().back(), "from another thread");
 }
 
 TEST_F(SimUserTest, BoxesThatFailToAppearReturnZero) {
@@ -79,21 +78,5 @@ TEST_F(SimUserTest, BoxesThatFailToAppearReturnZero) {
   EXPECT_EQ(sim::CallCount("MessageBoxW"), 3u);
 }
 
-TEST_F(SimUserTest, DialogItemTextsAreKeptPerWindowAndItem) {
-  EXPECT_EQ(SetDlgItemTextW(Window(0x10), 1001, u"ステータス"), TRUE);
-  EXPECT_EQ(SetDlgItemTextW(Window(0x20), 1001, u"other"), TRUE);
-  WCHAR text[4];
-  EXPECT_EQ(GetDlgItemTextW(Window(0x10), 1001, text, 4), 3u);  // cut, always terminated
-  EXPECT_EQ(U8(text), "ステー");
-  EXPECT_EQ(sim::Utf8(sim::DialogItemText(Window(0x20), 1001)), "other");
-  SetLastError(0);
-  EXPECT_EQ(SetDlgItemTextW(nullptr, 1001, u"x"), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-  EXPECT_EQ(GetDlgItemTextW(Window(0x10), 7, text, 4), 0u);
-  EXPECT_EQ(text[0], 0);
-  auto calls = sim::Calls("SetDlgItemTextW");
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0].args, (std::vector<std::string>{"0x10", "1001", "ステータス"}));
-}
 
 }  // namespace

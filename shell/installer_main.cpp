@@ -52,7 +52,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   } else {
     // The person closed the dialog while the worker still runs: the process ends now and the
     // worker with it; waiting for it here would keep the closed installer running.
-    static_cast<void>(dialog.release());
+    // It stays reachable until then.
+    static InstallerDialogWindow* abandoned = nullptr;
+    abandoned = dialog.release();
   }
   GlobalFree(arguments);
   return exitCode;

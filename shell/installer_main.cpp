@@ -8,6 +8,9 @@
 
 namespace {
 
+// A dialog whose worker still ran when the run ended; it stays reachable until the process ends.
+InstallerDialogWindow* AbandonedDialog = nullptr;
+
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) PostQuitMessage(0);
   return DefWindowProcW(window, message, wParam, lParam);
@@ -52,9 +55,7 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   } else {
     // The person closed the dialog while the worker still runs: the process ends now and the
     // worker with it; waiting for it here would keep the closed installer running.
-    // It stays reachable until then.
-    static InstallerDialogWindow* abandoned = nullptr;
-    abandoned = dialog.release();
+    AbandonedDialog = dialog.release();
   }
   GlobalFree(arguments);
   return exitCode;

@@ -72,22 +72,31 @@ void ShowInfo(HWND owner, LPCWSTR format, ...) {
   MessageBoxW(owner, text, ConfirmCaption, MB_ICONINFORMATION);
 }
 
-BOOL SetStatus(HWND dialog, LPCWSTR format, ...) {
+namespace {
+
+// Formats into a status-sized text and sets it as the item's text.
+BOOL SetItemTextArgs(HWND dialog, int itemId, LPCWSTR format, va_list arguments) {
   WCHAR text[StatusTextCapacity] = {};
+  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  return SetDlgItemTextW(dialog, itemId, text);
+}
+
+}  // namespace
+
+BOOL SetStatus(HWND dialog, LPCWSTR format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  BOOL result = SetItemTextArgs(dialog, StatusItemId, format, arguments);
   va_end(arguments);
-  return SetDlgItemTextW(dialog, StatusItemId, text);
+  return result;
 }
 
 BOOL SetItemTextFormatted(HWND dialog, int itemId, LPCWSTR format, ...) {
-  WCHAR text[StatusTextCapacity] = {};
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  BOOL result = SetItemTextArgs(dialog, itemId, format, arguments);
   va_end(arguments);
-  return SetDlgItemTextW(dialog, itemId, text);
+  return result;
 }
 
 void FailureReport(LPWSTR text) {

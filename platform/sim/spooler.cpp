@@ -86,6 +86,22 @@ std::shared_ptr<PrinterObject> LiveHandle(HANDLE handle) {
   return object;
 }
 
+Printer* HandlePrinter(HANDLE handle, std::shared_ptr<PrinterObject>* objectOut) {
+  auto object = LiveHandle(handle);
+  if (!object) return nullptr;
+  if (object->server) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  Printer* p = FindPrinter(object->name);
+  if (!p) {
+    SetLastError(ERROR_INVALID_PRINTER_NAME);  // deleted while the handle was open
+    return nullptr;
+  }
+  if (objectOut) *objectOut = object;
+  return p;
+}
+
 LPWSTR Packer::MultiText(const std::vector<std::u16string>& texts) {
   if (texts.empty()) return nullptr;
   std::u16string joined;
@@ -435,19 +451,10 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes, LPDWOR
             {sim::Ptr(printer), std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
-  auto object = sp::LiveHandle(printer);
-  if (!object) return call.Ret<BOOL>(FALSE);
-  if (object->server) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return call.Ret<BOOL>(FALSE);
-  }
+  sim::Printer* p = sp::HandlePrinter(printer);
+  if (!p) return call.Ret<BOOL>(FALSE);
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
-    return call.Ret<BOOL>(FALSE);
-  }
-  sim::Printer* p = sp::FindPrinter(object->name);
-  if (!p) {
-    SetLastError(ERROR_INVALID_PRINTER_NAME);  // deleted while the handle was open
     return call.Ret<BOOL>(FALSE);
   }
   auto layout = [&](BYTE* block) {
@@ -467,19 +474,10 @@ BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBY
                           std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
-  auto object = sp::LiveHandle(printer);
-  if (!object) return call.Ret<BOOL>(FALSE);
-  if (object->server) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return call.Ret<BOOL>(FALSE);
-  }
+  sim::Printer* p = sp::HandlePrinter(printer);
+  if (!p) return call.Ret<BOOL>(FALSE);
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
-    return call.Ret<BOOL>(FALSE);
-  }
-  sim::Printer* p = sp::FindPrinter(object->name);
-  if (!p) {
-    SetLastError(ERROR_INVALID_PRINTER_NAME);
     return call.Ret<BOOL>(FALSE);
   }
   std::vector<const sim::Job*> list;

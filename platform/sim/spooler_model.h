@@ -52,6 +52,9 @@ bool Available();
 // The open handle's object when it is a live printer handle of the running spooler; else sets
 // the error (RPC_S_SERVER_UNAVAILABLE, ERROR_INVALID_HANDLE) and gives null.
 std::shared_ptr<PrinterObject> LiveHandle(HANDLE handle);
+// The printer behind a live printer handle (not the print server's); else sets the error
+// (also ERROR_INVALID_PRINTER_NAME for a printer deleted while the handle was open).
+Printer* HandlePrinter(HANDLE handle, std::shared_ptr<PrinterObject>* objectOut = nullptr);
 
 // Lays out a spooler answer the way Windows does: an array of records at the start of the
 // caller's block, the strings and device modes they point to after it. Run once without a block

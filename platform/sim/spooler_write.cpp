@@ -96,24 +96,6 @@ bool WinPrintDataType(const std::u16string& type) {
   return false;
 }
 
-// The printer behind a live printer handle (not the print server's); else sets the error.
-sim::Printer* HandlePrinter(HANDLE printer,
-                            std::shared_ptr<sp::PrinterObject>* objectOut = nullptr) {
-  auto object = sp::LiveHandle(printer);
-  if (!object) return nullptr;
-  if (object->server) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  sim::Printer* p = sp::FindPrinter(object->name);
-  if (!p) {
-    SetLastError(ERROR_INVALID_PRINTER_NAME);  // deleted while the handle was open
-    return nullptr;
-  }
-  if (objectOut) *objectOut = object;
-  return p;
-}
-
 std::u16string PrinterKey(const std::u16string& name) {
   return std::u16string(sim::kPrintersKey) + u"\\" + name;
 }
@@ -317,7 +299,7 @@ BOOL DeletePrinter(HANDLE printer) {
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   std::shared_ptr<sp::PrinterObject> object;
-  sim::Printer* p = HandlePrinter(printer, &object);
+  sim::Printer* p = sp::HandlePrinter(printer, &object);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (!(object->access & kDeleteRight)) {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -343,7 +325,7 @@ DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE dat
   };
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
   std::lock_guard<std::recursive_mutex> lock(Lock());
-  sim::Printer* p = HandlePrinter(printer);
+  sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return finish(GetLastError());
   if (!valueName || !needed || (!data && bytes)) return finish(ERROR_INVALID_PARAMETER);
   const sim::PrinterValue* value = nullptr;
@@ -374,7 +356,7 @@ BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command
                         std::to_string(command)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
-  sim::Printer* p = HandlePrinter(printer);
+  sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (level > 1) {
     SetLastError(ERROR_INVALID_LEVEL);

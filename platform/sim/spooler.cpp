@@ -89,7 +89,7 @@ std::shared_ptr<PrinterObject> LiveHandle(HANDLE handle) {
 Printer* HandlePrinter(HANDLE handle, std::shared_ptr<PrinterObject>* objectOut) {
   auto object = LiveHandle(handle);
   if (!object) return nullptr;
-  if (object->server) {
+  if (object->server || !object->xcvMonitor.empty()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
@@ -409,7 +409,9 @@ BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defa
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   auto object = std::make_shared<sp::PrinterObject>();
   object->spoolerRun = sim::SpoolerRunCount();
-  if (!printerName || !*printerName) {
+  if (sp::IsXcvName(printerName)) {
+    if (!sp::OpenXcv(printerName, defaults, object.get())) return call.Ret<BOOL>(FALSE);
+  } else if (!printerName || !*printerName) {
     sp::State& m = sp::Model();
     if (m.printServerFailures > 0) {
       --m.printServerFailures;

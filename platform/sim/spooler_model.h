@@ -32,6 +32,8 @@ struct PrinterObject {
   std::u16string name;
   DWORD access = 0;
   uint64_t spoolerRun = 0;
+  // A port monitor's data channel (",XcvMonitor <monitor>"): the monitor's name; empty otherwise.
+  std::u16string xcvMonitor;
 };
 
 // The machine's own environment, and its driver directories.
@@ -46,6 +48,11 @@ Printer* FindPrinter(const std::u16string& name);
 Port* FindPort(const std::u16string& name);
 // Drivers of an environment by name, first match.
 Driver* FindDriver(const std::u16string& name, const std::u16string& environment);
+
+// Names of the form ",XcvMonitor <monitor>" or ",XcvPort <port>" open a port monitor's data
+// channel (xcv.cpp). OpenXcv fills in the handle's object, or sets the error and gives false.
+bool IsXcvName(LPCWSTR name);
+bool OpenXcv(LPCWSTR name, const PRINTER_DEFAULTSW* defaults, PrinterObject* object);
 
 // False with RPC_S_SERVER_UNAVAILABLE while the spooler service is not RUNNING.
 bool Available();

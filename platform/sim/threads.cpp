@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sim/mutexes.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -247,6 +248,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   Call call("WaitForSingleObject", {sim::Ptr(handle), std::to_string(milliseconds)});
   if (call.Faulted()) return call.Ret<DWORD>(WAIT_FAILED);
   if (sim::internal::CurrentThreadTerminated()) sim::internal::Park();
+  if (sim::internal::IsMutexHandle(handle))
+    return call.Ret<DWORD>(sim::internal::WaitForMutex(handle, milliseconds));
   auto state = sim::Lookup<sim::ThreadState>(handle, "thread");
   if (!state) {
     SetLastError(ERROR_INVALID_HANDLE);

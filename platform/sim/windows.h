@@ -77,6 +77,7 @@ typedef WCHAR TCHAR;
 
 typedef void* HANDLE;
 typedef HANDLE* LPHANDLE;
+typedef HANDLE* PHANDLE;
 #define SIM_DECLARE_HANDLE(name) \
   struct name##__ {              \
     int unused;                  \
@@ -797,3 +798,57 @@ typedef struct tagCREATESTRUCTW {
 int GetClassNameW(HWND window, LPWSTR className, int capacity);
 BOOL IsWindowVisible(HWND window);
 BOOL IsWindowEnabled(HWND window);
+
+// ---------------------------------------------------------------------------------------------
+// Unattended runs: named mutexes, the process's window station and token, the console, and the
+// port monitors' data channel (XcvData)
+// ---------------------------------------------------------------------------------------------
+#define ERROR_NOT_OWNER 288L
+#define ERROR_ABANDONED_WAIT_0 735L
+#define ERROR_INVALID_ACCESS 12L
+#define RPC_X_NULL_REF_POINTER 1780L
+
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
+
+// The window station of the process (a pseudo handle that is never closed) and its flags.
+struct HWINSTA__ {
+  int unused;
+};
+typedef struct HWINSTA__* HWINSTA;
+#define UOI_FLAGS 1
+#define UOI_NAME 2
+#define WSF_VISIBLE 0x0001L
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+HWINSTA GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD bytes, LPDWORD needed);
+
+// The process's access token: whether it is elevated.
+#define TOKEN_QUERY 0x0008
+typedef enum _TOKEN_INFORMATION_CLASS { TokenElevationType = 18, TokenElevation = 20 } TOKEN_INFORMATION_CLASS;
+typedef struct _TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+} TOKEN_ELEVATION, *PTOKEN_ELEVATION;
+HANDLE GetCurrentProcess();
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
+                         DWORD bytes, PDWORD needed);
+
+// The console: a GUI program attaches to its parent's console to write there.
+#define ATTACH_PARENT_PROCESS ((DWORD)-1)
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+BOOL AttachConsole(DWORD processId);
+HANDLE GetStdHandle(DWORD which);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL WriteConsoleW(HANDLE console, const VOID* text, DWORD chars, LPDWORD written, LPVOID reserved);
+
+// A port monitor's data channel: OpenPrinterW of ",XcvMonitor <monitor>" (or ",XcvPort <port>"),
+// then commands such as "AddPort" with the port name as input.
+BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputBytes, PBYTE outputData,
+              DWORD outputBytes, PDWORD outputNeeded, PDWORD status);

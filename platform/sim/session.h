@@ -1,0 +1,34 @@
+// The simulated process's session: its window station, its token and its console. What tests
+// stage and inspect.
+//
+//  - Window station: GetProcessWindowStation gives a pseudo handle (never closed);
+//    GetUserObjectInformationW(UOI_FLAGS) reports WSF_VISIBLE for "WinSta0", the interactive
+//    station, and not for a service's station ("Service-0x0-3e7$" for SYSTEM), where no one sees a
+//    window or answers a box. A reset gives the visible "WinSta0".
+//  - Token: OpenProcessToken gives a "token" kernel handle; GetTokenInformation(TokenElevation)
+//    tells whether the process runs elevated (a reset gives an elevated process, as an installer
+//    started with administrator rights is). A process that is not elevated cannot administer the
+//    print server: the port monitors' data channel refuses it (see xcv.cpp).
+//  - Console: a program of the GUI subsystem starts without standard handles. When the process
+//    that started it has a console, AttachConsole(ATTACH_PARENT_PROCESS) attaches to it and the
+//    standard output then is that console (GetConsoleMode succeeds, WriteConsoleW writes wide
+//    text). A reset gives a parent without a console.
+#pragma once
+
+#include <string>
+
+#include "platform/sim/windows.h"
+
+namespace sim {
+
+void SetWindowStation(const std::u16string& name, bool visible);
+void SetElevated(bool elevated);
+void SetParentConsole(bool present);
+// Everything written to the attached console since the reset, as UTF-8.
+std::string ConsoleText();
+bool ConsoleAttached();
+
+// Whether the process's token is elevated (what GetTokenInformation reports).
+bool ProcessElevated();
+
+}  // namespace sim

@@ -8,6 +8,7 @@
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/quiet_run.h"
 #include "support/settings_log.h"
 #include "support/strings.h"
 
@@ -43,9 +44,36 @@ BOOL CALLBACK TakeFirstDialog(HWND window, LPARAM found) {
   return TRUE;
 }
 
+// Cancels every window of the port thread: the monitor's dialog and any box it raised on top.
+BOOL CALLBACK CancelWindow(HWND window, LPARAM) {
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  return TRUE;
+}
+
+// After the limit: polls (of PollIntervalMs) allowed for the cancelled thread to end, and how
+// often the cancel is repeated meanwhile, for boxes that appear as the dialog closes.
+constexpr int CancelPolls = 1000;
+constexpr int CancelRepeatPolls = 20;
+
 }  // namespace
 
-bool AddLocalPortViaMonitor(LPCWSTR portName) {
+bool AddLocalPortSilently(LPCWSTR portName) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  PrinterHandle channel;
+  if (!OpenPrinterW(const_cast<LPWSTR>(TEXT(",XcvMonitor Local Port")), channel.Put(), &defaults))
+    return false;
+  DWORD needed = 0;
+  DWORD status = ERROR_SUCCESS;
+  if (!XcvDataW(channel.Get(), TEXT("AddPort"), reinterpret_cast<PBYTE>(const_cast<LPWSTR>(portName)),
+                static_cast<DWORD>(StringByteSize(portName)), nullptr, 0, &needed, &status))
+    return false;
+  // A port that appeared meanwhile is as good as one added: the caller looks for it afterwards.
+  if (status == ERROR_SUCCESS || status == ERROR_ALREADY_EXISTS) return true;
+  SetLastError(status);
+  return false;
+}
+
+bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
   PortRequest request = {};
   BoundedCopy(request.monitorName, 16, TEXT("Local Port"));
   request.result = FALSE;
@@ -57,9 +85,11 @@ bool AddLocalPortViaMonitor(LPCWSTR portName) {
   DWORD wait = WAIT_TIMEOUT;
   HWND dialog = nullptr;
   HWND edit = nullptr;
+  const DWORD start = GetTickCount();
+  auto expired = [&] { return limitMs != INFINITE && GetTickCount() - start >= limitMs; };
   // The dialog and its field appear some time after the thread starts; until both exist the
   // search is repeated at each poll, and the dialog once found is kept.
-  while ((!dialog || !edit) && wait == WAIT_TIMEOUT) {
+  while ((!dialog || !edit) && wait == WAIT_TIMEOUT && !expired()) {
     if (!dialog) EnumThreadWindows(threadId, TakeFirstDialog, reinterpret_cast<LPARAM>(&dialog));
     if (dialog) edit = FindWindowExW(dialog, nullptr, EditClass, nullptr);
     wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
@@ -73,7 +103,19 @@ bool AddLocalPortViaMonitor(LPCWSTR portName) {
                  static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)));
   }
   // Without a field to fill the dialog is left to the person; the thread ends when they close it.
-  while (wait == WAIT_TIMEOUT) wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+  while (wait == WAIT_TIMEOUT && !expired()) wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+
+  bool timedOut = wait == WAIT_TIMEOUT;
+  for (int poll = 0; wait == WAIT_TIMEOUT && poll < CancelPolls; ++poll) {
+    // Nobody completed the dialog in time: it is cancelled, and so is any box it raised.
+    if (poll % CancelRepeatPolls == 0) EnumThreadWindows(threadId, CancelWindow, 0);
+    wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+  }
+  if (timedOut) {
+    if (wait != WAIT_OBJECT_0) TerminateThread(thread.Get(), 0);
+    SetLastError(ERROR_TIMEOUT);
+    return false;
+  }
 
   if (wait != WAIT_OBJECT_0) {
     TerminateThread(thread.Get(), 0);
@@ -110,7 +152,20 @@ bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {
   }
   if (exists) return true;
 
-  if (!AddLocalPortViaMonitor(PortName)) {
+  // A quiet run never waits for a person: the monitor's silent route first, and its dialog only
+  // when that is refused, bounded in time.
+  bool added = false;
+  if (IsQuietRun()) {
+    added = AddLocalPortSilently(PortName);
+    if (!added) {
+      DebugLog("ProvisionPort - the monitor's data channel refused the port (%lu); using its dialog",
+               GetLastError());
+      added = AddLocalPortViaMonitor(PortName, QuietPortDialogLimitMs);
+    }
+  } else {
+    added = AddLocalPortViaMonitor(PortName);
+  }
+  if (!added) {
     ReportError(TEXT("ポート '%ws' が登録ができません!"), PortName);
     return false;
   }

@@ -14,8 +14,16 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
 // places its name in `portName` (a buffer of `capacityBytes` bytes).
 bool ProvisionPort(LPWSTR portName, DWORD capacityBytes);
 // Adds the port by driving the monitor's port-name dialog from this thread while a port thread
-// waits in AddPortW.
-bool AddLocalPortViaMonitor(LPCWSTR portName);  // records nothing
+// waits in AddPortW. With a limit, a dialog not completed within that many milliseconds is
+// cancelled (with any box it raised), the port thread ends and the result is false with
+// ERROR_TIMEOUT; without one it waits for the person as long as it takes.
+bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs = INFINITE);  // records nothing
+// Adds the port without any window, through the "Local Port" monitor's data channel (XcvData
+// "AddPort" on ",XcvMonitor Local Port" opened to administer the server). False when the channel
+// refuses, with the monitor's or the spooler's error as the last error.
+bool AddLocalPortSilently(LPCWSTR portName);  // records nothing
+// How long a quiet run lets the monitor's dialog take when the silent route was refused.
+inline constexpr DWORD QuietPortDialogLimitMs = 60 * 1000;
 
 // The driver version the installed driver must report in a printer's device mode.
 inline constexpr WORD ExpectedDriverVersion = 0x0500;

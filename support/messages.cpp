@@ -4,6 +4,7 @@
 #include <cstdarg>
 
 #include "support/handles.h"
+#include "support/quiet_run.h"
 #include "support/strings.h"
 
 WCHAR LastErrorMessage[MessageTextCapacity];
@@ -49,6 +50,10 @@ LPWSTR SystemErrorText(DWORD code) {
 }
 
 void ShowErrorBox(HWND owner, LPCWSTR caption, LPCWSTR text) {
+  if (IsQuietRun()) {
+    RecordShownText("Error", text);
+    return;
+  }
   MessageBoxW(owner, text, caption, MB_ICONERROR);
 }
 
@@ -58,7 +63,12 @@ bool AskConfirm(HWND owner, LPCWSTR format, ...) {
   va_start(arguments, format);
   BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
-  // No is the default button; a box that could not be shown counts as No as well.
+  // No is the default button, the answer of a person pressing Enter; a quiet run takes it, and
+  // a box that could not be shown counts as No as well.
+  if (IsQuietRun()) {
+    RecordShownText("Question (answer taken: No)", text);
+    return false;
+  }
   return MessageBoxW(owner, text, ConfirmCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
          IDYES;
 }
@@ -69,6 +79,10 @@ void ShowInfo(HWND owner, LPCWSTR format, ...) {
   va_start(arguments, format);
   BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
+  if (IsQuietRun()) {
+    RecordShownText("Information", text);
+    return;
+  }
   MessageBoxW(owner, text, ConfirmCaption, MB_ICONINFORMATION);
 }
 
@@ -78,6 +92,10 @@ namespace {
 BOOL SetItemTextArgs(HWND dialog, int itemId, LPCWSTR format, va_list arguments) {
   WCHAR text[StatusTextCapacity] = {};
   BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  if (IsQuietRun()) {
+    RecordShownText("Status", text);
+    return TRUE;
+  }
   return SetDlgItemTextW(dialog, itemId, text);
 }
 

@@ -9,6 +9,11 @@
 
 CHAR LogLine[LogLineCapacity];
 
+namespace {
+// The run's own log file (SetLogFilePath); empty: LOGFILE names it.
+WCHAR RunLogFile[SettingTextCapacity];
+}  // namespace
+
 // Opening with the right to create makes even a read create the empty key.
 bool OpenSettingsKey(RegistryKey* key) {
   WCHAR noClass[1] = {0};
@@ -114,7 +119,11 @@ void DebugLogError(DWORD code, LPCSTR format, ...) {
 void EmitDebugLine(LPCSTR line) {
   OutputDebugStringA(line);
   WCHAR path[SettingTextCapacity] = {0};
-  ReadSettingString(TEXT("LOGFILE"), path);
+  if (RunLogFile[0]) {
+    BoundedCopy(path, SettingTextCapacity, RunLogFile);
+  } else {
+    ReadSettingString(TEXT("LOGFILE"), path);
+  }
   CHAR ansiPath[SettingTextCapacity];
   FILE* file = nullptr;
   if (path[0] && WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath, SettingTextCapacity, nullptr,
@@ -151,4 +160,40 @@ void strCopy(LPVOID destination, LPCVOID source, size_t bytes) {
     return;
   }
   std::memcpy(destination, source, bytes);
+}
+
+void SetLogFilePath(LPCWSTR path) {
+  RunLogFile[0] = 0;
+  if (path) BoundedCopy(RunLogFile, SettingTextCapacity, path);
+}
+
+void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
+  DWORD error = GetLastError();
+  if (!obeyLevel || ReadSettingNumber(TEXT("LOGLEVEL"), 1) >= 1) {
+    StartRecord();
+    AppendPiece("%s: ", label);
+    // Pieces of a few dozen characters each fit a piece in any ANSI rendering of them.
+    constexpr int ChunkChars = 60;
+    WCHAR chunk[ChunkChars + 2];
+    int used = 0;
+    for (LPCWSTR c = text ? text : TEXT(""); *c; ++c) {
+      if (*c == TEXT('\r')) continue;
+      if (*c == TEXT('\n')) {
+        chunk[used++] = TEXT('\\');
+        chunk[used++] = TEXT('n');
+      } else {
+        chunk[used++] = *c;
+      }
+      if (used >= ChunkChars) {
+        chunk[used] = 0;
+        AppendPiece("%ws", chunk);
+        used = 0;
+      }
+    }
+    chunk[used] = 0;
+    if (used) AppendPiece("%ws", chunk);
+    AppendPiece("\r\n");
+    EmitDebugLine(LogLine);
+  }
+  SetLastError(error);
 }

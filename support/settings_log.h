@@ -36,8 +36,17 @@ LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer);
 void DebugLog(LPCSTR format, ...);
 // An error record with the system's text for `code`, written whatever LOGLEVEL says.
 void DebugLogError(DWORD code, LPCSTR format, ...);
-// Sends an assembled line to the debugger output and appends it to LOGFILE.
+// Sends an assembled line to the debugger output and appends it to LOGFILE (or to the file
+// SetLogFilePath named for this run).
 void EmitDebugLine(LPCSTR line);
+
+// A record of a wide text behind its label ("label: text"), written whatever LOGLEVEL says unless
+// `obeyLevel`. The text is spread over as many pieces as it needs, so that only the line's
+// capacity bounds it; its line breaks are written as "\n", so a record stays one line.
+void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel = false);
+// For the rest of the run, records are appended to this file instead of the one LOGFILE names
+// (none or an empty path: LOGFILE again). The path is copied; longer ones are cut at MAX_PATH - 1.
+void SetLogFilePath(LPCWSTR path);
 
 // True when the file is gone or there was no path; a missing file is logged but counts as gone.
 bool SafeDeleteFile(LPCWSTR path);

@@ -804,6 +804,7 @@ BOOL IsWindowEnabled(HWND window);
 // port monitors' data channel (XcvData)
 // ---------------------------------------------------------------------------------------------
 #define ERROR_NOT_OWNER 288L
+#define ERROR_TIMEOUT 1460L
 #define ERROR_ABANDONED_WAIT_0 735L
 #define ERROR_INVALID_ACCESS 12L
 #define RPC_X_NULL_REF_POINTER 1780L

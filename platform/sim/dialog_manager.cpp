@@ -210,8 +210,8 @@ namespace wm = sim::wm;
 // ----- dialogs -----
 INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc,
                         LPARAM initParam) {
-  Call call("DialogBoxParamW", {sim::Ptr(instance), sim::ResourceName(templateName), sim::Ptr(parent),
-                                sim::Hex(static_cast<uint64_t>(initParam))});
+  Call call("DialogBoxParamW", {sim::Ptr(instance), sim::ResourceName(templateName),
+                                sim::Ptr(parent), sim::Hex(static_cast<uint64_t>(initParam))});
   if (call.Faulted()) return call.Ret<int64_t>(-1);
   HWND owner = nullptr;
   if (parent) {
@@ -226,8 +226,8 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
   if (!t) return call.Ret<int64_t>(-1);
   // The owner is disabled while the dialog is up, and enabled again afterwards.
   bool ownerWasEnabled = owner && !wm::EnableInternal(owner, false);
-  HWND dialog =
-      wm::CreateFromTemplate(*t, instance ? instance : sim::ProgramModule(), owner, dialogProc, initParam);
+  HWND dialog = wm::CreateFromTemplate(*t, instance ? instance : sim::ProgramModule(), owner,
+                                       dialogProc, initParam);
   INT_PTR result = -1;
   if (dialog) result = wm::ModalLoop(dialog);
   if (ownerWasEnabled) wm::EnableInternal(owner, true);
@@ -236,8 +236,8 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
 
 HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc,
                         LPARAM initParam) {
-  Call call("CreateDialogParamW", {sim::Ptr(instance), sim::ResourceName(templateName), sim::Ptr(parent),
-                                   sim::Hex(static_cast<uint64_t>(initParam))});
+  Call call("CreateDialogParamW", {sim::Ptr(instance), sim::ResourceName(templateName),
+                                   sim::Ptr(parent), sim::Hex(static_cast<uint64_t>(initParam))});
   if (call.Faulted()) return call.Ret<HWND>(nullptr);
   if (parent) {
     std::lock_guard<std::recursive_mutex> lock(sim::Lock());
@@ -249,7 +249,7 @@ HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
   auto t = wm::LoadTemplate(instance, templateName);
   if (!t) return call.Ret<HWND>(nullptr);
   return call.Ret(wm::CreateFromTemplate(*t, instance ? instance : sim::ProgramModule(), parent,
-                                          dialogProc, initParam));
+                                         dialogProc, initParam));
 }
 
 // Marks the dialog ended and hides it; its modal loop destroys it and returns the result. Any

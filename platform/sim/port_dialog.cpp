@@ -218,7 +218,7 @@ bool RunLocalPortDialog(std::u16string* portName) {
   HWND ime = nullptr;
   if (run->script.imeWindowFirst) {
     ime = wm::CreateInternal(0, u"IME", u"Default IME", WS_POPUP | WS_DISABLED, 0, 0, 1, 1, nullptr,
-                         nullptr, ProgramModule(), nullptr);
+                             nullptr, ProgramModule(), nullptr);
   }
   auto finish = [&](bool confirmed) {
     if (ime) wm::DestroyInternal(ime);

@@ -101,7 +101,8 @@ void WhenTextShown(int itemId, const std::string& contains, UserAction action, i
       // the dialog manager would handle it, so that nothing the program does next comes first.
       [action](const TextRecord& r) {
         if (action == UserAction::kCloseBox) wm::Deliver(r.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        if (action == UserAction::kEnter) wm::ClickDialogButton(r.dialog, wm::DefaultButtonId(r.dialog));
+        if (action == UserAction::kEnter)
+          wm::ClickDialogButton(r.dialog, wm::DefaultButtonId(r.dialog));
         if (action == UserAction::kEscape) wm::ClickDialogButton(r.dialog, IDCANCEL);
       },
       times);

@@ -133,7 +133,6 @@ HWND ChildById(HWND dialog, int id) {
   return nullptr;
 }
 
-
 // ----- texts -----
 void SetTextInternal(HWND hwnd, const std::u16string& text, bool atCreation) {
   std::vector<std::pair<std::function<void(const TextRecord&)>, TextRecord>> actions;
@@ -453,7 +452,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
              sim::Utf8(windowName), sim::Hex(style), sim::Ptr(parent)});
   if (call.Faulted()) return call.Ret<HWND>(nullptr);
   return call.Ret(wm::CreateInternal(exStyle, className, windowName, style, x, y, width, height,
-                                      parent, menu, instance, parameter));
+                                     parent, menu, instance, parameter));
 }
 
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

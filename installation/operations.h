@@ -2,8 +2,8 @@
 // spooler-side steps in their fixed order, the status line and the outcome boxes.
 #pragma once
 
+#include "installation/request.h"
 #include "platform/win32.h"
-#include "shell/command_line.h"
 
 // What every operation works on: the worker's request and the progress dialog as owner.
 struct OperationRequest {

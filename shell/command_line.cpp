@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <iterator>
 #include <utility>
 
 #include "support/messages.h"
@@ -68,13 +69,10 @@ bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
     if (count > 2) parsed.driverFolder = args[2];
     if (count > 3) parsed.printerName = args[3];
     if (count <= 4) return Reject(MissingProcessorText);
-    if (lstrcmpiW(args[4], TEXT("x86")) == 0) {
-      parsed.processor = X86;
-    } else if (lstrcmpiW(args[4], TEXT("x64")) == 0) {
-      parsed.processor = X64;
-    } else {
-      return Reject(InvalidProcessorText);
-    }
+    const ProcessorRow* row = std::begin(ProcessorTable);
+    while (row != std::end(ProcessorTable) && lstrcmpiW(args[4], row->keyword) != 0) ++row;
+    if (row == std::end(ProcessorTable)) return Reject(InvalidProcessorText);
+    parsed.processor = row->processor;
   }
   *request = parsed;
   *argumentVector = args.Release();

@@ -3,20 +3,8 @@
 // rejection has shown its error box (no owner, CommandCaption) when these return false.
 #pragma once
 
+#include "installation/request.h"
 #include "platform/win32.h"
-
-// Numeric values are stored by the worker and select the operation.
-enum InstallerMode { Install = 0, Check, Uninstall, Reinstall, Add };
-// Selects the source sub-folder, the destination folder and the driver's environment.
-enum TargetProcessor { X86 = 0, X64 };
-
-// The strings point into the argument vector; consumers copy what they keep.
-struct InstallerRequest {
-  InstallerMode mode;
-  LPCWSTR driverFolder;       // nullptr: not given
-  LPCWSTR printerName;        // nullptr: not given
-  TargetProcessor processor;  // X86 for Uninstall, which never reads it
-};
 
 // Rejects platforms whose major version is 4 or less.
 bool CheckPlatform();

@@ -64,26 +64,7 @@ void InstallWorkerThread::Run() {
   failed_ = 0;
   OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_, printerName_,
                               processor_};
-  switch (mode_) {
-    case Install:
-      failed_ = !InstallOperation(request);
-      break;
-    case Check:
-      failed_ = !CheckOperation(request);
-      break;
-    case Uninstall:
-      failed_ = !UninstallOperation(request);
-      break;
-    case Reinstall:
-      failed_ = !UninstallOperation(request);
-      if (!failed_) failed_ = !InstallOperation(request);
-      break;
-    case Add:
-      failed_ = !AddOperation(request);
-      break;
-    default:
-      break;
-  }
+  failed_ = !RunMode(mode_, request);
   // The dialog may already be gone when the person closed it; then nobody waits for the news.
   if (HWND owner = owner_ ? owner_->Hwnd() : nullptr) PostMessageW(owner, WorkDoneMessage, 0, 0);
 }

@@ -1,5 +1,6 @@
 #include "installation/operations.h"
 
+#include "installation/installer_lock.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
 #include "support/messages.h"
@@ -122,7 +123,9 @@ bool AddOperation(const OperationRequest& request) {
   return result;
 }
 
-bool RunMode(InstallerMode mode, const OperationRequest& request) {
+namespace {
+
+bool RunOperation(InstallerMode mode, const OperationRequest& request) {
   switch (mode) {
     case Install:
       return InstallOperation(request);
@@ -137,4 +140,15 @@ bool RunMode(InstallerMode mode, const OperationRequest& request) {
     default:
       return true;
   }
+}
+
+}  // namespace
+
+bool RunMode(InstallerMode mode, const OperationRequest& request) {
+  // One installer at a time on the machine, from the first spooler query to the last change.
+  KernelHandle lock;
+  if (!AcquireInstallerLock(request.owner, &lock)) return false;
+  bool result = RunOperation(mode, request);
+  ReleaseInstallerLock(&lock);
+  return result;
 }

@@ -16,6 +16,8 @@ struct OperationRequest {
 
 // Runs the mode's operation; true when it succeeded. Reinstall is Uninstall and then, only when
 // the removal succeeded, Install. A value that is no mode runs nothing and counts as success.
+// The whole run holds the machine-wide installer lock (installer_lock.h); a lock that cannot be
+// had in time fails the run before anything is read or changed.
 bool RunMode(InstallerMode mode, const OperationRequest& request);
 
 bool InstallOperation(const OperationRequest& request);

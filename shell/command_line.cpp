@@ -5,6 +5,7 @@
 
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/settings_log.h"
 
 namespace {
 
@@ -33,11 +34,17 @@ class ArgumentVector {
   ArgumentVector(const ArgumentVector&) = delete;
   ArgumentVector& operator=(const ArgumentVector&) = delete;
   LPWSTR operator[](int i) const { return vector_[i]; }
+  LPWSTR* Get() const { return vector_; }
   LPWSTR* Release() { return std::exchange(vector_, nullptr); }
 
  private:
   LPWSTR* vector_;
 };
+
+// "/name" or "-name", the name in any letter case.
+bool IsSwitch(LPCWSTR argument, LPCWSTR name) {
+  return (argument[0] == TEXT('/') || argument[0] == TEXT('-')) && lstrcmpiW(argument + 1, name) == 0;
+}
 
 bool Reject(LPCWSTR text) {
   ShowErrorBox(nullptr, CommandCaption, text);
@@ -52,25 +59,61 @@ bool CheckPlatform() {
   return true;
 }
 
+RunSwitches ReadSwitches(int count, LPWSTR* arguments) {
+  RunSwitches switches = {false, nullptr, false, 1};
+  int& i = switches.modeIndex;
+  while (i < count) {
+    if (IsSwitch(arguments[i], TEXT("quiet")) || IsSwitch(arguments[i], TEXT("q"))) {
+      switches.quiet = true;
+      ++i;
+    } else if (IsSwitch(arguments[i], TEXT("log"))) {
+      if (i + 1 >= count || arguments[i + 1][0] == 0) {
+        switches.logPathMissing = true;
+        i = i + 1 < count ? i + 2 : count;
+      } else {
+        switches.logPath = arguments[i + 1];
+        i += 2;
+      }
+    } else {
+      break;  // the mode's place: anything else there, "/x" included, is read as a mode
+    }
+  }
+  return switches;
+}
+
+RunSwitches ReadRunSwitches() {
+  int count = 0;
+  ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
+  RunSwitches switches = {false, nullptr, false, 1};
+  if (count > 0) switches = ReadSwitches(count, args.Get());
+  if (switches.logPath) SetLogFilePath(switches.logPath);
+  switches.logPath = nullptr;  // it pointed into this vector
+  return switches;
+}
+
 bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
   *argumentVector = nullptr;
   int count = 0;
   // A vector that could not be made (exhausted heap) leaves count 0: the usage rejection below.
   ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
-  if (count < 2) return Reject(UsageText);
+  RunSwitches switches = {false, nullptr, false, 1};
+  if (count > 0) switches = ReadSwitches(count, args.Get());
+  // Positions count from the mode's place: without switches, argument 1.
+  const int at = switches.modeIndex;
+  if (switches.logPathMissing || count < at + 1) return Reject(UsageText);
 
   int mode = 0;
-  while (mode <= Add && lstrcmpiW(args[1], ModeKeywords[mode]) != 0) ++mode;
+  while (mode <= Add && lstrcmpiW(args[at], ModeKeywords[mode]) != 0) ++mode;
   if (mode > Add) return Reject(InvalidModeText);
 
   InstallerRequest parsed = {static_cast<InstallerMode>(mode), nullptr, nullptr, X86};
   if (parsed.mode != Uninstall) {
     // Positional and optional; anything after the processor is ignored.
-    if (count > 2) parsed.driverFolder = args[2];
-    if (count > 3) parsed.printerName = args[3];
-    if (count <= 4) return Reject(MissingProcessorText);
+    if (count > at + 1) parsed.driverFolder = args[at + 1];
+    if (count > at + 2) parsed.printerName = args[at + 2];
+    if (count <= at + 3) return Reject(MissingProcessorText);
     const ProcessorRow* row = std::begin(ProcessorTable);
-    while (row != std::end(ProcessorTable) && lstrcmpiW(args[4], row->keyword) != 0) ++row;
+    while (row != std::end(ProcessorTable) && lstrcmpiW(args[at + 3], row->keyword) != 0) ++row;
     if (row == std::end(ProcessorTable)) return Reject(InvalidProcessorText);
     parsed.processor = row->processor;
   }

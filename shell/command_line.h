@@ -1,10 +1,28 @@
 // Start-up checks and the command line: whether the installer may run on this platform, and the
-// request `ZQInst.exe <mode> <driver folder> <printer name> <processor>` stands for. Every
-// rejection has shown its error box (no owner, CommandCaption) when these return false.
+// request `ZQInst.exe [switches] <mode> <driver folder> <printer name> <processor>` stands for.
+// Every rejection has shown its error box (no owner, CommandCaption; a record in a quiet run) when
+// these return false.
+//
+// Switches come before the mode keyword, with "/" or "-", in any letter case: "/quiet" (or "/q")
+// shows no window, "/log <path>" appends this run's records to that file. The positions of the
+// mode and its arguments count from the first argument that is not a switch.
 #pragma once
 
 #include "installation/request.h"
 #include "platform/win32.h"
+
+// The switches of the command line.
+struct RunSwitches {
+  bool quiet;       // "/quiet" or "/q"
+  LPCWSTR logPath;  // "/log <path>": the path (pointing into the argument vector); none otherwise
+  bool logPathMissing;  // "/log" with nothing (or an empty text) after it
+  int modeIndex;        // the argument that stands in the mode's place
+};
+// Reads the switches at the start of an argument vector (argument 0 is the program). No box.
+RunSwitches ReadSwitches(int count, LPWSTR* arguments);
+// The switches of the process command line, read before anything is shown; the log path, when
+// one is given, is put in effect for the run at once (SetLogFilePath). No box.
+RunSwitches ReadRunSwitches();
 
 // Rejects platforms whose major version is 4 or less.
 bool CheckPlatform();

@@ -2,9 +2,12 @@
 
 #include <memory>
 
+#include "installation/operations.h"
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
+#include "shell/run_environment.h"
 #include "support/product.h"
+#include "support/quiet_run.h"
 
 namespace {
 
@@ -16,9 +19,8 @@ LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-}  // namespace
-
-int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
+// A run with the progress dialog: the hidden main window, the checks, the dialog and its worker.
+int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
   if (!previousInstance) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -58,5 +60,35 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
     AbandonedDialog = dialog.release();
   }
   GlobalFree(arguments);
+  return exitCode;
+}
+
+// A run that shows no window: the same checks and the mode itself on this thread; every text goes
+// to the records (and the console).
+int RunQuietly() {
+  if (!CheckPlatform()) return -1;
+  InstallerRequest request = {};
+  LPWSTR* arguments = nullptr;
+  if (!ParseCommandLine(&request, &arguments)) return -1;
+  OperationRequest operation = {nullptr,
+                                request.driverFolder ? request.driverFolder : TEXT("."),
+                                request.printerName ? request.printerName : DefaultPrinterName,
+                                request.processor};
+  bool succeeded = RunMode(request.mode, operation);
+  GlobalFree(arguments);
+  return succeeded ? 0 : -1;
+}
+
+}  // namespace
+
+int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
+  // Switches are read before anything could be shown: a quiet run, or one where nobody could
+  // answer a box, must not show the first one.
+  RunSwitches switches = ReadRunSwitches();
+  bool stationVisible = WindowStationVisible();
+  SetQuietRun(switches.quiet || !stationVisible);
+  LogRunStart(switches, stationVisible);
+  int exitCode = IsQuietRun() ? RunQuietly() : RunWithDialog(instance, previousInstance);
+  LogRunEnd(exitCode);
   return exitCode;
 }

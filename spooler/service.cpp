@@ -3,15 +3,17 @@
 #include "support/handles.h"
 #include "support/messages.h"
 
-bool IsSpoolerRunning() {
+DWORD QuerySpoolerState() {
   ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-  if (!manager) return false;
+  if (!manager) return 0;
   // Declared after the manager so that it is closed first.
   ServiceHandle service(OpenServiceW(manager.Get(), SpoolerServiceName, SERVICE_QUERY_STATUS));
-  if (!service) return false;
+  if (!service) return 0;
   SERVICE_STATUS status{};
-  return QueryServiceStatus(service.Get(), &status) && status.dwCurrentState == SERVICE_RUNNING;
+  return QueryServiceStatus(service.Get(), &status) ? status.dwCurrentState : 0;
 }
+
+bool IsSpoolerRunning() { return QuerySpoolerState() == SERVICE_RUNNING; }
 
 bool StartSpooler() {
   ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));

@@ -15,6 +15,9 @@ inline constexpr int SpoolerStartAttempts = 2;
 inline constexpr DWORD SpoolerStopPauseMs = 500;
 inline constexpr int SpoolerStopQueries = 120;
 
+// The service's current state (SERVICE_STOPPED, SERVICE_RUNNING, ...), or 0 when it could not be
+// queried. Records nothing.
+DWORD QuerySpoolerState();
 // True only when the service reports SERVICE_RUNNING; false on any failure. Records nothing.
 bool IsSpoolerRunning();
 // True when the service was brought to SERVICE_RUNNING (a print server that never opens does not

@@ -3,6 +3,8 @@
 
 #include "platform/win32.h"
 
+// The program's version, as its version resource (resources/installer.rc) states it.
+inline constexpr WCHAR ProductVersion[] = TEXT("2.0.0.0");
 // The registered driver name; driver lookups; messages.
 inline constexpr WCHAR DriverName[] = TEXT("ZqDriver2");
 // Printer name when none is given; second placeholder of the replace-driver question.

@@ -1,0 +1,16 @@
+// What a run runs on, for the run's first record and for the choice of a quiet run: whether a
+// person can see the process's windows, whether it is elevated, and the spooler's state.
+#pragma once
+
+#include "platform/win32.h"
+#include "shell/command_line.h"
+
+// False when the process's window station is not visible (a service, session 0, SYSTEM without a
+// desktop): nobody there sees a window or answers a box. True when it cannot be told.
+bool WindowStationVisible();
+// The run's first record: the program's version, the command line, whether the process is
+// elevated and interactive (and why it runs quietly, if it does), and the spooler's state.
+// Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
+void LogRunStart(const RunSwitches& switches, bool stationVisible);
+// The run's last record: its exit code. Written under the same rule.
+void LogRunEnd(int exitCode);

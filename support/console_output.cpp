@@ -71,3 +71,5 @@ void WriteConsoleLine(LPCWSTR text) {
   }
   SetLastError(error);
 }
+
+void ResetConsoleOutput() { Target = {false, nullptr, false}; }

@@ -9,3 +9,5 @@
 // has no standard output; a redirected standard output (file or pipe) gets the text as UTF-8.
 // Without either nothing is written. Failures are ignored; the last error is left as it was.
 void WriteConsoleLine(LPCWSTR text);
+// Forgets which output the run writes to: the next line looks again. For the start of a run.
+void ResetConsoleOutput();

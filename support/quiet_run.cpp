@@ -9,7 +9,10 @@ namespace {
 bool QuietRunFlag = false;
 }  // namespace
 
-void SetQuietRun(bool quiet) { QuietRunFlag = quiet; }
+void SetQuietRun(bool quiet) {
+  QuietRunFlag = quiet;
+  ResetConsoleOutput();  // a new run: its console is looked for anew
+}
 
 bool IsQuietRun() { return QuietRunFlag; }
 

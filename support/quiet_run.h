@@ -6,6 +6,7 @@
 
 #include "platform/win32.h"
 
+// Set by the entry routine at the start of a run, before anything is shown.
 void SetQuietRun(bool quiet);
 bool IsQuietRun();
 // "<kind>: <text>" as a record and as a console line.

@@ -1,0 +1,349 @@
+// Runs nobody watches, from a real command line to the exit code: /quiet and an invisible window
+// station show no window and record every text instead; /log chooses the records' file; the
+// console of whoever started the run gets the texts; the port is added without the monitor's
+// dialog, or with it bounded in time; one installer at a time holds the machine-wide lock.
+#include <atomic>
+#include <thread>
+
+#include "installation/installer_lock.h"
+#include "installation/operations.h"
+#include "installation/steps.h"
+#include "platform/sim/mutexes.h"
+#include "platform/sim/port_dialog.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/session.h"
+#include "platform/sim/threads.h"
+#include "platform/sim/ui.h"
+#include "platform/sim/user.h"
+#include "shell/installer_main.h"
+#include "support/quiet_run.h"
+#include "support/settings_log.h"
+#include "tests/unit/installation_fixture.h"
+
+namespace {
+
+constexpr char kReplaceQuestion[] =
+    "ドライバ 'ZqDriver2' 既にインストールされています.\\n既存のドライバを使用する場合には、";
+constexpr char kWaiting[] = "Status: 他のインストーラの終了を待っています．";
+constexpr char kBusy[] = "他のインストーラが実行中です!";
+
+class QuietRunTest : public InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    PutSourceFiles(u"C:\\zqdriver", u"x64");
+    PutSourceFiles(u"C:\\zqdriver", u"x86");
+  }
+  void TearDown() override {
+    // The run's settings are process-wide: the next test starts interactive, with LOGFILE.
+    SetQuietRun(false);
+    SetLogFilePath(nullptr);
+    InstallationTest::TearDown();
+  }
+
+  static int Run(const std::u16string& arguments) {
+    sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
+    return RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
+  }
+
+  static void StageInstalled(const std::u16string& printer = u"ZQ Printer2") {
+    Install(InstalledDriver());
+    sim::AddPort(u"ZQVirtualPrinterPort");
+    sim::AddPrinter(PrinterOf(printer, u"ZqDriver2"));
+  }
+
+  // The records of the run (debugger output lines of the log), prefix and line end cut off.
+  static std::vector<std::string> Records() {
+    std::vector<std::string> out;
+    for (auto& line : sim::DebugOutput()) {
+      size_t start = line.find("] ");
+      if (line.rfind("ZQPrinter2 [", 0) != 0 || start == std::string::npos) continue;
+      std::string record = line.substr(start + 2);
+      while (!record.empty() && (record.back() == '\n' || record.back() == '\r')) record.pop_back();
+      out.push_back(record);
+    }
+    return out;
+  }
+  static bool Recorded(const std::string& text) {
+    for (auto& r : Records())
+      if (r.find(text) != std::string::npos) return true;
+    return false;
+  }
+  static std::string AllRecords() {
+    std::string out;
+    for (auto& r : Records()) out += r + "\n";
+    return out;
+  }
+  static bool HasPrinter(const char16_t* name) { return sim::FindPrinter(name) != nullptr; }
+  static bool HasPort() {
+    for (auto& p : sim::Ports())
+      if (p.name == u"ZQVirtualPrinterPort") return true;
+    return false;
+  }
+  // Nothing was shown: no box, no window of any kind was ever made.
+  static void ExpectNothingShown() {
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(sim::CallCount("CreateWindowExW"), 0u);
+    EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0u);
+    EXPECT_EQ(sim::CallCount("AddPortW"), 0u);
+    EXPECT_TRUE(sim::Windows().empty());
+  }
+};
+
+// ----- every mode, quietly -----
+
+struct ModeCase {
+  const char* name;
+  bool installed;
+  const char16_t* arguments;
+  int exitCode;
+  std::vector<std::string> records;  // in this order among the run's records
+  bool printerAfter;
+};
+
+TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSeen) {
+  const ModeCase cases[] = {
+      {"install on a clean machine", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64", 0,
+       {"Status: プリンタドライバがインスール可能か確認しています．",
+        "Status: インストール Brimcastelleプリンタドライバ．\\n\\n  プリンタ名：'ZQ Printer2'.",
+        "Run: exit code 0"},
+       true},
+      {"install over the driver: the question takes No", true,
+       u"/q install C:\\zqdriver \"ZQ Second\" x64", 0,
+       {std::string("Question (answer taken: No): ") + kReplaceQuestion, "Run: exit code 0"}, true},
+      {"install of a name in use", true, u"-QUIET install C:\\zqdriver \"ZQ Printer2\" x64", -1,
+       {"Error: 既にプリンタ名が使用されています!", "Run: exit code -1"}, true},
+      {"check, installed", true, u"/quiet check . \"ZQ Printer2\" x64", 0,
+       {"Status: Brimcastelleプリンタドライバをチェックしています.",
+        "Information: ドライバ 'ZqDriver2' が正常にインストールされました.", "Run: exit code 0"},
+       true},
+      {"check, absent", false, u"/quiet check . \"ZQ Printer2\" x64", -1,
+       {"Information: ドライバ 'ZqDriver2' が正常にインストールされませんでした.",
+        "Run: exit code -1"},
+       false},
+      {"uninstall", true, u"/quiet uninstall", 0,
+       {"Status: アンインストール Brimcastelleプリンタドライバ.", "Run: exit code 0"}, false},
+      {"reinstall", true, u"/quiet reinstall C:\\zqdriver \"ZQ Printer2\" x64", 0,
+       {"Status: アンインストール Brimcastelleプリンタドライバ.",
+        "Status: プリンタドライバがインスール可能か確認しています．", "Run: exit code 0"},
+       true},
+      {"add", true, u"/quiet add C:\\zqdriver \"ZQ Printer2\" x64", 0,
+       {"Status: プリンタドライバが追加可能か確認しています．", "Run: exit code 0"}, true},
+      {"add without the printer", false, u"/quiet add C:\\zqdriver \"ZQ Printer2\" x64", -1,
+       {"Error: プリンタ名が登録されていません!", "Run: exit code -1"}, false},
+      {"a failed step ends with the failure report", false,
+       u"/quiet install C:\\missing \"ZQ Printer2\" x64", -1,
+       {"\\nインストールの中断します.\\n\\nError code: 3\\n詳細エラー: ", "Run: exit code -1"}, false},
+      {"a rejected command line", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", -1,
+       {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．", "Run: exit code -1"},
+       false},
+  };
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    PutSourceFiles(u"C:\\zqdriver", u"x64");
+    if (c.installed) StageInstalled();
+    EXPECT_EQ(Run(c.arguments), c.exitCode);
+    ExpectNothingShown();
+    auto records = Records();
+    size_t at = 0;
+    for (auto& expected : c.records) {
+      while (at < records.size() && records[at].find(expected) == std::string::npos) ++at;
+      ASSERT_LT(at, records.size()) << "missing or out of order: " << expected << "\n" << AllRecords();
+    }
+    EXPECT_EQ(HasPrinter(u"ZQ Printer2"), c.printerAfter) << AllRecords();
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
+}
+
+TEST_F(QuietRunTest, QuietRecordsAreWrittenWhateverLogLevelSaysAndLogChoosesTheirFile) {
+  sim::SetRegistryNumber(HKEY_CURRENT_USER, u"SOFTWARE\\ZQPrinter2", u"LOGLEVEL", 0);
+  sim::SetRegistryText(HKEY_CURRENT_USER, u"SOFTWARE\\ZQPrinter2", u"LOGFILE", u"C:\\logs\\setting.log");
+  sim::PutFile(u"C:\\logs\\keep", "");
+  EXPECT_EQ(Run(u"/Quiet /LOG C:\\logs\\run.log install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  std::string file = sim::FileContents(u"C:\\logs\\run.log");
+  EXPECT_NE(file.find("ZQPrinter2 ["), std::string::npos);
+  EXPECT_NE(file.find("Run: ZQInst 2.0.0.0; command line: \"C:\\Setup\\ZQInst.exe\" /Quiet /LOG "),
+            std::string::npos);
+  EXPECT_NE(file.find("Status: インストール Brimcastelleプリンタドライバ．"), std::string::npos);
+  EXPECT_NE(file.find("Run: exit code 0"), std::string::npos);
+  EXPECT_EQ(sim::FileContents(u"C:\\logs\\setting.log"), "");  // LOGFILE is not used this run
+
+  // Without /quiet, /log alone changes only the file: the same boxes as ever, and LOGLEVEL 0
+  // keeps the plain records (the run's first one included) out of it.
+  sim::Reset();
+  PutSourceFiles(u"C:\\zqdriver", u"x64");
+  SetQuietRun(false);
+  sim::PutFile(u"C:\\logs\\keep", "");
+  StageInstalled();
+  EXPECT_EQ(Run(u"/log C:\\logs\\second.log check . \"ZQ Printer2\" x64"), 0);
+  ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+  EXPECT_EQ(U8(sim::MessageBoxes()[0].text.c_str()), "ドライバ 'ZqDriver2' が正常にインストールされました.");
+  EXPECT_NE(sim::FileContents(u"C:\\logs\\second.log").find("Run: ZQInst 2.0.0.0"), std::string::npos);
+}
+
+TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
+  sim::SetElevated(false);
+  sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
+  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), -1);
+  auto records = Records();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0],
+            "Run: ZQInst 2.0.0.0; command line: \"C:\\Setup\\ZQInst.exe\" /q check . \"ZQ Printer2\" "
+            "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped");
+  EXPECT_EQ(records.back(), "Run: exit code -1");
+}
+
+TEST_F(QuietRunTest, AnInvisibleWindowStationRunsQuietlyAndSaysSo) {
+  sim::SetWindowStation(u"Service-0x0-3e7$", false);
+  StageInstalled();
+  // Today's command line, unchanged: nobody could answer a box, so none is shown.
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Other\" x64"), 0);
+  ExpectNothingShown();
+  EXPECT_NE(Records().at(0).find("interactive: no: the window station is not visible, the run is quiet"),
+            std::string::npos);
+  EXPECT_TRUE(Recorded(std::string("Question (answer taken: No): ") + kReplaceQuestion));
+  EXPECT_TRUE(HasPrinter(u"ZQ Other"));
+  // Even a rejected command line is recorded rather than shown.
+  EXPECT_EQ(Run(u""), -1);
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  EXPECT_TRUE(Recorded("Error: パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード]"));
+}
+
+TEST_F(QuietRunTest, AQuietRunFromAPromptWritesItsTextsToThatConsole) {
+  StageInstalled();
+  sim::SetParentConsole(true);
+  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x64"), 0);
+  EXPECT_EQ(sim::ConsoleText(),
+            "Status: Brimcastelleプリンタドライバをチェックしています.\r\n"
+            "Information: ドライバ 'ZqDriver2' が正常にインストールされました.\r\n");
+  // An interactive run leaves the console alone.
+  sim::Reset();
+  sim::SetParentConsole(true);
+  SetQuietRun(false);
+  StageInstalled();
+  EXPECT_EQ(Run(u"check . \"ZQ Printer2\" x64"), 0);
+  EXPECT_FALSE(sim::ConsoleAttached());
+}
+
+// ----- the port -----
+
+TEST_F(QuietRunTest, TheQuietPortGoesThroughTheMonitorsDataChannel) {
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_TRUE(HasPort());
+  auto opens = Args("OpenPrinterW");
+  EXPECT_NE(std::find(opens.begin(), opens.end(), ",XcvMonitor Local Port"), opens.end());
+  auto xcv = sim::Calls("XcvDataW");
+  ASSERT_EQ(xcv.size(), 1u);
+  EXPECT_EQ(xcv[0].args[1], "AddPort");
+  EXPECT_EQ(xcv[0].args[2], "ZQVirtualPrinterPort");
+  EXPECT_EQ(xcv[0].args[3], "42");  // the name with its terminator
+  EXPECT_TRUE(sim::PortDialogs().empty());
+}
+
+TEST_F(QuietRunTest, ARefusedDataChannelFallsBackToTheMonitorsDialog) {
+  sim::SetElevated(false);  // the channel needs the right to administer the server
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_TRUE(HasPort());
+  ASSERT_EQ(sim::PortDialogs().size(), 1u);
+  EXPECT_TRUE(sim::PortDialogs()[0].confirmed);
+  EXPECT_TRUE(Recorded("the monitor's data channel refused the port (5); using its dialog"));
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(QuietRunTest, AMonitorDialogThatIsNeverCompletedIsCancelledAtTheBound) {
+  sim::FailAlways("XcvDataW", ERROR_NOT_SUPPORTED);
+  sim::PortDialogScript script;
+  script.hasEdit = false;  // the program cannot fill it in; nobody else will
+  sim::SetPortDialogScript(script);
+  // A minute goes by once the dialog is up.
+  std::thread clock([] {
+    while (sim::PortDialogs().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    sim::AdvanceClock(QuietPortDialogLimitMs);
+  });
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  clock.join();
+  ASSERT_EQ(sim::PortDialogs().size(), 1u);
+  EXPECT_TRUE(sim::PortDialogs()[0].finished);
+  EXPECT_FALSE(sim::PortDialogs()[0].confirmed);
+  EXPECT_EQ(sim::ParkedThreads(), 0u);  // cancelled, not terminated
+  EXPECT_TRUE(Recorded("Error: ポート 'ZQVirtualPrinterPort' が登録ができません!\\nインストールの中断します.\\n\\nError code: 1460"));
+  EXPECT_FALSE(HasPort());
+  EXPECT_FALSE(HasPrinter(u"ZQ Printer2"));
+}
+
+// ----- one installer at a time -----
+
+struct LockCase {
+  const char* name;
+  sim::ForeignHolder holder;
+  int exitCode;
+  bool waited;     // the waiting status was recorded
+  uint64_t clockAtLeast;
+  bool takenOver;  // abandoned: taken over without waiting
+};
+
+TEST_F(QuietRunTest, AnotherInstallerHoldingTheLockIsWaitedForFiveMinutesAtMost) {
+  const LockCase cases[] = {
+      {"released after two minutes", {120000, false}, 0, true, 120000, false},
+      {"never released", {std::nullopt, false}, -1, true, InstallerLockWaitMs, false},
+      {"abandoned by a crashed installer", {0, true}, 0, false, 0, true},
+      {"its holder crashes after a minute", {60000, true}, 0, true, 60000, true},
+  };
+  for (const LockCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    PutSourceFiles(u"C:\\zqdriver", u"x64");
+    sim::HoldMutexElsewhere(InstallerLockName, c.holder);
+    EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), c.exitCode);
+    EXPECT_EQ(Recorded(kWaiting), c.waited) << AllRecords();
+    EXPECT_GE(sim::Now(), c.clockAtLeast);
+    EXPECT_EQ(Recorded("taken over from an installer that ended without releasing it"), c.takenOver);
+    if (c.exitCode != 0) {
+      EXPECT_TRUE(Recorded(std::string("Error: ") + kBusy));
+      // Nothing was read or changed while the lock was not had.
+      EXPECT_EQ(sim::CallCount("EnumPrintersW"), 0u);
+      EXPECT_EQ(sim::CallCount("EnumPrinterDriversW"), 0u);
+    } else {
+      EXPECT_TRUE(HasPrinter(u"ZQ Printer2"));
+      EXPECT_FALSE(sim::InspectMutex(InstallerLockName).owned);  // let go at the end
+    }
+    EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
+}
+
+TEST_F(QuietRunTest, TheWaitIsShownInTheProgressDialogAndItsEndInABox) {
+  sim::HoldMutexElsewhere(InstallerLockName, {});
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  ASSERT_FALSE(sim::ItemTextHistory(1001).empty());
+  EXPECT_EQ(U8(sim::ItemTextHistory(1001)[0].c_str()), "他のインストーラの終了を待っています．");
+  ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+  EXPECT_EQ(U8(sim::MessageBoxes()[0].text.c_str()), kBusy);
+  EXPECT_EQ(U8(sim::MessageBoxes()[0].caption.c_str()), "Brimcastelleプリンタドライバ インストーラ");
+  EXPECT_NE(sim::MessageBoxes()[0].owner, nullptr);
+  EXPECT_EQ(sim::Now(), static_cast<uint64_t>(InstallerLockWaitMs));
+}
+
+// Two installers at once with the same printer name: one installs, the other reports the name in
+// use; never both failing, never a half-made printer.
+TEST_F(QuietRunTest, TwoInstallersAtOnceEndCleanly) {
+  SetQuietRun(true);
+  OperationRequest request = {nullptr, u"C:\\zqdriver", u"ZQ Printer2", X64};
+  std::atomic<int> succeeded{0};
+  auto installer = [&] {
+    if (RunMode(::Install, request)) ++succeeded;
+  };
+  std::thread first(installer), second(installer);
+  first.join();
+  second.join();
+  EXPECT_EQ(succeeded.load(), 1);
+  EXPECT_TRUE(Recorded("Error: 既にプリンタ名が使用されています!"));
+  auto printers = sim::Printers();
+  ASSERT_EQ(printers.size(), 1u);
+  EXPECT_EQ(printers[0].driver, u"ZqDriver2");
+  EXPECT_FALSE(printers[0].devMode.empty());
+  EXPECT_FALSE(sim::InspectMutex(InstallerLockName).exists);
+}
+
+}  // namespace

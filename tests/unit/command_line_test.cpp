@@ -1,6 +1,8 @@
 // The platform check and real command lines turned into requests or rejected with one box each.
 #include "platform/sim/user.h"
 #include "shell/command_line.h"
+#include "support/quiet_run.h"
+#include "support/settings_log.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -170,6 +172,82 @@ TEST_F(CommandLineTest, NoVectorFromTheShellIsRejectedWithTheUsage) {
   sim::FailAlways("CommandLineToArgvW", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_FALSE(Parse(u"ZQInst.exe install d p x64").ok);
   ExpectRejectedWith(kUsage);
+}
+
+// ----- switches before the mode: /quiet (/q) and /log <path> -----
+
+struct SwitchCase {
+  const char16_t* line;
+  bool quiet;
+  const char* rejected;  // nullptr: accepted
+  InstallerMode mode;
+  const char* folder;   // "<absent>" when not given
+  const char* printer;  // "<absent>" when not given
+};
+
+TEST_F(CommandLineTest, SwitchesComeBeforeTheModeAndShiftNothingElse) {
+  const SwitchCase cases[] = {
+      {u"ZQInst.exe /quiet install C:\\d \"P 1\" x64", true, nullptr, Install, "C:\\d", "P 1"},
+      {u"ZQInst.exe /q check . P X64", true, nullptr, Check, ".", "P"},
+      {u"ZQInst.exe -QUIET -Q uninstall", true, nullptr, Uninstall, "<absent>", "<absent>"},
+      {u"ZQInst.exe /Log C:\\l.txt /quiet add a b x86", true, nullptr, Add, "a", "b"},
+      {u"ZQInst.exe -log \"C:\\my logs\\z.log\" reinstall a b x64", false, nullptr, Reinstall, "a", "b"},
+      // Today's command lines: a switch after the mode is an ordinary argument.
+      {u"ZQInst.exe install /quiet b x64", false, nullptr, Install, "/quiet", "b"},
+      // Bad input.
+      {u"ZQInst.exe /log", false, kUsage, Install, "", ""},
+      {u"ZQInst.exe /quiet /log", true, kUsage, Install, "", ""},
+      {u"ZQInst.exe /log \"\" install a b x64", false, kUsage, Install, "", ""},
+      {u"ZQInst.exe /quiet", true, kUsage, Install, "", ""},
+      {u"ZQInst.exe /x install a b x64", false, kBadMode, Install, "", ""},
+      {u"ZQInst.exe /quietly install a b x64", false, kBadMode, Install, "", ""},
+      {u"ZQInst.exe /q install a b", true, kNoProcessor, Install, "", ""},
+  };
+  for (const SwitchCase& c : cases) {
+    SCOPED_TRACE(sim::Utf8(c.line));
+    sim::Reset();
+    sim::SetCommandLine(c.line);
+    RunSwitches switches = ReadRunSwitches();
+    EXPECT_EQ(switches.quiet, c.quiet);
+    EXPECT_EQ(switches.logPath, nullptr);  // put in effect, not kept
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    Parsed parsed = Parse(c.line);
+    EXPECT_EQ(parsed.ok, c.rejected == nullptr);
+    if (c.rejected) {
+      ExpectRejectedWith(c.rejected);
+      continue;
+    }
+    EXPECT_EQ(parsed.mode, c.mode);
+    EXPECT_EQ(parsed.folder, c.folder);
+    EXPECT_EQ(parsed.printer, c.printer);
+  }
+  SetLogFilePath(nullptr);
+}
+
+TEST_F(CommandLineTest, AQuietRejectionIsARecordNotABox) {
+  SetQuietRun(true);
+  EXPECT_FALSE(Parse(u"ZQInst.exe /quiet /log").ok);
+  SetQuietRun(false);
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  bool recorded = false;
+  for (auto& line : sim::DebugOutput())
+    recorded = recorded || line.find("Error: パラメータの数が足りません．: 使用方法:") != std::string::npos;
+  EXPECT_TRUE(recorded);
+}
+
+TEST_F(CommandLineTest, ReadSwitchesStopsAtTheModesPlace) {
+  WCHAR program[] = u"ZQInst.exe", quiet[] = u"/q", log[] = u"-LOG", path[] = u"x.log",
+        mode[] = u"check";
+  LPWSTR arguments[] = {program, quiet, log, path, mode};
+  RunSwitches s = ReadSwitches(5, arguments);
+  EXPECT_TRUE(s.quiet);
+  EXPECT_EQ(s.logPath, path);
+  EXPECT_FALSE(s.logPathMissing);
+  EXPECT_EQ(s.modeIndex, 4);
+  s = ReadSwitches(3, arguments);  // "-LOG" is the last argument
+  EXPECT_TRUE(s.logPathMissing);
+  EXPECT_EQ(s.modeIndex, 3);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ struct PortRun {
   int polls = 0;
   bool acted = false;
   bool editAdded = false;
+  bool refusing = false;  // the monitor's refusal box is up
   RECT editBox{};  // where the field goes, in dialog units (x, y, cx, cy)
 };
 
@@ -61,6 +62,39 @@ const char kPortDialogScript[] =
     "    PUSHBUTTON      \"Cancel\", IDCANCEL, 153, 39, 50, 14\n"
     "END\n";
 
+// The monitor's box for a name it could not try out, as Wine's monitor shows it.
+const char kRefusalBoxScript[] =
+    "1 DIALOGEX 0, 0, 160, 52\n"
+    "STYLE DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU\n"
+    "CAPTION \"Local Port\"\n"
+    "FONT 8, \"MS Shell Dlg\", 400, 0, 1\n"
+    "BEGIN\n"
+    "    LTEXT           \"Access denied.\", 0xFFFF, 7, 7, 146, 16\n"
+    "    DEFPUSHBUTTON   \"OK\", IDOK, 55, 31, 50, 14\n"
+    "END\n";
+
+INT_PTR RefusalBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(box, LOWORD(wParam));
+    return TRUE;
+  }
+  return message == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+// Shows the refusal box over the port dialog and runs its modal loop on this (the port) thread.
+void ShowRefusalBox(PortRun& run, HWND dialog) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(Lock());
+    run.refusing = true;
+    ++run.record.refusals;
+  }
+  ResourceScript script = ParseResourceScript(kRefusalBoxScript);
+  HWND box = wm::CreateFromTemplate(script.dialogs.at(0), ProgramModule(), dialog, RefusalBoxProc, 0);
+  if (box) wm::ModalLoop(box);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  run.refusing = false;
+}
+
 // The run of the calling thread's port dialog, if one is open. The machine lock is held.
 std::shared_ptr<PortRun> PortRunOf(DWORD thread) {
   for (auto& run : model().portRuns)
@@ -89,6 +123,11 @@ INT_PTR PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (!run) return FALSE;
   bool confirm =
       (message == WM_COMMAND && LOWORD(wParam) == IDOK) || (message == WM_CHAR && wParam == '\r');
+  if (confirm && run->script.refusesName) {
+    // The dialog stays; a confirmation while the box is up has nothing to add.
+    if (!run->refusing) ShowRefusalBox(*run, dialog);
+    return TRUE;
+  }
   if (confirm) {
     std::lock_guard<std::recursive_mutex> lock(Lock());
     auto edit = wm::Find(wm::ChildById(dialog, kPortEditId));

@@ -42,6 +42,12 @@ struct PortDialogScript {
   Person person = Person::kWaits;
   int actAfterPolls = 0;
   std::u16string typedName;
+  // The monitor cannot try the confirmed name out (it creates and deletes a file of that name in
+  // the current folder, which is not writable): it says so in a box of its own on the port
+  // thread, a "#32770" dialog captioned "Local Port" with the text "Access denied." (control
+  // 0xFFFF) and an OK button, modal on top of the port dialog, which stays open after the box is
+  // closed. Nobody answers that box but the program.
+  bool refusesName = false;
 };
 void SetPortDialogScript(const PortDialogScript& script);  // reset restores the defaults
 
@@ -53,6 +59,7 @@ struct PortDialogRecord {
   std::u16string name;   // the field's text when confirmed
   int enumerations = 0;  // EnumThreadWindows calls for the thread while it ran
   int searches = 0;      // FindWindowExW calls under the dialog
+  int refusals = 0;      // boxes the monitor showed for a name it could not try out
   bool finished = false;
 };
 // Every port dialog run since the reset, in order.

@@ -273,6 +273,33 @@ TEST_F(QuietRunTest, AMonitorDialogThatIsNeverCompletedIsCancelledAtTheBound) {
   EXPECT_FALSE(HasPrinter(u"ZQ Printer2"));
 }
 
+// As Wine's monitor does when the current folder is not writable: the name written and confirmed,
+// the monitor answers with a box of its own and keeps its dialog open. At the bound both go.
+TEST_F(QuietRunTest, AtTheBoundTheMonitorsBoxIsDismissedWithItsDialog) {
+  sim::FailAlways("XcvDataW", ERROR_NOT_SUPPORTED);
+  sim::PortDialogScript script;
+  script.refusesName = true;
+  sim::SetPortDialogScript(script);
+  std::thread clock([] {
+    for (;;) {
+      auto dialogs = sim::PortDialogs();
+      if (!dialogs.empty() && dialogs[0].refusals > 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    sim::AdvanceClock(QuietPortDialogLimitMs);
+  });
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  clock.join();
+  ASSERT_EQ(sim::PortDialogs().size(), 1u);
+  EXPECT_TRUE(sim::PortDialogs()[0].finished);
+  EXPECT_FALSE(sim::PortDialogs()[0].confirmed);
+  EXPECT_GE(sim::PortDialogs()[0].refusals, 1);
+  EXPECT_EQ(sim::ParkedThreads(), 0u);  // the box and the dialog closed: nothing was terminated
+  EXPECT_TRUE(sim::Windows().empty());
+  EXPECT_TRUE(Recorded("Error: ポート 'ZQVirtualPrinterPort' が登録ができません!"));
+  EXPECT_FALSE(HasPort());
+}
+
 // ----- one installer at a time -----
 
 struct LockCase {

@@ -11,8 +11,13 @@ ZQ_PIDS=()
 
 wine_log() { printf '%s\n' "$*" >&2; }
 
-# Starts Xvfb on the first free display number from 90 on.
+# Starts Xvfb on the first free display number from 90 on; with ZQ_DISPLAY set (":N"), uses the X
+# server already running there instead.
 wine_start_display() {
+  if [ -n "${ZQ_DISPLAY:-}" ]; then
+    export DISPLAY=$ZQ_DISPLAY
+    return 0
+  fi
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$ZQ_WORK/xvfb.log" 2>&1 &
@@ -58,20 +63,25 @@ wine_stop_prefix() {
 }
 
 # Runs ZQInst.exe with the arguments while the harness answers boxes by the rules given on
-# standard input ("caption|text|button" lines). Sets ZQ_STATUS (the exit code as a signed number)
-# and ZQ_BOXES (the boxes answered, one per line).
+# standard input ("caption|text|button" lines) and notes every visible window. The run starts in
+# ZQ_RUN_DIR (a Unix folder; default C:\work of the prefix). Sets ZQ_STATUS (the exit code as a
+# signed number), ZQ_SECONDS, ZQ_BOXES (the boxes answered, one per line), ZQ_WINDOWS (the visible
+# windows seen, "class|title" per line) and ZQ_OUT (the program's standard output).
 zq_run() {
   local rules=$ZQ_WORK/rules.txt boxes=$ZQ_WORK/boxes.txt stop=$ZQ_WORK/stop
+  local windows=$ZQ_WORK/windows.txt out=$ZQ_WORK/out.txt folder=${ZQ_RUN_DIR:-$WINEPREFIX/drive_c/work}
   cat >"$rules"
-  rm -f "$boxes" "$stop"
+  rm -f "$boxes" "$stop" "$windows"
   : >"$boxes"
+  : >"$windows"
   (cd "$WINEPREFIX/drive_c/work" &&
     timeout 150 "$WINE64" "$ZQ_HARNESS" answer "$(winepath_w "$rules")" "$(winepath_w "$boxes")" \
-      "$(winepath_w "$stop")" 140 >/dev/null 2>&1) &
+      "$(winepath_w "$stop")" 140 "$(winepath_w "$windows")" >/dev/null 2>&1) &
   local answerer=$!
+  sleep 0.2  # the harness is watching before the installer starts
   local started=$(date +%s.%N)
   set +e
-  (cd "$WINEPREFIX/drive_c/work" && timeout 120 "$WINE64" "$ZQ_EXE" "$@" >/dev/null 2>&1)
+  (cd "$folder" && timeout 120 "$WINE64" "$ZQ_EXE" "$@" >"$out" 2>/dev/null)
   local code=$?
   set -e
   ZQ_SECONDS=$(echo "$(date +%s.%N) - $started" | bc)
@@ -80,6 +90,8 @@ zq_run() {
   [ "$code" -gt 127 ] && code=$((code - 256))
   ZQ_STATUS=$code
   ZQ_BOXES=$(cat "$boxes")
+  ZQ_WINDOWS=$(cat "$windows")
+  ZQ_OUT=$(tr -d '\r' <"$out")
 }
 
 # A Unix path as a Windows path of the prefix (Z: maps the host's root).
@@ -94,3 +106,35 @@ wine_cleanup() {
   for pid in "${ZQ_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${ZQ_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
+
+# Test bookkeeping shared by the scripts: scenario names, checks counted in `passed` and `failed`,
+# and what a failed check shows (the last run's exit code, boxes, windows, output, the spooler).
+passed=0
+failed=0
+current=""
+scenario() {
+  current=$1
+  echo "== $current"
+}
+check() {  # check <description> <command...>
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL [$current] $what" >&2
+    echo "  exit code: ${ZQ_STATUS:-?} after ${ZQ_SECONDS:-?}s; boxes:" >&2
+    printf '    %s\n' "${ZQ_BOXES:-}" >&2
+    echo "  windows seen:" >&2
+    printf '    %s\n' "${ZQ_WINDOWS:-}" >&2
+    echo "  standard output:" >&2
+    printf '%s\n' "${ZQ_OUT:-}" | sed 's/^/    /' >&2
+    echo "  spooler:" >&2
+    zq_dump | sed 's/^/    /' >&2 || true
+  fi
+}
+has() { grep -qF -- "$2" <<<"$1"; }
+lacks() { ! grep -qF -- "$2" <<<"$1"; }
+equals() { [ "$1" = "$2" ]; }
+box_count() { if [ -z "$ZQ_BOXES" ]; then echo 0; else wc -l <<<"$ZQ_BOXES" | tr -d ' '; fi; }

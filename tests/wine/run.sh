@@ -19,32 +19,6 @@ fi
 . "$here/lib.sh"
 trap wine_cleanup EXIT
 
-passed=0
-failed=0
-current=""
-scenario() {
-  current=$1
-  echo "== $current"
-}
-check() {  # check <description> <command...>
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL [$current] $what" >&2
-    echo "  exit code: ${ZQ_STATUS:-?}; boxes:" >&2
-    printf '    %s\n' "${ZQ_BOXES:-}" >&2
-    echo "  spooler:" >&2
-    zq_dump | sed 's/^/    /' >&2 || true
-  fi
-}
-has() { grep -qF -- "$2" <<<"$1"; }
-lacks() { ! grep -qF -- "$2" <<<"$1"; }
-equals() { [ "$1" = "$2" ]; }
-box_count() { if [ -z "$ZQ_BOXES" ]; then echo 0; else wc -l <<<"$ZQ_BOXES" | tr -d ' '; fi; }
-
 title='Brimcastelleプリンタドライバ インストーラ'
 caption='ZQInst.exe [ドライバ インスール]'
 printer='printer|ZQ Printer2|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'

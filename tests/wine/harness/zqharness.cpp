@@ -7,6 +7,9 @@
 //       an empty field matches anything. Boxes that match no rule get OK (or No for Yes/No boxes).
 //       Every answered box is appended to <log> as "caption|text|button" (UTF-8, \n as "\n").
 //       Ends when <stopfile> exists or after <seconds>.
+//   zqharness answer <rules> <log> <stopfile> <seconds> <windows>
+//       The same, and every visible top-level window of any process seen meanwhile is appended
+//       once to <windows> as "class|title" (quiet runs must show none).
 //   zqharness dump            spooler drivers, ports and printers, as UTF-8 lines
 //   zqharness regget <HKLM|HKCU> <key> <value>
 //   zqharness reglink         creates the printer-key link described above
@@ -106,15 +109,45 @@ BOOL CALLBACK CollectBoxes(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
-int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int seconds) {
+struct WindowSearch {
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM parameter) {
+  if (IsWindowVisible(window)) reinterpret_cast<WindowSearch*>(parameter)->windows.push_back(window);
+  return TRUE;
+}
+
+// Appends the visible top-level windows not seen before to the log.
+void LogNewWindows(const char* windowsPath, std::vector<HWND>* seen) {
+  WindowSearch search;
+  EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
+  for (HWND window : search.windows) {
+    bool known = false;
+    for (HWND h : *seen) known = known || h == window;
+    if (known) continue;
+    seen->push_back(window);
+    wchar_t cls[128] = {};
+    GetClassNameW(window, cls, 128);
+    if (FILE* log = fopen(windowsPath, "ab")) {
+      fprintf(log, "%s|%s\n", Escape(cls).c_str(), Escape(WindowText(window)).c_str());
+      fclose(log);
+    }
+  }
+}
+
+int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int seconds,
+           const char* windowsPath) {
   std::vector<Rule> rules = ReadRules(rulesPath);
   // A pause before each answer leaves a box on the screen long enough to be photographed.
   char delayText[16] = {};
   DWORD delay = GetEnvironmentVariableA("ZQHARNESS_DELAY_MS", delayText, 16) ? atoi(delayText) : 0;
   std::vector<HWND> answered;
+  std::vector<HWND> seenWindows;
   DWORD start = GetTickCount();
   while (GetTickCount() - start < static_cast<DWORD>(seconds) * 1000) {
     if (GetFileAttributesA(stopPath) != INVALID_FILE_ATTRIBUTES) break;
+    if (windowsPath) LogNewWindows(windowsPath, &seenWindows);
     BoxSearch search;
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&search));
     for (HWND box : search.boxes) {
@@ -141,7 +174,7 @@ int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int
       PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, 0), 0);
       answered.push_back(box);
     }
-    Sleep(50);
+    Sleep(windowsPath ? 10 : 50);
   }
   return 0;
 }
@@ -234,7 +267,8 @@ int RegLink() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 6 && lstrcmpA(argv[1], "answer") == 0) return Answer(argv[2], argv[3], argv[4], atoi(argv[5]));
+  if (argc >= 6 && lstrcmpA(argv[1], "answer") == 0)
+    return Answer(argv[2], argv[3], argv[4], atoi(argv[5]), argc >= 7 ? argv[6] : nullptr);
   if (argc >= 2 && lstrcmpA(argv[1], "dump") == 0) return Dump();
   if (argc >= 5 && lstrcmpA(argv[1], "regget") == 0) return RegGet(argv[2], argv[3], argv[4]);
   if (argc >= 2 && lstrcmpA(argv[1], "reglink") == 0) return RegLink();

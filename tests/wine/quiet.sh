@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# End-to-end tests of unattended runs: the cross-built ZQInst.exe (x64) under Wine and Xvfb with
+# /quiet, nobody answering anything. Every run is watched: a box or any visible window of the
+# installer or of the port monitor is a failure (a box is answered so that the run ends, and
+# counted). Also: the texts on standard output, the /log file, a quiet install started from a
+# folder that is not writable, and two quiet installers started together, round after round.
+# Usage: quiet.sh <mingw-x64 build folder> [scratch folder] [rounds]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+export ZQ_WORK=${2:-$(mktemp -d /tmp/zqquiet.XXXXXX)}
+rounds=${3:-10}
+mkdir -p "$ZQ_WORK"
+export ZQ_EXE=$build/ZQInst.exe
+export ZQ_HARNESS=$build/tests/wine/zqharness.exe
+export ZQ_FIXTURES=$ZQ_WORK/driver
+mkdir -p "$ZQ_FIXTURES/x86"
+cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+trap wine_cleanup EXIT
+
+below() { [ "$(echo "$1 < $2" | bc)" = 1 ]; }
+# A quiet run: nobody answers anything (the harness still answers any box, so that the run ends,
+# and the box shows in ZQ_WINDOWS).
+zq_quiet() { zq_run "$@" </dev/null; }
+
+title='Brimcastelleプリンタドライバ インストーラ'
+printer='printer|ZQ Printer2|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'
+key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Print\Printers\ZQ Printer2'
+timings=()
+
+started=$(date +%s)
+wine_start_display
+wine_make_template
+
+scenario "interactive install and check, for comparison"
+wine_fresh_prefix interactive
+zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+timings+=("interactive install ${ZQ_SECONDS}s")
+check "interactive install: exit code 0" equals "$ZQ_STATUS" 0
+zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+timings+=("interactive check ${ZQ_SECONDS}s")
+check "interactive check: exit code 0" equals "$ZQ_STATUS" 0
+
+scenario "the watch sees what an interactive run shows"
+# Without /quiet the same watch must see the progress dialog and the information box: a watch
+# that sees nothing would pass every quiet scenario below.
+zq_quiet check 'C:\zqdriver' 'ZQ Printer2' x64
+check "exit code 0 (the box answered by the watch)" equals "$ZQ_STATUS" 0
+check "the progress dialog seen" has "$ZQ_WINDOWS" "#32770|$title"
+check "the information box seen" has "$ZQ_WINDOWS" "#32770|Confirm"
+check "nothing on standard output" equals "$ZQ_OUT" ""
+
+scenario "quiet install on a fresh prefix"
+wine_fresh_prefix quiet
+zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x64
+timings+=("quiet install ${ZQ_SECONDS}s")
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "status texts on standard output" has "$ZQ_OUT" "Status: インストール Brimcastelleプリンタドライバ．"
+check "driver registered" has "$state" 'driver|ZqDriver2|Windows x64|'
+check "port created without the monitor's dialog" has "$state" 'port|ZQVirtualPrinterPort'
+check "printer on the port with the driver" has "$state" "$printer"
+check "SpoolDirectory written" has "$(zq_regget HKLM "$key" SpoolDirectory)" 'PRINTERS'
+
+scenario "quiet check"
+zq_quiet /q check 'C:\zqdriver' 'ZQ Printer2' x64
+timings+=("quiet check ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "the answer on standard output" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされました."
+
+scenario "quiet install of a second printer: the question takes No"
+zq_quiet -QUIET install 'C:\zqdriver' 'ZQ Second' x64
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "the question and its answer on standard output" has "$ZQ_OUT" "Question (answer taken: No): ドライバ 'ZqDriver2' 既にインストールされています."
+check "second printer on the same port" has "$(zq_dump)" 'printer|ZQ Second|ZQVirtualPrinterPort|ZqDriver2|'
+
+scenario "quiet add"
+rm -f "$WINEPREFIX"/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD
+zq_quiet /quiet add 'C:\zqdriver' 'ZQ Printer2' x64
+timings+=("quiet add ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "files copied again" test -f "$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD"
+
+scenario "quiet uninstall with its own log file"
+zq_quiet /quiet /log 'C:\work\uninstall.log' uninstall
+timings+=("quiet uninstall ${ZQ_SECONDS}s")
+state=$(zq_dump)
+log=$(tr -d '\r' <"$WINEPREFIX/drive_c/work/uninstall.log" 2>/dev/null || true)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "no printer of ours left" lacks "$state" '|ZqDriver2|'
+check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
+check "the log's first record names the version and the command line" has "$log" "Run: ZQInst 2.0.0.0; command line: "
+check "the log's first record says elevated and interactive" has "$log" "elevated: yes; interactive: yes, the run is quiet (/quiet); spooler: running"
+check "the log's last record gives the exit code" has "$log" "Run: exit code 0"
+zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x64
+check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
+check "check afterwards: the driver absent" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされませんでした."
+
+scenario "quiet reinstall on a clean prefix"
+wine_fresh_prefix clean
+zq_quiet /quiet reinstall 'C:\zqdriver' 'ZQ Printer2' x64
+timings+=("quiet reinstall ${ZQ_SECONDS}s")
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "printer installed" has "$(zq_dump)" "$printer"
+
+scenario "quiet rejections"
+zq_quiet /quiet /log
+check "/log without a path: exit -1" equals "$ZQ_STATUS" -1
+check "/log without a path: the usage text" has "$ZQ_OUT" "Error: パラメータの数が足りません．: 使用方法:"
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+
+scenario "quiet install from a folder that is not writable"
+wine_fresh_prefix readonly
+readonly_dir=/sys/kernel
+if touch "$readonly_dir/zqprobe" 2>/dev/null; then rm -f "$readonly_dir/zqprobe"; fi
+ZQ_RUN_DIR=$readonly_dir zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x64
+timings+=("quiet install from a read-only folder ${ZQ_SECONDS}s")
+check "ends within the port bound" below "$ZQ_SECONDS" 70
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no window, no box" equals "$ZQ_WINDOWS" ""
+check "printer installed" has "$(zq_dump)" "$printer"
+
+scenario "two quiet installers started together, $rounds rounds"
+wine_fresh_prefix together
+one_each=0
+both_failed=0
+both_succeeded=0
+bad_machine=0
+waited=0
+for round in $(seq "$rounds"); do
+  for n in 1 2; do
+    (
+      cd "$WINEPREFIX/drive_c/work"
+      code=0
+      timeout 400 "$WINE64" "$ZQ_EXE" /quiet install 'C:\zqdriver' 'ZQ Printer2' x64 \
+        >"$ZQ_WORK/together$n.txt" 2>/dev/null || code=$?
+      echo "$code" >"$ZQ_WORK/together$n.code"
+    ) &
+  done
+  wait
+  codes="$(cat "$ZQ_WORK/together1.code") $(cat "$ZQ_WORK/together2.code")"
+  state=$(zq_dump)
+  spool=$(zq_regget HKLM "$key" SpoolDirectory)
+  if cat "$ZQ_WORK/together1.txt" "$ZQ_WORK/together2.txt" | grep -qF "他のインストーラの終了を待っています．"; then
+    waited=$((waited + 1))
+  fi
+  case "$codes" in
+    "0 255" | "255 0")
+      loser=$([ "$(cat "$ZQ_WORK/together1.code")" = 255 ] && echo 1 || echo 2)
+      if grep -qF "既にプリンタ名が使用されています!" "$ZQ_WORK/together$loser.txt"; then
+        one_each=$((one_each + 1))
+      else
+        bad_machine=$((bad_machine + 1))
+        echo "round $round: the second installer failed for another reason" >&2
+        tr -d '\r' <"$ZQ_WORK/together$loser.txt" | sed 's/^/    /' >&2
+      fi
+      ;;
+    "255 255") both_failed=$((both_failed + 1)) ;;
+    *) both_succeeded=$((both_succeeded + 1)) ;;
+  esac
+  if ! has "$state" "$printer" || ! has "$spool" 'PRINTERS'; then
+    bad_machine=$((bad_machine + 1))
+    echo "round $round: exit codes $codes; machine:" >&2
+    printf '%s\n' "$state" | sed 's/^/    /' >&2
+  fi
+  zq_quiet /quiet uninstall
+  check "round $round: clean-up uninstall" equals "$ZQ_STATUS" 0
+done
+echo "wine: two installers over $rounds rounds: one installed and one reported the name in use" \
+  "$one_each, both failed $both_failed, both succeeded $both_succeeded, wrong machine $bad_machine;" \
+  "one waited for the other's lock in $waited"
+check "every round: one installs, the other reports the name in use" equals "$one_each" "$rounds"
+check "every round leaves a correct machine" equals "$bad_machine" 0
+
+echo "wine: quiet wall times: ${timings[*]}"
+echo "wine: suite wall time $(($(date +%s) - started))s"
+echo "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,8 +1,8 @@
 #include "shell/command_line.h"
 
 #include <iterator>
-#include <utility>
 
+#include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
 
@@ -23,22 +23,6 @@ constexpr WCHAR InvalidProcessorText[] =
 constexpr const WCHAR* ModeKeywords[] = {TEXT("install"), TEXT("check"), TEXT("uninstall"),
                                          TEXT("reinstall"), TEXT("add")};
 
-// The argument vector from CommandLineToArgvW, released with GlobalFree unless handed on.
-class ArgumentVector {
- public:
-  explicit ArgumentVector(LPWSTR* vector) : vector_(vector) {}
-  ~ArgumentVector() {
-    if (vector_) GlobalFree(vector_);
-  }
-  ArgumentVector(const ArgumentVector&) = delete;
-  ArgumentVector& operator=(const ArgumentVector&) = delete;
-  LPWSTR operator[](int i) const { return vector_[i]; }
-  LPWSTR* Release() { return std::exchange(vector_, nullptr); }
-
- private:
-  LPWSTR* vector_;
-};
-
 bool Reject(LPCWSTR text) {
   ShowErrorBox(nullptr, CommandCaption, text);
   return false;
@@ -56,6 +40,7 @@ bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
   *argumentVector = nullptr;
   int count = 0;
   // A vector that could not be made (exhausted heap) leaves count 0: the usage rejection below.
+  // Released with GlobalFree unless handed on.
   ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
   if (count < 2) return Reject(UsageText);
 

@@ -21,8 +21,11 @@ bool AcquireInstallerLock(HWND owner, KernelHandle* lock) {
   }
   if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
   // Timed out, or the lock could not be made or waited for: the code goes to the debugger output.
-  if (wait == WAIT_TIMEOUT) SetLastError(ERROR_TIMEOUT);
-  ReportError(TEXT("他のインストーラが実行中です!"));
+  if (wait == WAIT_TIMEOUT) {
+    ReportErrorCode(ERROR_TIMEOUT, TEXT("他のインストーラが実行中です!"));
+  } else {
+    ReportError(TEXT("他のインストーラが実行中です!"));
+  }
   lock->Reset();
   ShowErrorBox(owner, ProductTitle, TEXT("他のインストーラが実行中です!"));
   return false;

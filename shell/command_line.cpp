@@ -1,8 +1,8 @@
 #include "shell/command_line.h"
 
 #include <iterator>
-#include <utility>
 
+#include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"
@@ -23,23 +23,6 @@ constexpr WCHAR InvalidProcessorText[] =
 // Keywords in the order of InstallerMode; the first match wins.
 constexpr const WCHAR* ModeKeywords[] = {TEXT("install"), TEXT("check"), TEXT("uninstall"),
                                          TEXT("reinstall"), TEXT("add")};
-
-// The argument vector from CommandLineToArgvW, released with GlobalFree unless handed on.
-class ArgumentVector {
- public:
-  explicit ArgumentVector(LPWSTR* vector) : vector_(vector) {}
-  ~ArgumentVector() {
-    if (vector_) GlobalFree(vector_);
-  }
-  ArgumentVector(const ArgumentVector&) = delete;
-  ArgumentVector& operator=(const ArgumentVector&) = delete;
-  LPWSTR operator[](int i) const { return vector_[i]; }
-  LPWSTR* Get() const { return vector_; }
-  LPWSTR* Release() { return std::exchange(vector_, nullptr); }
-
- private:
-  LPWSTR* vector_;
-};
 
 // "/name" or "-name", the name in any letter case.
 bool IsSwitch(LPCWSTR argument, LPCWSTR name) {
@@ -95,6 +78,7 @@ bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
   *argumentVector = nullptr;
   int count = 0;
   // A vector that could not be made (exhausted heap) leaves count 0: the usage rejection below.
+  // Released with GlobalFree unless handed on.
   ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
   RunSwitches switches = {false, nullptr, false, 1};
   if (count > 0) switches = ReadSwitches(count, args.Get());

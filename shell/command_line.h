@@ -27,5 +27,6 @@ RunSwitches ReadRunSwitches();
 // Rejects platforms whose major version is 4 or less.
 bool CheckPlatform();
 // Splits the process command line into a request. On success the caller owns *argumentVector and
-// releases it with GlobalFree; on failure it has been released and *argumentVector is nullptr.
+// releases it with GlobalFree (an ArgumentVector, support/handles.h); on failure it has been
+// released and *argumentVector is nullptr.
 bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector);

@@ -6,6 +6,7 @@
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
 #include "shell/run_environment.h"
+#include "support/handles.h"
 #include "support/product.h"
 #include "support/quiet_run.h"
 
@@ -39,8 +40,8 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
   if (!CheckPlatform()) return -1;
   InitCommonControls();
   InstallerRequest request = {};
-  LPWSTR* arguments = nullptr;
-  if (!ParseCommandLine(&request, &arguments)) return -1;
+  ArgumentVector arguments;
+  if (!ParseCommandLine(&request, arguments.Put())) return -1;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
@@ -59,7 +60,6 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
     // worker with it; waiting for it here would keep the closed installer running.
     AbandonedDialog = dialog.release();
   }
-  GlobalFree(arguments);
   return exitCode;
 }
 
@@ -68,15 +68,13 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
 int RunQuietly() {
   if (!CheckPlatform()) return -1;
   InstallerRequest request = {};
-  LPWSTR* arguments = nullptr;
-  if (!ParseCommandLine(&request, &arguments)) return -1;
+  ArgumentVector arguments;
+  if (!ParseCommandLine(&request, arguments.Put())) return -1;
   OperationRequest operation = {nullptr,
                                 request.driverFolder ? request.driverFolder : TEXT("."),
                                 request.printerName ? request.printerName : DefaultPrinterName,
                                 request.processor};
-  bool succeeded = RunMode(request.mode, operation);
-  GlobalFree(arguments);
-  return succeeded ? 0 : -1;
+  return RunMode(request.mode, operation) ? 0 : -1;
 }
 
 }  // namespace

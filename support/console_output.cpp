@@ -1,5 +1,7 @@
 #include "support/console_output.h"
 
+#include "support/handles.h"
+
 
 namespace {
 
@@ -53,7 +55,7 @@ void WriteWide(LPCWSTR text, int length) {
 }  // namespace
 
 void WriteConsoleLine(LPCWSTR text) {
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;  // what a failing call left for its caller to report stays
   Decide();
   if (Target.output) {
     // Line breaks as a console and a text file expect them.
@@ -69,7 +71,6 @@ void WriteConsoleLine(LPCWSTR text) {
       }
     }
   }
-  SetLastError(error);
 }
 
 void ResetConsoleOutput() { Target = {false, nullptr, false}; }

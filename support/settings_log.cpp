@@ -86,7 +86,7 @@ LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer) {
 
 void DebugLog(LPCSTR format, ...) {
   // Logging must not change what a failing call left for its caller to report.
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   if (ReadSettingNumber(TEXT("LOGLEVEL"), 1) >= 1) {
     StartRecord();
     va_list arguments;
@@ -96,11 +96,10 @@ void DebugLog(LPCSTR format, ...) {
     AppendPiece("\r\n");
     EmitDebugLine(LogLine);
   }
-  SetLastError(error);
 }
 
 void DebugLogError(DWORD code, LPCSTR format, ...) {
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   StartRecord();
   va_list arguments;
   va_start(arguments, format);
@@ -108,12 +107,12 @@ void DebugLogError(DWORD code, LPCSTR format, ...) {
   va_end(arguments);
   AppendPiece("\r\n");
   AppendPiece("Last error was: ");
-  LPWSTR systemText = SystemErrorText(code);
-  AppendPiece("%ws", systemText ? systemText : TEXT(""));
-  if (systemText) LocalFree(systemText);
+  {
+    LocalBlock<WCHAR> systemText(SystemErrorText(code));
+    AppendPiece("%ws", systemText ? systemText.Get() : TEXT(""));
+  }
   AppendPiece("\r\n");
   EmitDebugLine(LogLine);
-  SetLastError(error);
 }
 
 void EmitDebugLine(LPCSTR line) {
@@ -168,7 +167,7 @@ void SetLogFilePath(LPCWSTR path) {
 }
 
 void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   if (!obeyLevel || ReadSettingNumber(TEXT("LOGLEVEL"), 1) >= 1) {
     StartRecord();
     AppendPiece("%s: ", label);
@@ -195,5 +194,4 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
     AppendPiece("\r\n");
     EmitDebugLine(LogLine);
   }
-  SetLastError(error);
 }

@@ -11,6 +11,7 @@
 #include "platform/sim/spooler.h"
 #include "platform/sim/ui.h"
 #include "platform/sim/user.h"
+#include "resources/resource.h"
 #include "shell/installer_main.h"
 
 namespace {
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
 
   int exitCode = RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
 
-  for (auto& text : sim::ItemTextHistory(1001))
+  for (auto& text : sim::ItemTextHistory(IDC_STATUS))
     std::printf("status: %s\n", sim::Utf8(text).c_str());
   for (auto& box : sim::MessageBoxes())
     std::printf("box [%s] %s (answered %d)\n", sim::Utf8(box.caption).c_str(),

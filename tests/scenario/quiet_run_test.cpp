@@ -257,9 +257,14 @@ TEST_F(QuietRunTest, AMonitorDialogThatIsNeverCompletedIsCancelledAtTheBound) {
   sim::PortDialogScript script;
   script.hasEdit = false;  // the program cannot fill it in; nobody else will
   sim::SetPortDialogScript(script);
-  // A minute goes by once the dialog is up.
+  // A minute goes by once the dialog is up and the program is looking for it (so that its bound
+  // started counting before).
   std::thread clock([] {
-    while (sim::PortDialogs().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (;;) {
+      auto dialogs = sim::PortDialogs();
+      if (!dialogs.empty() && dialogs[0].dialog && dialogs[0].enumerations > 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     sim::AdvanceClock(QuietPortDialogLimitMs);
   });
   EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), -1);

@@ -66,7 +66,8 @@ wine_stop_prefix() {
 # standard input ("caption|text|button" lines) and notes every visible window. The run starts in
 # ZQ_RUN_DIR (a Unix folder; default C:\work of the prefix). Sets ZQ_STATUS (the exit code as a
 # signed number), ZQ_SECONDS, ZQ_BOXES (the boxes answered, one per line), ZQ_WINDOWS (the visible
-# windows seen, "class|title" per line) and ZQ_OUT (the program's standard output).
+# windows seen, "class|title" per line) and ZQ_OUT (the program's standard output). ZQ_LOADER runs
+# the program when set (/usr/lib/wine/wine for the x86 exe); wine64 otherwise.
 zq_run() {
   local rules=$ZQ_WORK/rules.txt boxes=$ZQ_WORK/boxes.txt stop=$ZQ_WORK/stop
   local windows=$ZQ_WORK/windows.txt out=$ZQ_WORK/out.txt folder=${ZQ_RUN_DIR:-$WINEPREFIX/drive_c/work}
@@ -81,7 +82,7 @@ zq_run() {
   sleep 0.2  # the harness is watching before the installer starts
   local started=$(date +%s.%N)
   set +e
-  (cd "$folder" && timeout 120 "$WINE64" "$ZQ_EXE" "$@" >"$out" 2>/dev/null)
+  (cd "$folder" && timeout 120 "${ZQ_LOADER:-$WINE64}" "$ZQ_EXE" "$@" >"$out" 2>/dev/null)
   local code=$?
   set -e
   ZQ_SECONDS=$(echo "$(date +%s.%N) - $started" | bc)

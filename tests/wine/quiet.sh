@@ -16,6 +16,14 @@ export ZQ_HARNESS=$build/tests/wine/zqharness.exe
 export ZQ_FIXTURES=$ZQ_WORK/driver
 mkdir -p "$ZQ_FIXTURES/x86"
 cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
+# The x86 exe and its stand-in driver, from the x86 build beside this one, when there is one.
+x86_build=$build/../mingw-x86
+x86_loader=/usr/lib/wine/wine
+if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] && [ -x "$x86_loader" ]; then
+  cp "$x86_build/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
+else
+  x86_build=""
+fi
 # shellcheck source=lib.sh
 . "$here/lib.sh"
 trap wine_cleanup EXIT
@@ -110,6 +118,31 @@ timings+=("quiet reinstall ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no window, no box" equals "$ZQ_WINDOWS" ""
 check "printer installed" has "$(zq_dump)" "$printer"
+
+if [ -n "$x86_build" ]; then
+  scenario "the x86 exe: quiet install, check and uninstall of the x86 driver"
+  wine_fresh_prefix x86
+  x64_exe=$ZQ_EXE
+  export ZQ_EXE=$x86_build/ZQInst.exe ZQ_LOADER=$x86_loader
+  zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x86
+  timings+=("x86 quiet install ${ZQ_SECONDS}s")
+  check "install: exit code 0" equals "$ZQ_STATUS" 0
+  check "install: no window, no box" equals "$ZQ_WINDOWS" ""
+  check "install: status texts on standard output" has "$ZQ_OUT" "Status: インストール Brimcastelleプリンタドライバ．"
+  check "port created without the monitor's dialog" has "$(zq_dump)" 'port|ZQVirtualPrinterPort'
+  zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x86
+  check "check: exit code 0" equals "$ZQ_STATUS" 0
+  check "check: the answer on standard output" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされました."
+  zq_quiet /quiet uninstall
+  check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
+  check "uninstall: no window, no box" equals "$ZQ_WINDOWS" ""
+  zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x86
+  check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
+  export ZQ_EXE=$x64_exe
+  unset ZQ_LOADER
+else
+  echo "== the x86 exe: skipped (no mingw-x86 build beside this one, or no 32-bit Wine)"
+fi
 
 scenario "quiet rejections"
 zq_quiet /quiet /log

@@ -44,9 +44,10 @@ fi
 
 cd "$top"
 jobs=$(nproc 2>/dev/null || echo 2)
-rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
+# Only what an earlier release put there is replaced.
+rm -rf "$out/x64" "$out/x86" "$out/symbols" "$out/SHA256SUMS"
 for arch in x64 x86; do
   cmake --preset "mingw-$arch" >/dev/null
   cmake --build --preset "mingw-$arch" -j"$jobs" >/dev/null

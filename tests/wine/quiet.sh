@@ -18,7 +18,7 @@ mkdir -p "$ZQ_FIXTURES/x86"
 cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
 # The x86 exe and its stand-in driver, from the x86 build beside this one, when there is one.
 x86_build=$build/../mingw-x86
-x86_loader=/usr/lib/wine/wine
+x86_loader=${WINE32:-/usr/lib/wine/wine}
 if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] && [ -x "$x86_loader" ]; then
   cp "$x86_build/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
 else
@@ -121,9 +121,9 @@ check "printer installed" has "$(zq_dump)" "$printer"
 
 if [ -n "$x86_build" ]; then
   scenario "the x86 exe: quiet install, check and uninstall of the x86 driver"
+  x64_exe=$ZQ_EXE x64_harness=$ZQ_HARNESS
+  export ZQ_EXE=$x86_build/ZQInst.exe ZQ_HARNESS=$x86_build/tests/wine/zqharness.exe ZQ_WINE=$x86_loader
   wine_fresh_prefix x86
-  x64_exe=$ZQ_EXE
-  export ZQ_EXE=$x86_build/ZQInst.exe ZQ_LOADER=$x86_loader
   zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x86
   timings+=("x86 quiet install ${ZQ_SECONDS}s")
   check "install: exit code 0" equals "$ZQ_STATUS" 0
@@ -138,8 +138,7 @@ if [ -n "$x86_build" ]; then
   check "uninstall: no window, no box" equals "$ZQ_WINDOWS" ""
   zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x86
   check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
-  export ZQ_EXE=$x64_exe
-  unset ZQ_LOADER
+  export ZQ_EXE=$x64_exe ZQ_HARNESS=$x64_harness ZQ_WINE=$WINE64
 else
   echo "== the x86 exe: skipped (no mingw-x86 build beside this one, or no 32-bit Wine)"
 fi

@@ -40,9 +40,14 @@ wine_make_template() {
 
 # Fresh prefix from the template, a persistent wineserver, the spooler started, the printer key
 # linked, the driver folder C:\zqdriver and a writable working folder C:\work.
+# A prefix is about 1 GB: the one left behind goes when the next is made, and the last one and the
+# template at the end of the run (ZQ_KEEP_PREFIXES=1 keeps them all, for a look afterwards).
 wine_fresh_prefix() {
   local name=$1
-  [ -n "${WINEPREFIX:-}" ] && wine_stop_prefix
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wine_stop_prefix
+    wine_drop_prefix "$WINEPREFIX"
+  fi
   export WINEPREFIX=$ZQ_WORK/$name
   rm -rf "$WINEPREFIX"
   cp -a "$ZQ_WORK/template" "$WINEPREFIX"
@@ -57,6 +62,12 @@ wine_stop_prefix() {
   [ -n "${WINEPREFIX:-}" ] || return 0
   "$WINESERVER" -k >/dev/null 2>&1 || true
   timeout 30 "$WINESERVER" -w >/dev/null 2>&1 || true
+}
+
+# Removes a prefix of this run's scratch folder unless ZQ_KEEP_PREFIXES is set.
+wine_drop_prefix() {
+  [ -z "${ZQ_KEEP_PREFIXES:-}" ] || return 0
+  case "$1" in "$ZQ_WORK"/*) rm -rf "$1" ;; esac
 }
 
 # Runs ZQInst.exe with the arguments while the harness answers boxes by the rules given on
@@ -102,6 +113,8 @@ zq_regget() { timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" regget "$@" 2>/dev/null | tr -
 
 wine_cleanup() {
   wine_stop_prefix
+  [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix "$WINEPREFIX"
+  wine_drop_prefix "$ZQ_WORK/template"
   local pid
   for pid in "${ZQ_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${ZQ_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done

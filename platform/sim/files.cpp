@@ -1,10 +1,12 @@
 // Simulated files: Windows paths translated into a per-process sandbox on the host, with the
 // error codes Windows gives for missing files and folders, locked and read-only files; the
-// runtime's fopen on such paths and its date and time from the machine's clock.
+// runtime's fopen on such paths (text mode unless "b" is asked for) and its date and time from
+// the machine's clock.
 #include "platform/sim/files.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -34,9 +36,7 @@ struct FileModel {
 // Removes the sandbox when the process ends.
 struct Sandbox {
   fs::path base;
-  Sandbox() {
-    base = fs::temp_directory_path() / ("zqsim-" + std::to_string(getpid()));
-  }
+  Sandbox() { base = fs::temp_directory_path() / ("zqsim-" + std::to_string(getpid())); }
   ~Sandbox() {
     std::error_code ignored;
     fs::remove_all(base, ignored);
@@ -151,9 +151,9 @@ void MakeFresh(FileModel& m) {
   m.currentDir = u"C:\\Installer";
   m.locks.clear();
   m.readOnly.clear();
-  for (const char16_t* dir : {u"C:\\Windows\\System32\\spool\\drivers\\x64",
-                              u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer",
-                              DefaultTempPath})
+  for (const char16_t* dir :
+       {u"C:\\Windows\\System32\\spool\\drivers\\x64",
+        u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer", DefaultTempPath})
     MakeDirs(m, dir);
 }
 
@@ -295,7 +295,8 @@ BOOL DeleteFileW(LPCWSTR file) {
 }
 
 BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
-  Call call("CopyFileW", {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
+  Call call("CopyFileW",
+            {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!existingFile || !newFile || !*existingFile || !*newFile) {
@@ -360,8 +361,83 @@ DWORD GetFileAttributesW(LPCWSTR file) {
   return call.Ret<DWORD>(FILE_ATTRIBUTE_NORMAL);
 }
 
-// The path is ANSI, which on the simulated machine is UTF-8. The host's stdio does the rest, so
-// fprintf and fclose work on the stream as usual.
+namespace sim {
+namespace {
+
+// A stream opened in the runtime's text mode (the default, or "t"): every "\n" written reaches
+// the file as "\r\n", and a "\r\n" read comes back as "\n". The bytes themselves go through the
+// host's stream underneath, opened in the same mode otherwise.
+struct TextStream {
+  FILE* raw = nullptr;
+  bool pendingCr = false;  // a '\r' read at the end of the last chunk, not yet given out
+};
+
+ssize_t TextWrite(void* cookie, const char* data, size_t size) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  std::string bytes;
+  bytes.reserve(size + size / 8);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') bytes += '\r';
+    bytes += data[i];
+  }
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stream->raw) != bytes.size()) return -1;
+  return static_cast<ssize_t>(size);
+}
+
+ssize_t TextRead(void* cookie, char* data, size_t size) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  size_t given = 0;
+  while (given == 0 && size > 0) {
+    char chunk[512];
+    size_t got = std::fread(chunk, 1, std::min(sizeof chunk, size), stream->raw);
+    if (got == 0) {  // end of file: a lone '\r' kept back is still text
+      if (stream->pendingCr) {
+        stream->pendingCr = false;
+        data[given++] = '\r';
+      }
+      break;
+    }
+    size_t used = 0;
+    for (; used < got && given < size; ++used) {
+      char c = chunk[used];
+      if (stream->pendingCr) {
+        stream->pendingCr = false;
+        if (c != '\n') {
+          data[given++] = '\r';
+          if (given == size) break;  // this byte is read again next time
+        }
+      }
+      if (c == '\r')
+        stream->pendingCr = true;
+      else
+        data[given++] = c;
+    }
+    if (used < got) std::fseek(stream->raw, -static_cast<long>(got - used), SEEK_CUR);
+  }
+  return static_cast<ssize_t>(given);
+}
+
+int TextSeek(void* cookie, off64_t* offset, int whence) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  stream->pendingCr = false;
+  if (fseeko64(stream->raw, *offset, whence) != 0) return -1;
+  *offset = ftello64(stream->raw);
+  return 0;
+}
+
+int TextClose(void* cookie) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  int result = std::fclose(stream->raw);
+  delete stream;
+  return result;
+}
+
+}  // namespace
+}  // namespace sim
+
+// The path is ANSI, which on the simulated machine is UTF-8. As on the Microsoft runtime the
+// stream is in text mode unless the mode has "b"; the host's stdio does the rest, so fprintf and
+// fclose work on the stream as usual.
 FILE* SimFopen(const char* path, const char* mode) {
   Call call("fopen", {path ? path : "(null)", mode ? mode : "(null)"});
   if (call.Faulted()) return call.Ret<FILE*>(nullptr);
@@ -372,7 +448,20 @@ FILE* SimFopen(const char* path, const char* mode) {
   bool writing = std::strpbrk(mode, "wa+") != nullptr;
   if (writing && (m.readOnly.count(sim::Upper(full)) || sim::Locked(m, full)))
     return call.Ret<FILE*>(nullptr);
-  FILE* file = std::fopen(sim::Host(m, full).string().c_str(), mode);
+  std::string hostMode;
+  for (const char* c = mode; *c; ++c)
+    if (*c != 't' && *c != 'b') hostMode += *c;
+  bool binary = std::strchr(mode, 'b') != nullptr;
+  FILE* raw = std::fopen(sim::Host(m, full).string().c_str(), (hostMode + "b").c_str());
+  if (!raw || binary) return call.Ret(raw);
+  auto* stream = new sim::TextStream;
+  stream->raw = raw;
+  cookie_io_functions_t functions = {sim::TextRead, sim::TextWrite, sim::TextSeek, sim::TextClose};
+  FILE* file = fopencookie(stream, hostMode.c_str(), functions);
+  if (!file) {
+    std::fclose(raw);
+    delete stream;
+  }
   return call.Ret(file);
 }
 

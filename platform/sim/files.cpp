@@ -31,6 +31,10 @@ struct FileModel {
   std::u16string currentDir = u"C:\\Installer";
   std::map<std::u16string, int> locks;  // upper full path -> deletions still refused (-1: all)
   std::set<std::u16string> readOnly;    // upper full paths
+  struct Holder {
+    DWORD access, share;
+  };
+  std::multimap<std::u16string, Holder> holders;  // upper full path -> open handles on it
 };
 
 // Removes the sandbox when the process ends.
@@ -149,6 +153,7 @@ void MakeFresh(FileModel& m) {
   fs::remove_all(m.root, ec);
   fs::create_directories(m.root / "c", ec);
   m.currentDir = u"C:\\Installer";
+  m.holders.clear();
   m.locks.clear();
   m.readOnly.clear();
   for (const char16_t* dir :
@@ -175,6 +180,53 @@ bool Locked(const FileModel& m, const std::u16string& full) {
 }
 
 }  // namespace
+
+namespace {
+
+bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL)) != 0; }
+bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
+bool Deletes(DWORD access) { return (access & (DeleteAccess | GENERIC_ALL)) != 0; }
+
+bool Allows(const FileModel& m, const std::u16string& full, DWORD access, DWORD share) {
+  auto range = m.holders.equal_range(Upper(full));
+  for (auto it = range.first; it != range.second; ++it) {
+    const auto& held = it->second;
+    if ((Reads(access) && !(held.share & FILE_SHARE_READ)) ||
+        (Writes(access) && !(held.share & FILE_SHARE_WRITE)) ||
+        (Deletes(access) && !(held.share & FILE_SHARE_DELETE)) ||
+        (Reads(held.access) && !(share & FILE_SHARE_READ)) ||
+        (Writes(held.access) && !(share & FILE_SHARE_WRITE)) ||
+        (Deletes(held.access) && !(share & FILE_SHARE_DELETE)))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void HoldFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  m.holders.insert({Upper(Full(m, windowsPath)), {access, share}});
+}
+
+void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  auto range = m.holders.equal_range(Upper(Full(m, windowsPath)));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second.access == access && it->second.share == share) {
+      m.holders.erase(it);
+      return;
+    }
+  }
+}
+
+bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  return Allows(m, Full(m, windowsPath), access, share);
+}
 
 std::string HostPath(const std::u16string& windowsPath) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
@@ -286,6 +338,12 @@ BOOL DeleteFileW(LPCWSTR file) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return call.Ret<BOOL>(FALSE);
   }
+  // Open handles without delete sharing keep the file.
+  if (!sim::Allows(m, full, sim::DeleteAccess,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret<BOOL>(FALSE);
+  }
   if (!fs::remove(host, ec)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret<BOOL>(FALSE);
@@ -315,6 +373,11 @@ BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret<BOOL>(FALSE);
   }
+  // The source is read with read sharing, the target written without sharing.
+  if (!sim::Allows(m, from, GENERIC_READ, FILE_SHARE_READ)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret<BOOL>(FALSE);
+  }
   if (!fs::is_directory(sim::Host(m, sim::Parent(to)), ec)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret<BOOL>(FALSE);
@@ -328,7 +391,7 @@ BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
       SetLastError(ERROR_ACCESS_DENIED);
       return call.Ret<BOOL>(FALSE);
     }
-    if (sim::Locked(m, to)) {
+    if (sim::Locked(m, to) || !sim::Allows(m, to, GENERIC_WRITE, 0)) {
       SetLastError(ERROR_SHARING_VIOLATION);
       return call.Ret<BOOL>(FALSE);
     }

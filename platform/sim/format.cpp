@@ -8,7 +8,8 @@
 //    unless the program calls setlocale (none of ours does), not in the system's code page: a byte
 //    becomes the character of the same value and back. A wide character above U+00FF has no byte
 //    in the "C" locale: the conversion fails, the output stops before that argument (what came
-//    before is kept and terminated when there is room) and the call returns -1;
+//    before is kept and terminated when there is room) and the call returns -1. A single wide
+//    character ("%wc", "%C") that cannot be converted is left out and the output goes on;
 //  - "%l" on integers is 32-bit (long is 32-bit on Windows), "%I64"/"%ll" 64-bit, "%I" pointer
 //    sized; "%p" prints the pointer as uppercase hex, zero-filled to the pointer's width;
 //  - a null string argument prints "(null)";
@@ -182,8 +183,10 @@ bool Character(typename Traits<Char>::Text* out, const Field& field, bool wide, 
   int value = va_arg(*args, int);
   typename T::Text body;
   if (wide) {
+    // A single character the "C" locale cannot hold is left out, padding and all; the output
+    // goes on.
     char16_t c = static_cast<char16_t>(value);
-    if (!T::FromWide(&c, 1, &body)) return false;
+    if (!T::FromWide(&c, 1, &body)) return true;
   } else {
     char c = static_cast<char>(value);
     T::FromNarrow(&c, 1, &body);

@@ -2,6 +2,7 @@
 // while the port thread waits in AddPortW, the searches repeated at each poll, and every failure
 // with its message, what was registered, and no thread, window or handle left behind.
 #include "installation/steps.h"
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
 #include "support/product.h"

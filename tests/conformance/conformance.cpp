@@ -1,7 +1,9 @@
 // Runs every conformance test and prints the figures: tests, checks, failures and the known
 // differences of Wine from Windows that were met. Exit code 0 when no check failed.
 //
-// Usage: conformance [name...]   (only the tests whose names contain one of the texts)
+// Usage: conformance [--driver=<folder>] [name...]
+//   --driver   the stand-in driver files to register (see DriverFolder)
+//   name       only the tests whose names contain one of the texts
 #include "tests/conformance/conformance.h"
 
 #include <algorithm>
@@ -30,6 +32,7 @@ int checks = 0;
 int failures = 0;
 const char* currentTest = "";
 std::set<std::string> differencesMet;
+WCHAR driverFolder[MAX_PATH] = {};
 
 const char* BaseName(const char* file) {
   const char* base = file;
@@ -104,6 +107,8 @@ bool EndsWithNoCase(LPCWSTR text, LPCWSTR suffix) {
   return true;
 }
 
+LPCWSTR DriverFolder() { return driverFolder[0] ? driverFolder : nullptr; }
+
 bool MakeTempFile(LPCWSTR prefix, LPWSTR path) {
   WCHAR folder[MAX_PATH];
   if (!GetTempPathW(MAX_PATH, folder)) return false;
@@ -119,10 +124,17 @@ int main(int argc, char** argv) {
     int byFile = std::strcmp(a.file, b.file);
     return byFile != 0 ? byFile < 0 : a.line < b.line;
   });
+  std::vector<const char*> names;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--driver=", 9) == 0)
+      MultiByteToWideChar(CP_ACP, 0, argv[i] + 9, -1, driverFolder, MAX_PATH);
+    else
+      names.push_back(argv[i]);
+  }
   int run = 0;
   for (const Test& test : tests) {
-    bool wanted = argc < 2;
-    for (int i = 1; i < argc; ++i) wanted = wanted || std::strstr(test.name, argv[i]);
+    bool wanted = names.empty();
+    for (const char* name : names) wanted = wanted || std::strstr(test.name, name);
     if (!wanted) continue;
     currentTest = test.name;
     int before = failures;

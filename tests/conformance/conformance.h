@@ -41,6 +41,9 @@ const char* Utf8(LPCWSTR text);
 bool Same(LPCWSTR a, LPCWSTR b);
 // Case-insensitive ASCII suffix test.
 bool EndsWithNoCase(LPCWSTR text, LPCWSTR suffix);
+// The folder of the stand-in driver files given with --driver=<folder> (ZQPrinter_drv2.dll,
+// ZQPrinter_ui2.dll, ZQPrinter.PDD of the program's own processor), or nullptr.
+LPCWSTR DriverFolder();
 // A fresh, empty file in the temporary folder (full path into `path`, MAX_PATH characters).
 bool MakeTempFile(LPCWSTR prefix, LPWSTR path);
 

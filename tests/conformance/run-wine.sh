@@ -29,5 +29,11 @@ pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
 loader=$WINE64
 [ "$machine" = "014c" ] && loader=${WINE:-/usr/lib/wine/wine}
+# The stand-in driver files of the same build, when they were built.
+args=()
+arch=x64
+[ "$machine" = "014c" ] && arch=x86
+driver=$(dirname "$exe")/../wine/driver/$arch
+[ -d "$driver" ] && args+=("--driver=$(winepath_w "$(cd "$driver" && pwd)")")
 cd "$ZQ_WORK"
-timeout 240 "$loader" "$exe" | tr -d '\r'
+timeout 240 "$loader" "$exe" "${args[@]}" | tr -d '\r'

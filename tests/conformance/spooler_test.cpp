@@ -16,6 +16,9 @@ WCHAR kPort[] = TEXT("LPT1:");
 WCHAR kProcessor[] = TEXT("WinPrint");
 WCHAR kDatatype[] = TEXT("RAW");
 const LPCWSTR kFiles[] = {TEXT("zqconf_drv.dll"), TEXT("zqconf_ui.dll"), TEXT("zqconf.pdd")};
+// The stand-in driver's files, in the same roles, when a folder of them is given.
+const LPCWSTR kStandInFiles[] = {TEXT("ZQPrinter_drv2.dll"), TEXT("ZQPrinter_ui2.dll"),
+                                 TEXT("ZQPrinter.PDD")};
 
 // The two-call pattern: a size query with no buffer, then the call with exactly that size. The
 // query with one byte too few must fail too. `query` calls the function with (buffer, bytes,
@@ -62,10 +65,18 @@ void PathIn(LPCWSTR folder, LPCWSTR file, LPWSTR path) {
   std::memcpy(path + n + 1, file, (m + 1) * sizeof(WCHAR));
 }
 
+// The driver's files in the driver folder: copies of the stand-in driver's when a folder of them
+// was given, files of two bytes otherwise.
 bool MakeStandInFiles(LPCWSTR folder) {
-  for (LPCWSTR file : kFiles) {
+  for (int i = 0; i < 3; ++i) {
     WCHAR path[MAX_PATH];
-    PathIn(folder, file, path);
+    PathIn(folder, kFiles[i], path);
+    if (LPCWSTR given = conformance::DriverFolder()) {
+      WCHAR source[MAX_PATH];
+      PathIn(given, kStandInFiles[i], source);
+      if (!CopyFileW(source, path, FALSE)) return false;
+      continue;
+    }
     HANDLE handle =
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -286,13 +297,34 @@ CONFORMANCE_TEST(DriverAndPrinterLifeCycle) {
                       "error; Windows sets ERROR_INVALID_PARAMETER"),
      "missing job: %d, %u", controlled, conformance::LastError());
 
-  // Printer data: a missing value.
+  // Printer data: a missing value, and the size query of the spool folder, which the printer has
+  // on Windows (under Wine the stand-in driver's configuration module stores it, when it is the
+  // one registered).
   WCHAR value[] = TEXT("ZqNoSuchValue");
   DWORD type = 0;
   needed = 0;
   SetLastError(conformance::Sentinel);
   DWORD status = GetPrinterDataW(printer, value, &type, nullptr, 0, &needed);
   ok(status == ERROR_FILE_NOT_FOUND, "missing value: %u", unsigned(status));
+  WCHAR spool[] = TEXT("DefaultSpoolDirectory");
+  needed = 0;
+  status = GetPrinterDataW(printer, spool, &type, nullptr, 0, &needed);
+  if (conformance::OnWine() && !conformance::DriverFolder()) {
+    ok(status == ERROR_FILE_NOT_FOUND, "no configuration module, no spool folder: %u",
+       unsigned(status));
+  } else {
+    ok(status == ERROR_MORE_DATA && needed > 2, "spool folder size query: %u, %u bytes",
+       unsigned(status), unsigned(needed));
+    std::vector<BYTE> data(needed + 2, 0xCC);
+    DWORD stored = 0;
+    status = GetPrinterDataW(printer, spool, &type, data.data(), needed, &stored);
+    ok(status == ERROR_SUCCESS && stored == needed && type == REG_SZ,
+       "spool folder: %u, %u bytes, type %u", unsigned(status), unsigned(stored), unsigned(type));
+    ok(status == ERROR_SUCCESS &&
+           lstrlenW(reinterpret_cast<LPCWSTR>(data.data())) * 2 + 2 == static_cast<int>(stored),
+       "stored with its terminator: '%s'",
+       conformance::Utf8(reinterpret_cast<LPCWSTR>(data.data())));
+  }
 
   // The driver is in use while the printer exists.
   SetLastError(conformance::Sentinel);

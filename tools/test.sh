@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and scenario tests on the simulated Windows, plain and under
-# AddressSanitizer/UBSan, and the end-to-end run of the real ZQInst.exe under Wine (label wine).
+# Runs every test: the unit, scenario and conformance tests on the simulated Windows, plain and
+# under AddressSanitizer/UBSan, and under Wine (label wine) the end-to-end run of the real
+# ZQInst.exe and the conformance suite of the x64 and x86 builds.
 # Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +24,7 @@ if [ "${#need[@]}" -gt 0 ]; then
 fi
 
 status=0
-for preset in mingw-x64 host host-asan; do
+for preset in mingw-x64 mingw-x86 host host-asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
 done

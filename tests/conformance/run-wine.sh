@@ -15,8 +15,6 @@ exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 # A 32-bit exe (PE machine 0x014c) runs through the WoW64 side of the same prefix.
 pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
-loader=$WINE64
-[ "$machine" = "014c" ] && loader=${WINE:-/usr/lib/wine/wine}
 if [ "$machine" = "014c" ] && [ ! -d /usr/lib/i386-linux-gnu/wine ]; then
   echo "conformance: wine32 (i386) is not installed; the 32-bit suite is skipped"
   exit 77
@@ -28,6 +26,8 @@ export ZQ_WORK=$(cd "$work" && pwd)
 # shellcheck source=../wine/lib.sh
 . "$here/../wine/lib.sh"
 trap wine_cleanup EXIT
+loader=$WINE64
+[ "$machine" = "014c" ] && loader=${WINE:-/usr/lib/wine/wine}
 
 wine_start_display
 wine_make_template

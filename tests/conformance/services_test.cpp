@@ -39,12 +39,8 @@ CONFORMANCE_TEST(ServiceManagerOpensTheSpooler) {
     ok(QueryServiceStatus(service, &status), "QueryServiceStatus");
     ok(status.dwCurrentState == SERVICE_RUNNING, "the spooler runs: state %u",
        unsigned(status.dwCurrentState));
-    ok((status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) != 0 ||
-           wine_differs(
-               status.dwServiceType == 0x20,
-               "Wine runs its services in one shared process (SERVICE_WIN32_SHARE_PROCESS); "
-               "Windows' spooler is its own process"),
-       "type %#x", unsigned(status.dwServiceType));
+    ok((status.dwServiceType & SERVICE_WIN32_OWN_PROCESS) != 0, "type %#x",
+       unsigned(status.dwServiceType));
     ok(CloseServiceHandle(service), "CloseServiceHandle");
   }
   ok(CloseServiceHandle(manager), "CloseServiceHandle(manager)");

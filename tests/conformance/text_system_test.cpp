@@ -148,6 +148,14 @@ CONFORMANCE_TEST(AnsiCodePageConversions) {
     ok(n == 5 && std::strcmp(narrow, "????") == 0 && usedDefault, "%u: %d '%s'", codePage, n,
        narrow);
   }
+  // UTF-8 has no form for a surrogate without its partner: U+FFFD stands for it.
+  const WCHAR lone[] = {'a', 0xD800, 'b', 0};
+  char utf8[16] = {};
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, lone, -1, utf8, sizeof utf8, nullptr, nullptr);
+  ok(bytes == 6 && std::strcmp(utf8,
+                               "a\xEF\xBF\xBD"
+                               "b") == 0,
+     "lone surrogate: %d", bytes);
   n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, wide, 16);
   ok(n == 5 && (codePage == CP_UTF8 || codePage == 932 ? conformance::Same(wide, TEXT("ドライバ"))
                                                        : conformance::Same(wide, TEXT("????"))),

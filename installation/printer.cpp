@@ -65,13 +65,14 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
     DWORD size = 0;
     DWORD answer = GetPrinterDataW(printer.Get(), const_cast<LPWSTR>(SpoolFolderData), &type,
                                    nullptr, 0, &size);
-    // The buffer is one byte larger than the value; a size that leaves no room for that byte is
-    // no answer either.
-    if (answer != ERROR_MORE_DATA || size == 0xFFFFFFFF) {
+    // The buffer is one character larger than the value, zero-filled, so a value stored without
+    // its terminator is still followed by one: RegSetValueExW looks at the character after REG_SZ
+    // data. A size that leaves no room for it is no answer either.
+    if (answer != ERROR_MORE_DATA || size > 0xFFFFFFFF - sizeof(WCHAR)) {
       ReportErrorCode(answer, TEXT("スプールフォルダの取得ができません!"));
       return false;
     }
-    LocalBlock<BYTE> folder(static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<SIZE_T>(size) + 1)));
+    LocalBlock<BYTE> folder(static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<SIZE_T>(size) + sizeof(WCHAR))));
     if (!folder) {
       ReportError(TEXT("スプールフォルダの取得ができません!"));
       return false;

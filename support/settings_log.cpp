@@ -23,21 +23,187 @@ bool OpenSettingsKey(RegistryKey* key) {
 
 namespace {
 
-void AppendPiece(LPCSTR format, ...) {
-  CHAR piece[LogPieceCapacity];
+// Room for a piece's worth of wide text in the system's ANSI code page (at most three bytes a
+// character there, the UTF-8 code page included).
+constexpr int ConvertedCapacity = LogPieceCapacity * 3;
+
+// Appends `text` (ANSI) formatted by `spec`, a single conversion taking one argument.
+template <class Argument>
+void AppendConversion(LPSTR piece, LPCSTR spec, Argument argument) {
+  CHAR converted[LogPieceCapacity];
+  converted[0] = 0;
+  BoundedFormat(converted, LogPieceCapacity, spec, argument);
+  BoundedConcat(piece, LogPieceCapacity, converted);
+}
+
+// Appends wide text (at most `limit` characters; -1: all) rendered in the system's ANSI code
+// page, where a character the code page lacks becomes its default character, laid out by the
+// flags and width of `spec` as ANSI text.
+void AppendWideText(LPSTR piece, LPCSTR spec, LPCWSTR text, int limit) {
+  if (!text) {
+    AppendConversion(piece, spec, static_cast<LPCSTR>(nullptr));
+    return;
+  }
+  int length = 0;
+  while (text[length] && length < LogPieceCapacity && (limit < 0 || length < limit)) ++length;
+  CHAR converted[ConvertedCapacity + 1];
+  int bytes = length == 0 ? 0
+                          : WideCharToMultiByte(CP_ACP, 0, text, length, converted,
+                                                ConvertedCapacity, nullptr, nullptr);
+  converted[bytes > 0 ? bytes : 0] = 0;
+  AppendConversion(piece, spec, static_cast<LPCSTR>(converted));
+}
+
+// Appends one ANSI character.
+void AppendCharacter(LPSTR piece, CHAR character) {
+  CHAR text[2] = {character, 0};
+  BoundedConcat(piece, LogPieceCapacity, text);
+}
+
+// Formats one piece of a record (cut at LogPieceCapacity - 1 bytes) from an ANSI format, as the
+// runtime's counted printf does, with one difference: wide text ("%ws", "%ls", "%S", and "%wc",
+// "%lc", "%C" for a character) is rendered in the system's ANSI code page. The runtime converts
+// it in its own "C" locale instead, which has no byte for a character above U+00FF and then
+// drops the rest of the piece.
+void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
   piece[0] = 0;
-  va_list arguments;
-  va_start(arguments, format);
-  BoundedFormatArgs(piece, LogPieceCapacity, format, arguments);
-  va_end(arguments);
-  BoundedConcat(LogLine, LogLineCapacity, piece);
+  va_list args;
+  va_copy(args, arguments);
+  for (LPCSTR f = format; *f;) {
+    if (*f != '%' || f[1] == '%') {
+      AppendCharacter(piece, *f);
+      f += *f == '%' ? 2 : 1;
+      continue;
+    }
+    ++f;
+    // The conversion is taken apart: flags and width (a '*' filled in from the arguments), the
+    // precision, the argument's size and the conversion letter.
+    CHAR layout[48] = "%";
+    size_t used = 1;
+    auto put = [&](LPCSTR text) {
+      while (*text && used + 1 < sizeof layout) layout[used++] = *text++;
+      layout[used] = 0;
+    };
+    auto number = [](CHAR* digits, size_t capacity, int value) {
+      BoundedFormat(digits, capacity, "%d", value);
+      return digits;
+    };
+    CHAR digits[16];
+    while (*f && std::strchr("-+ #0", *f)) {
+      CHAR flag[2] = {*f++, 0};
+      put(flag);
+    }
+    if (*f == '*') {
+      put(number(digits, sizeof digits, va_arg(args, int)));
+      ++f;
+    }
+    while (*f >= '0' && *f <= '9') {
+      CHAR digit[2] = {*f++, 0};
+      put(digit);
+    }
+    int precision = -1;
+    if (*f == '.') {
+      ++f;
+      int value = 0;
+      if (*f == '*') {
+        value = va_arg(args, int);
+        ++f;
+      }
+      while (*f >= '0' && *f <= '9') value = value * 10 + (*f++ - '0');
+      if (value >= 0) precision = value;  // a negative one from the arguments is none
+    }
+    enum { Default, Short, Wide, Large } size = Default;
+    if (*f == 'h') {
+      size = Short, ++f;
+    } else if (f[0] == 'l' && f[1] == 'l') {
+      size = Large, f += 2;
+    } else if (*f == 'l' || *f == 'w') {
+      size = Wide, ++f;
+    } else if (f[0] == 'I' && f[1] == '6' && f[2] == '4') {
+      size = Large, f += 3;
+    } else if (f[0] == 'I' && f[1] == '3' && f[2] == '2') {
+      f += 3;
+    } else if (*f == 'I' || *f == 'z' || *f == 't') {
+      size = sizeof(void*) == 8 ? Large : Default, ++f;
+    }
+    CHAR conversion = *f;
+    if (!conversion) break;
+    ++f;
+    // The whole conversion for the runtime: layout, precision, size, letter.
+    CHAR spec[64];
+    auto compose = [&](LPCSTR sizeText, CHAR letter) {
+      CHAR precisionText[20] = "";
+      if (precision >= 0) BoundedFormat(precisionText, sizeof precisionText, ".%d", precision);
+      BoundedFormat(spec, sizeof spec, "%s%s%s%c", layout, precisionText, sizeText, letter);
+      return static_cast<LPCSTR>(spec);
+    };
+    CHAR textSpec[52];
+    BoundedFormat(textSpec, sizeof textSpec, "%ss", layout);  // converted text: layout only
+    switch (conversion) {
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'o':
+      case 'x':
+      case 'X':
+        if (size == Large)
+          AppendConversion(piece, compose("I64", conversion), va_arg(args, long long));
+        else
+          AppendConversion(piece, compose(size == Short ? "h" : "", conversion), va_arg(args, int));
+        break;
+      case 'p':
+        AppendConversion(piece, compose("", 'p'), va_arg(args, void*));
+        break;
+      case 'e':
+      case 'E':
+      case 'f':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        AppendConversion(piece, compose("", conversion), va_arg(args, double));
+        break;
+      case 's':
+      case 'S':
+        if (size == Wide || (conversion == 'S' && size != Short))
+          AppendWideText(piece, textSpec, va_arg(args, LPCWSTR), precision);
+        else
+          AppendConversion(piece, compose("", 's'), va_arg(args, LPCSTR));
+        break;
+      case 'c':
+      case 'C': {
+        int value = va_arg(args, int);
+        if (size == Wide || (conversion == 'C' && size != Short)) {
+          WCHAR character[2] = {static_cast<WCHAR>(value), 0};
+          AppendWideText(piece, textSpec, character, 1);
+        } else {
+          CHAR character[2] = {static_cast<CHAR>(value), 0};
+          AppendConversion(piece, textSpec, static_cast<LPCSTR>(character));
+        }
+        break;
+      }
+      case 'n':
+        (void)va_arg(args, void*);  // stores nothing, as the runtime refuses it
+        break;
+      default:
+        AppendCharacter(piece, conversion);  // an unknown conversion prints its letter
+        break;
+    }
+  }
+  va_end(args);
 }
 
 void AppendMessage(LPCSTR format, va_list arguments) {
   CHAR piece[LogPieceCapacity];
-  piece[0] = 0;
-  BoundedFormatArgs(piece, LogPieceCapacity, format, arguments);
+  FormatPiece(piece, format, arguments);
   BoundedConcat(LogLine, LogLineCapacity, piece);
+}
+
+void AppendPiece(LPCSTR format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  AppendMessage(format, arguments);
+  va_end(arguments);
 }
 
 void StartRecord() {
@@ -127,7 +293,9 @@ void EmitDebugLine(LPCSTR line) {
   FILE* file = nullptr;
   if (path[0] && WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath, SettingTextCapacity, nullptr,
                                      nullptr) > 0) {
-    file = fopen(ansiPath, "a+");
+    // Binary: the record's own CR LF reaches the file as it is (text mode would write CR CR LF).
+    // Appending, and creating the file when it is missing, as "a+" does.
+    file = fopen(ansiPath, "a+b");
   }
   if (!file) {
     OutputDebugStringA("Could not open the debug logging file.");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and scenario tests on the simulated Windows, plain and under
-# AddressSanitizer/UBSan, and the end-to-end runs of the real ZQInst.exe, x64 and x86, under Wine
-# (label wine).
+# Runs every test: the unit, scenario and conformance tests on the simulated Windows, plain and
+# under AddressSanitizer/UBSan, and under Wine (label wine) the end-to-end runs of the real
+# ZQInst.exe, x64 and x86, and the conformance suite of both builds.
 # Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."

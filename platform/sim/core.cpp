@@ -466,6 +466,8 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
 }
 
 // The simulated ANSI code page is UTF-8 (CP_ACP and CP_UTF8 alike).
+UINT GetACP() { return CP_UTF8; }
+
 int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceBytes, LPWSTR dest, int destChars) {
   if (!source || sourceBytes == 0 || destChars < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -494,6 +496,15 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR source, int sourceChars, LPSTR dest
   std::u16string wide = sourceChars < 0
                             ? std::u16string(source, static_cast<size_t>(lstrlenW(source)) + 1)
                             : std::u16string(source, static_cast<size_t>(sourceChars));
+  // A surrogate without its partner has no UTF-8 form: it becomes U+FFFD, as on Windows.
+  for (size_t i = 0; i < wide.size(); ++i) {
+    bool high = wide[i] >= 0xD800 && wide[i] < 0xDC00, low = wide[i] >= 0xDC00 && wide[i] < 0xE000;
+    bool paired = high && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
+    if (paired)
+      ++i;
+    else if (high || low)
+      wide[i] = 0xFFFD;
+  }
   std::string narrow = sim::Utf8(wide);
   if (destBytes == 0) return static_cast<int>(narrow.size());
   if (narrow.size() > static_cast<size_t>(destBytes)) {

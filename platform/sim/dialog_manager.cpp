@@ -141,15 +141,17 @@ HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent
     if (!focus && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED)) focus = control;
   }
   {
+    // Complete now: other threads find it from here on, during WM_INITDIALOG too, as on Windows
+    // (where a worker started by WM_INITDIALOG can look the dialog up at once).
     std::lock_guard<std::recursive_mutex> lock(Lock());
     Find(dialog)->focus = focus;
+    if (listNow) Find(dialog)->listed = true;
   }
   Deliver(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), initParam);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   auto w = Find(dialog);
   if (!w) return nullptr;  // the dialog procedure destroyed it
   if ((t.style & WS_VISIBLE) && !w->ended) w->visible = true;
-  if (listNow) w->listed = true;
   return dialog;
 }
 

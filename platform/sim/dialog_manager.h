@@ -13,7 +13,7 @@ void ClickDialogButton(HWND dialog, int id);
 // What Enter presses: the default push button, or IDOK when there is none (DM_GETDEFID).
 int DefaultButtonId(HWND dialog);
 // Creates the dialog and its items, sends WM_SETFONT and WM_INITDIALOG. The dialog is listed
-// when it is complete, or left to the caller to list (listNow false).
+// once its items exist, before WM_INITDIALOG, or left to the caller to list (listNow false).
 HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent, DLGPROC proc,
                         LPARAM initParam, bool listNow = true);
 // Runs the dialog's modal loop until EndDialog or its destruction; destroys it; its result.

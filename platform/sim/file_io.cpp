@@ -4,8 +4,8 @@
 // A file handle is an accounted handle of kind "file" holding a host stream; CloseHandle releases
 // it like any other kernel handle. Modelled: the five creation dispositions with the error and
 // last-error codes Windows gives, read-only and locked files, synchronous writes at the file
-// pointer. Not modelled: sharing between the simulation's own handles, overlapped I/O, attributes
-// and flags (ignored).
+// pointer, sharing between the simulation's own handles (ERROR_SHARING_VIOLATION, as Windows
+// checks it between processes too). Not modelled: overlapped I/O, attributes and flags (ignored).
 #include <cstdio>
 #include <fstream>
 
@@ -21,9 +21,12 @@ namespace {
 struct OpenFile {
   std::u16string path;  // full Windows path
   DWORD access = 0;
+  DWORD share = 0;
+  bool held = false;
   FILE* stream = nullptr;
   ~OpenFile() {
     if (stream) std::fclose(stream);
+    if (held) ReleaseFile(path, access, share);
   }
 };
 
@@ -120,7 +123,8 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
-  if (exists && sim::IsLocked(full)) {  // held by another process without sharing
+  if (exists && (sim::IsLocked(full) ||  // held by another process without sharing
+                 !sim::SharingAllows(full, access, share))) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
@@ -134,6 +138,7 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   auto object = std::make_shared<sim::OpenFile>();
   object->path = full;
   object->access = access;
+  object->share = share;
   if (sim::Writes(access) || sim::Reads(access)) {
     object->stream = std::fopen(sim::HostPath(full).c_str(), sim::Writes(access) ? "r+b" : "rb");
     if (!object->stream) {
@@ -142,6 +147,8 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     }
   }
   // Windows reports that an existing file was opened (or overwritten) through the last error.
+  sim::HoldFile(full, access, share);
+  object->held = true;
   bool reportsExisting = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return call.Ret(sim::NewHandle("file", object));

@@ -1,10 +1,12 @@
 // Simulated files: Windows paths translated into a per-process sandbox on the host, with the
 // error codes Windows gives for missing files and folders, locked and read-only files; the
-// runtime's fopen on such paths and its date and time from the machine's clock.
+// runtime's fopen on such paths (text mode unless "b" is asked for) and its date and time from
+// the machine's clock.
 #include "platform/sim/files.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,14 +31,16 @@ struct FileModel {
   std::u16string currentDir = u"C:\\Installer";
   std::map<std::u16string, int> locks;  // upper full path -> deletions still refused (-1: all)
   std::set<std::u16string> readOnly;    // upper full paths
+  struct Holder {
+    DWORD access, share;
+  };
+  std::multimap<std::u16string, Holder> holders;  // upper full path -> open handles on it
 };
 
 // Removes the sandbox when the process ends.
 struct Sandbox {
   fs::path base;
-  Sandbox() {
-    base = fs::temp_directory_path() / ("zqsim-" + std::to_string(getpid()));
-  }
+  Sandbox() { base = fs::temp_directory_path() / ("zqsim-" + std::to_string(getpid())); }
   ~Sandbox() {
     std::error_code ignored;
     fs::remove_all(base, ignored);
@@ -149,11 +153,12 @@ void MakeFresh(FileModel& m) {
   fs::remove_all(m.root, ec);
   fs::create_directories(m.root / "c", ec);
   m.currentDir = u"C:\\Installer";
+  m.holders.clear();
   m.locks.clear();
   m.readOnly.clear();
-  for (const char16_t* dir : {u"C:\\Windows\\System32\\spool\\drivers\\x64",
-                              u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer",
-                              DefaultTempPath})
+  for (const char16_t* dir :
+       {u"C:\\Windows\\System32\\spool\\drivers\\x64",
+        u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer", DefaultTempPath})
     MakeDirs(m, dir);
 }
 
@@ -175,6 +180,53 @@ bool Locked(const FileModel& m, const std::u16string& full) {
 }
 
 }  // namespace
+
+namespace {
+
+bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL)) != 0; }
+bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
+bool Deletes(DWORD access) { return (access & (DeleteAccess | GENERIC_ALL)) != 0; }
+
+bool Allows(const FileModel& m, const std::u16string& full, DWORD access, DWORD share) {
+  auto range = m.holders.equal_range(Upper(full));
+  for (auto it = range.first; it != range.second; ++it) {
+    const auto& held = it->second;
+    if ((Reads(access) && !(held.share & FILE_SHARE_READ)) ||
+        (Writes(access) && !(held.share & FILE_SHARE_WRITE)) ||
+        (Deletes(access) && !(held.share & FILE_SHARE_DELETE)) ||
+        (Reads(held.access) && !(share & FILE_SHARE_READ)) ||
+        (Writes(held.access) && !(share & FILE_SHARE_WRITE)) ||
+        (Deletes(held.access) && !(share & FILE_SHARE_DELETE)))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void HoldFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  m.holders.insert({Upper(Full(m, windowsPath)), {access, share}});
+}
+
+void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  auto range = m.holders.equal_range(Upper(Full(m, windowsPath)));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second.access == access && it->second.share == share) {
+      m.holders.erase(it);
+      return;
+    }
+  }
+}
+
+bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  return Allows(m, Full(m, windowsPath), access, share);
+}
 
 std::string HostPath(const std::u16string& windowsPath) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
@@ -286,6 +338,12 @@ BOOL DeleteFileW(LPCWSTR file) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return call.Ret<BOOL>(FALSE);
   }
+  // Open handles without delete sharing keep the file.
+  if (!sim::Allows(m, full, sim::DeleteAccess,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret<BOOL>(FALSE);
+  }
   if (!fs::remove(host, ec)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret<BOOL>(FALSE);
@@ -295,7 +353,8 @@ BOOL DeleteFileW(LPCWSTR file) {
 }
 
 BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
-  Call call("CopyFileW", {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
+  Call call("CopyFileW",
+            {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!existingFile || !newFile || !*existingFile || !*newFile) {
@@ -314,6 +373,11 @@ BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret<BOOL>(FALSE);
   }
+  // The source is read with read sharing, the target written without sharing.
+  if (!sim::Allows(m, from, GENERIC_READ, FILE_SHARE_READ)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return call.Ret<BOOL>(FALSE);
+  }
   if (!fs::is_directory(sim::Host(m, sim::Parent(to)), ec)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret<BOOL>(FALSE);
@@ -327,7 +391,7 @@ BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
       SetLastError(ERROR_ACCESS_DENIED);
       return call.Ret<BOOL>(FALSE);
     }
-    if (sim::Locked(m, to)) {
+    if (sim::Locked(m, to) || !sim::Allows(m, to, GENERIC_WRITE, 0)) {
       SetLastError(ERROR_SHARING_VIOLATION);
       return call.Ret<BOOL>(FALSE);
     }
@@ -360,8 +424,83 @@ DWORD GetFileAttributesW(LPCWSTR file) {
   return call.Ret<DWORD>(FILE_ATTRIBUTE_NORMAL);
 }
 
-// The path is ANSI, which on the simulated machine is UTF-8. The host's stdio does the rest, so
-// fprintf and fclose work on the stream as usual.
+namespace sim {
+namespace {
+
+// A stream opened in the runtime's text mode (the default, or "t"): every "\n" written reaches
+// the file as "\r\n", and a "\r\n" read comes back as "\n". The bytes themselves go through the
+// host's stream underneath, opened in the same mode otherwise.
+struct TextStream {
+  FILE* raw = nullptr;
+  bool pendingCr = false;  // a '\r' read at the end of the last chunk, not yet given out
+};
+
+ssize_t TextWrite(void* cookie, const char* data, size_t size) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  std::string bytes;
+  bytes.reserve(size + size / 8);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') bytes += '\r';
+    bytes += data[i];
+  }
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stream->raw) != bytes.size()) return -1;
+  return static_cast<ssize_t>(size);
+}
+
+ssize_t TextRead(void* cookie, char* data, size_t size) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  size_t given = 0;
+  while (given == 0 && size > 0) {
+    char chunk[512];
+    size_t got = std::fread(chunk, 1, std::min(sizeof chunk, size), stream->raw);
+    if (got == 0) {  // end of file: a lone '\r' kept back is still text
+      if (stream->pendingCr) {
+        stream->pendingCr = false;
+        data[given++] = '\r';
+      }
+      break;
+    }
+    size_t used = 0;
+    for (; used < got && given < size; ++used) {
+      char c = chunk[used];
+      if (stream->pendingCr) {
+        stream->pendingCr = false;
+        if (c != '\n') {
+          data[given++] = '\r';
+          if (given == size) break;  // this byte is read again next time
+        }
+      }
+      if (c == '\r')
+        stream->pendingCr = true;
+      else
+        data[given++] = c;
+    }
+    if (used < got) std::fseek(stream->raw, -static_cast<long>(got - used), SEEK_CUR);
+  }
+  return static_cast<ssize_t>(given);
+}
+
+int TextSeek(void* cookie, off64_t* offset, int whence) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  stream->pendingCr = false;
+  if (fseeko64(stream->raw, *offset, whence) != 0) return -1;
+  *offset = ftello64(stream->raw);
+  return 0;
+}
+
+int TextClose(void* cookie) {
+  auto* stream = static_cast<TextStream*>(cookie);
+  int result = std::fclose(stream->raw);
+  delete stream;
+  return result;
+}
+
+}  // namespace
+}  // namespace sim
+
+// The path is ANSI, which on the simulated machine is UTF-8. As on the Microsoft runtime the
+// stream is in text mode unless the mode has "b"; the host's stdio does the rest, so fprintf and
+// fclose work on the stream as usual.
 FILE* SimFopen(const char* path, const char* mode) {
   Call call("fopen", {path ? path : "(null)", mode ? mode : "(null)"});
   if (call.Faulted()) return call.Ret<FILE*>(nullptr);
@@ -372,7 +511,20 @@ FILE* SimFopen(const char* path, const char* mode) {
   bool writing = std::strpbrk(mode, "wa+") != nullptr;
   if (writing && (m.readOnly.count(sim::Upper(full)) || sim::Locked(m, full)))
     return call.Ret<FILE*>(nullptr);
-  FILE* file = std::fopen(sim::Host(m, full).string().c_str(), mode);
+  std::string hostMode;
+  for (const char* c = mode; *c; ++c)
+    if (*c != 't' && *c != 'b') hostMode += *c;
+  bool binary = std::strchr(mode, 'b') != nullptr;
+  FILE* raw = std::fopen(sim::Host(m, full).string().c_str(), (hostMode + "b").c_str());
+  if (!raw || binary) return call.Ret(raw);
+  auto* stream = new sim::TextStream;
+  stream->raw = raw;
+  cookie_io_functions_t functions = {sim::TextRead, sim::TextWrite, sim::TextSeek, sim::TextClose};
+  FILE* file = fopencookie(stream, hostMode.c_str(), functions);
+  if (!file) {
+    std::fclose(raw);
+    delete stream;
+  }
   return call.Ret(file);
 }
 

@@ -34,6 +34,14 @@ bool DirExists(const std::u16string& windowsPath);
 // let go; -1 keeps it for good. A read-only file cannot be deleted or overwritten (access denied).
 void LockFile(const std::u16string& windowsPath, int attempts = -1);
 void SetReadOnly(const std::u16string& windowsPath, bool readOnly = true);
+// Sharing between the simulation's own file handles (file_io.cpp): an open handle holds its file
+// with its access and sharing mode until it is closed. `access` takes GENERIC_READ, GENERIC_WRITE
+// and, for a deletion, DeleteAccess; `share` the FILE_SHARE_ flags.
+inline constexpr DWORD DeleteAccess = 0x00010000;  // the standard right DELETE
+void HoldFile(const std::u16string& windowsPath, DWORD access, DWORD share);
+void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share);
+// True when every handle open on the file allows one more opening with this access and sharing.
+bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share);
 // What the knobs above say about a path (used by file handles, file_io.cpp).
 bool IsLocked(const std::u16string& windowsPath);
 bool IsReadOnly(const std::u16string& windowsPath);

@@ -4,8 +4,12 @@
 //  - a text longer than the count gets its first `count` characters written and -1 returned;
 //  - "%s" and "%c" take the format's own width of text (wide in wide formats, ANSI in ANSI ones),
 //    "%S" and "%C" the other one, "%ws"/"%ls"/"%wc"/"%lc" are always wide and "%hs"/"%hc" always
-//    ANSI. The simulated ANSI code page is UTF-8, so wide text in an ANSI format comes out as UTF-8
-//    and ANSI text in a wide format is read as UTF-8;
+//    ANSI. Text of the other width is converted by the runtime in its own locale, which is "C"
+//    unless the program calls setlocale (none of ours does), not in the system's code page: a byte
+//    becomes the character of the same value and back. A wide character above U+00FF has no byte
+//    in the "C" locale: the conversion fails, the output stops before that argument (what came
+//    before is kept and terminated when there is room) and the call returns -1. A single wide
+//    character ("%wc", "%C") that cannot be converted is left out and the output goes on;
 //  - "%l" on integers is 32-bit (long is 32-bit on Windows), "%I64"/"%ll" 64-bit, "%I" pointer
 //    sized; "%p" prints the pointer as uppercase hex, zero-filled to the pointer's width;
 //  - a null string argument prints "(null)";
@@ -36,15 +40,32 @@ template <>
 struct Traits<char16_t> {
   using Text = std::u16string;
   static constexpr bool kWide = true;
-  static Text FromWide(const char16_t* s, size_t n) { return Text(s, n); }
-  static Text FromNarrow(const char* s, size_t n) { return sim::Utf16(std::string(s, n)); }
+  static bool FromWide(const char16_t* s, size_t n, Text* out) {
+    out->assign(s, n);
+    return true;
+  }
+  static bool FromNarrow(const char* s, size_t n, Text* out) {
+    out->clear();
+    for (size_t i = 0; i < n; ++i) *out += static_cast<char16_t>(static_cast<unsigned char>(s[i]));
+    return true;
+  }
 };
 template <>
 struct Traits<char> {
   using Text = std::string;
   static constexpr bool kWide = false;
-  static Text FromWide(const char16_t* s, size_t n) { return sim::Utf8(std::u16string(s, n)); }
-  static Text FromNarrow(const char* s, size_t n) { return Text(s, n); }
+  static bool FromWide(const char16_t* s, size_t n, Text* out) {
+    out->clear();
+    for (size_t i = 0; i < n; ++i) {
+      if (s[i] > 0xFF) return false;  // no byte for it in the "C" locale
+      *out += static_cast<char>(s[i]);
+    }
+    return true;
+  }
+  static bool FromNarrow(const char* s, size_t n, Text* out) {
+    out->assign(s, n);
+    return true;
+  }
 };
 
 template <class Char>
@@ -130,8 +151,9 @@ void Integer(typename Traits<Char>::Text* out, const Field& field, char conversi
   Pad<Char>(out, Ascii<Char>(prefix + digits), field, zeroFill, prefix.size());
 }
 
+// String and Character return false when the argument cannot be converted to the format's width.
 template <class Char>
-void String(typename Traits<Char>::Text* out, const Field& field, bool wide, va_list* args) {
+bool String(typename Traits<Char>::Text* out, const Field& field, bool wide, va_list* args) {
   using T = Traits<Char>;
   typename T::Text body;
   const void* p = va_arg(*args, const void*);
@@ -142,31 +164,35 @@ void String(typename Traits<Char>::Text* out, const Field& field, bool wide, va_
     size_t n = 0;
     // With a precision, the argument need not be terminated beyond it.
     while ((field.precision < 0 || n < static_cast<size_t>(field.precision)) && s[n]) ++n;
-    body = T::FromWide(s, n);
+    if (!T::FromWide(s, n, &body)) return false;
   } else {
     auto s = static_cast<const char*>(p);
     size_t n = 0;
     while ((field.precision < 0 || n < static_cast<size_t>(field.precision)) && s[n]) ++n;
-    body = T::FromNarrow(s, n);
+    T::FromNarrow(s, n, &body);
   }
   if (field.precision >= 0 && body.size() > static_cast<size_t>(field.precision))
     body.resize(static_cast<size_t>(field.precision));
   Pad<Char>(out, body, field);
+  return true;
 }
 
 template <class Char>
-void Character(typename Traits<Char>::Text* out, const Field& field, bool wide, va_list* args) {
+bool Character(typename Traits<Char>::Text* out, const Field& field, bool wide, va_list* args) {
   using T = Traits<Char>;
   int value = va_arg(*args, int);
   typename T::Text body;
   if (wide) {
+    // A single character the "C" locale cannot hold is left out, padding and all; the output
+    // goes on.
     char16_t c = static_cast<char16_t>(value);
-    body = T::FromWide(&c, 1);
+    if (!T::FromWide(&c, 1, &body)) return true;
   } else {
     char c = static_cast<char>(value);
-    body = T::FromNarrow(&c, 1);
+    T::FromNarrow(&c, 1, &body);
   }
   Pad<Char>(out, body, field);
+  return true;
 }
 
 template <class Char>
@@ -206,9 +232,11 @@ int Number(const Char** cursor, va_list* args, bool* fromArgument) {
   return static_cast<int>(std::min<long long>(n, 0x7FFFFFFF));
 }
 
-// Formats the whole text; the caller applies the count.
+// Formats the whole text; the caller applies the count. A conversion that fails ends the text
+// there and clears *complete.
 template <class Char>
-typename Traits<Char>::Text Render(const Char* format, va_list* args) {
+typename Traits<Char>::Text Render(const Char* format, va_list* args, bool* complete) {
+  *complete = true;
   using T = Traits<Char>;
   typename T::Text out;
   for (const Char* f = format; *f;) {
@@ -291,7 +319,10 @@ typename Traits<Char>::Text Render(const Char* format, va_list* args) {
         bool wide = field.size == Field::kWide || field.size == Field::kLong32 ? true
                     : field.size == Field::kShort                              ? false
                                                   : (c == Char('s')) == T::kWide;
-        String<Char>(&out, field, wide, args);
+        if (!String<Char>(&out, field, wide, args)) {
+          *complete = false;
+          return out;
+        }
         break;
       }
       case Char('c'):
@@ -299,7 +330,10 @@ typename Traits<Char>::Text Render(const Char* format, va_list* args) {
         bool wide = field.size == Field::kWide || field.size == Field::kLong32 ? true
                     : field.size == Field::kShort                              ? false
                                                   : (c == Char('c')) == T::kWide;
-        Character<Char>(&out, field, wide, args);
+        if (!Character<Char>(&out, field, wide, args)) {
+          *complete = false;
+          return out;
+        }
         break;
       }
       case Char('f'):
@@ -328,8 +362,15 @@ int Counted(Char* buffer, size_t count, const Char* format, va_list arguments) {
   if (!format || (!buffer && count > 0)) return -1;  // the runtime's invalid-parameter result
   va_list args;
   va_copy(args, arguments);
-  auto text = Render(format, &args);
+  bool complete = true;
+  auto text = Render(format, &args, &complete);
   va_end(args);
+  if (!complete) {
+    size_t kept = std::min(text.size(), count);
+    if (kept) std::memcpy(buffer, text.data(), kept * sizeof(Char));
+    if (kept < count) buffer[kept] = Char(0);
+    return -1;
+  }
   if (text.size() > count) {
     if (count) std::memcpy(buffer, text.data(), count * sizeof(Char));
     return -1;

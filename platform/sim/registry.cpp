@@ -244,6 +244,12 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PH
   return OpenOrCreate(call, key, subKey, access, result, false, nullptr);
 }
 
+namespace sim {
+namespace {
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+}  // namespace
+}  // namespace sim
+
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD dataBytes) {
   (void)reserved;
@@ -267,6 +273,13 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
       return call.Ret<DWORD>(ERROR_MORE_DATA);
     }
     if (size) std::memcpy(data, v.bytes.data(), size);
+    // A text stored without its terminator gets one after the data when the buffer has room for
+    // it; the size reported stays the stored one (as NT does).
+    if (sim::IsText(v.type) && size >= sizeof(WCHAR) && size + sizeof(WCHAR) <= *dataBytes &&
+        (data[size - 2] || data[size - 1])) {
+      data[size] = 0;
+      data[size + 1] = 0;
+    }
   }
   if (dataBytes) *dataBytes = size;
   return call.Ret<DWORD>(ERROR_SUCCESS);
@@ -287,6 +300,12 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
   std::u16string name = valueName ? valueName : u"";
   sim::RegistryValue v;
   v.type = type;
+  // A text whose size leaves out the terminator that follows it in the caller's buffer is stored
+  // with it (as NT does, reading the character after the data).
+  if (sim::IsText(type) && dataBytes >= sizeof(WCHAR) && dataBytes % sizeof(WCHAR) == 0) {
+    const BYTE* last = data + dataBytes - sizeof(WCHAR);
+    if ((last[0] || last[1]) && !last[2] && !last[3]) dataBytes += sizeof(WCHAR);
+  }
   if (dataBytes) v.bytes.assign(data, data + dataBytes);
   k->values[sim::Upper(name)] = {name, v};
   return call.Ret<DWORD>(ERROR_SUCCESS);

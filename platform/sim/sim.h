@@ -32,10 +32,10 @@ namespace sim {
 std::string Utf8(const char16_t* text);
 std::string Utf8(const std::u16string& text);
 std::u16string Utf16(const std::string& text);
-std::u16string Upper(std::u16string text);       // ASCII and full-width Latin letters folded
+std::u16string Upper(std::u16string text);  // ASCII and full-width Latin letters folded
 bool EqualNoCase(const std::u16string& a, const std::u16string& b);
 std::string Hex(uint64_t value);
-std::string Ptr(const void* value);               // "null" or 0x...
+std::string Ptr(const void* value);  // "null" or 0x...
 
 // ----- machine lifecycle -----
 // Brings the whole machine back to its initial state: every area registered through
@@ -111,10 +111,10 @@ class Call {
 
 // ----- fault injection -----
 struct Fault {
-  std::string name;    // the simulated function, e.g. "CopyFileW"
-  DWORD error = 0;     // last-error code left by the failing call
-  int nth = 0;         // 0: every matching call; n: only the n-th matching call (1-based)
-  int times = -1;      // how many matching calls fail at most (-1: no limit)
+  std::string name;  // the simulated function, e.g. "CopyFileW"
+  DWORD error = 0;   // last-error code left by the failing call
+  int nth = 0;       // 0: every matching call; n: only the n-th matching call (1-based)
+  int times = -1;    // how many matching calls fail at most (-1: no limit)
   std::function<bool(const CallRecord&)> when;  // optional predicate on the call's arguments
 };
 void InjectFault(Fault fault);
@@ -150,5 +150,8 @@ size_t DebugBreaks();
 // ----- platform identity -----
 void SetVersion(DWORD packedVersion);  // GetVersion's value: major in the low byte
 void SetCommandLine(const std::u16string& commandLine);
+// The display language of the system's texts (FormatMessageW): 0x0409 English (the default) or
+// 0x0411 Japanese.
+void SetUiLanguage(WORD language);
 
 }  // namespace sim

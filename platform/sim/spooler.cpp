@@ -284,8 +284,9 @@ void WritePrinter(sp::Packer& pack, const sim::Printer& p, BYTE* record) {
 
 BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD bytes,
                          LPDWORD needed, LPDWORD returned) {
-  Call call("EnumPrinterDriversW", {sim::Utf8(server), sim::Utf8(environment),
-                                    std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
+  Call call("EnumPrinterDriversW",
+            {sim::Utf8(server), sim::Utf8(environment), std::to_string(level), sim::Ptr(buffer),
+             std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
@@ -320,9 +321,9 @@ BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE 
 
 BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer,
                                 DWORD bytes, LPDWORD needed) {
-  Call call("GetPrinterDriverDirectoryW", {sim::Utf8(server), sim::Utf8(environment),
-                                           std::to_string(level), sim::Ptr(buffer),
-                                           std::to_string(bytes)});
+  Call call("GetPrinterDriverDirectoryW",
+            {sim::Utf8(server), sim::Utf8(environment), std::to_string(level), sim::Ptr(buffer),
+             std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
@@ -356,8 +357,8 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
   return TRUE;
 }
 
-BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed,
-                   LPDWORD returned) {
+BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bytes,
+                   LPDWORD needed, LPDWORD returned) {
   Call call("EnumPrintersW", {sim::Hex(flags), sim::Utf8(name), std::to_string(level),
                               sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
@@ -398,7 +399,7 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD b
 
 BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
   Call call("OpenPrinterW", {sim::Utf8(printerName), defaults ? sim::Hex(defaults->DesiredAccess)
-                                                               : std::string("no defaults")});
+                                                              : std::string("no defaults")});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!printer) {
@@ -470,8 +471,8 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes, LPDWOR
   return ok;
 }
 
-BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer, DWORD bytes,
-               LPDWORD needed, LPDWORD returned) {
+BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer,
+               DWORD bytes, LPDWORD needed, LPDWORD returned) {
   Call call("EnumJobsW", {sim::Ptr(printer), std::to_string(firstJob), std::to_string(jobCount),
                           std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);

@@ -7,7 +7,10 @@
 // ERROR_INSUFFICIENT_BUFFER), FORMAT_MESSAGE_IGNORE_INSERTS (none of these texts has inserts) and
 // a maximum width of 0xFF (the text without its line break). Language: neutral, user default,
 // system default and en-US are served; any other language fails with 1815 like a system without
-// that language pack. A code without a text fails like Windows: result 0, last error
+// that language pack. The display language of the machine can be Japanese (sim::SetUiLanguage):
+// neutral and default languages then serve the Japanese texts, which this table holds for the
+// file and access codes (the others keep their English text), and 0x0411 is served too. A code
+// without a text fails like Windows: result 0, last error
 // ERROR_MR_MID_NOT_FOUND, nothing allocated. Message sources other than the system are not
 // modelled and fail with ERROR_INVALID_PARAMETER.
 #include <cstring>
@@ -73,8 +76,68 @@ const std::map<DWORD, const char16_t*>& SystemTexts() {
   return *texts;
 }
 
-bool LanguageServed(DWORD language) {
-  return language == 0 || language == 0x0400 || language == 0x0800 || language == 0x0409;
+// Japanese Windows' wording for the codes a file operation reports most.
+const std::map<DWORD, const char16_t*>& JapaneseTexts() {
+  static const auto* texts = new std::map<DWORD, const char16_t*>{
+      {2, u"指定されたファイルが見つかりません。\r\n"},
+      {3, u"指定されたパスが見つかりません。\r\n"},
+      {5, u"アクセスが拒否されました。\r\n"},
+      {32, u"プロセスはファイルにアクセスできません。別のプロセスが使用中です。\r\n"},
+  };
+  return *texts;
+}
+
+constexpr DWORD kEnglish = 0x0409, kJapanese = 0x0411;
+DWORD uiLanguage = kEnglish;
+const bool registered =
+    (sim::RegisterResetHook("system_text", [] { uiLanguage = kEnglish; }), true);
+
+// The language a request is served in, or 0 when the system lacks it.
+DWORD ServedLanguage(DWORD language) {
+  if (language == 0 || language == 0x0400 || language == 0x0800) return uiLanguage;
+  if (language == kEnglish || language == uiLanguage) return language;
+  return 0;
+}
+
+}  // namespace
+
+namespace sim {
+void SetUiLanguage(WORD language) { uiLanguage = language == kJapanese ? kJapanese : kEnglish; }
+}  // namespace sim
+
+namespace {
+
+// Hands the text out as the flags ask; 0 on failure, with the last error set.
+DWORD Deliver(sim::Call& call, const char16_t* found, DWORD flags, LPWSTR buffer, DWORD size) {
+  const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
+  LPWSTR* receiver = allocate ? reinterpret_cast<LPWSTR*>(buffer) : nullptr;
+  std::u16string text = found;
+  if ((flags & kMaxWidthMask) == kMaxWidthMask) {
+    // "Ignore regular line breaks": the table's closing CR LF goes.
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+  }
+
+  const size_t chars = text.size() + 1;
+  LPWSTR out = buffer;
+  if (allocate) {
+    // `size` is the least number of characters to allocate.
+    size_t capacity = chars > size ? chars : size;
+    out = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, capacity * sizeof(WCHAR)));
+    if (!out) return 0;  // LocalAlloc left ERROR_NOT_ENOUGH_MEMORY
+  } else if (size < chars) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(out, text.c_str(), chars * sizeof(WCHAR));
+  if (receiver) *receiver = out;
+  call.SetResult(std::to_string(text.size()) + " \"" + sim::Utf8(text) + "\"");
+  return static_cast<DWORD>(text.size());
+}
+
+DWORD Delivered(sim::Call& call, const char16_t* found, DWORD flags, LPWSTR buffer, DWORD size) {
+  DWORD length = Deliver(call, found, flags, buffer, size);
+  if (!length) call.Ret<DWORD>(0);
+  return length;
 }
 
 }  // namespace
@@ -95,34 +158,19 @@ DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languag
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<DWORD>(0);
   }
-  if (!LanguageServed(languageId)) {
+  DWORD language = ServedLanguage(languageId);
+  if (!language) {
     SetLastError(kErrorResourceLangNotFound);
     return call.Ret<DWORD>(0);
+  }
+  auto japanese = JapaneseTexts().find(messageId);
+  if (language == kJapanese && japanese != JapaneseTexts().end()) {
+    return Delivered(call, japanese->second, flags, buffer, size);
   }
   auto found = SystemTexts().find(messageId);
   if (found == SystemTexts().end()) {
     SetLastError(ERROR_MR_MID_NOT_FOUND);
     return call.Ret<DWORD>(0);
   }
-  std::u16string text = found->second;
-  if ((flags & kMaxWidthMask) == kMaxWidthMask) {
-    // "Ignore regular line breaks": the table's closing CR LF goes.
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-  }
-
-  const size_t chars = text.size() + 1;
-  LPWSTR out = buffer;
-  if (allocate) {
-    // `size` is the least number of characters to allocate.
-    size_t capacity = chars > size ? chars : size;
-    out = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, capacity * sizeof(WCHAR)));
-    if (!out) return call.Ret<DWORD>(0);  // LocalAlloc left ERROR_NOT_ENOUGH_MEMORY
-  } else if (size < chars) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return call.Ret<DWORD>(0);
-  }
-  std::memcpy(out, text.c_str(), chars * sizeof(WCHAR));
-  if (receiver) *receiver = out;
-  call.SetResult(std::to_string(text.size()) + " \"" + sim::Utf8(text) + "\"");
-  return static_cast<DWORD>(text.size());
+  return Delivered(call, found->second, flags, buffer, size);
 }

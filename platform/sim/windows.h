@@ -1,8 +1,9 @@
 // Simulated Windows: the subset of the Win32 API that ZQInst uses, for non-Windows hosts.
 //
-// Names, values and field layouts follow the Windows SDK so that product code reads the same on both
-// platforms. Wide text is UTF-16 in char16_t; TEXT("...") gives u"...". The functions are implemented
-// over one process-wide simulated machine (platform/sim/sim.h), which tests reset and stage.
+// Names, values and field layouts follow the Windows SDK so that product code reads the same on
+// both platforms. Wide text is UTF-16 in char16_t; TEXT("...") gives u"...". The functions are
+// implemented over one process-wide simulated machine (platform/sim/sim.h), which tests reset and
+// stage.
 #pragma once
 
 #include <cstdarg>
@@ -197,9 +198,12 @@ int lstrlenW(LPCWSTR text);
 int lstrcmpW(LPCWSTR a, LPCWSTR b);
 int lstrcmpiW(LPCWSTR a, LPCWSTR b);
 
-// The simulated ANSI code page (CP_ACP) is UTF-8; code page 932 is not modelled.
+// The simulated machine's system ANSI code page (CP_ACP, GetACP) is UTF-8, as on a Windows with
+// "Use Unicode UTF-8 for worldwide language support" set: every text round-trips. The runtime's
+// printf does not use it (see _vsnprintf below).
 #define CP_ACP 0
 #define CP_UTF8 65001
+UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR dest,
                         int destChars);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceChars, LPSTR dest,
@@ -253,8 +257,8 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetCurrentThreadId();
 
 // The runtime library's thread start (process.h).
-uintptr_t _beginthreadex(void* security, unsigned stackSize, unsigned (*start)(void*), void* argument,
-                         unsigned flags, unsigned* threadId);
+uintptr_t _beginthreadex(void* security, unsigned stackSize, unsigned (*start)(void*),
+                         void* argument, unsigned flags, unsigned* threadId);
 uintptr_t _beginthread(void (*start)(void*), unsigned stackSize, void* argument);
 
 // ---------------------------------------------------------------------------------------------
@@ -312,7 +316,9 @@ int _vsnprintf(char* buffer, size_t count, const char* format, va_list arguments
 int _snwprintf(WCHAR* buffer, size_t count, const WCHAR* format, ...);
 char* _strdate(char* buffer);  // MM/DD/YY from the machine's clock
 char* _strtime(char* buffer);  // HH:MM:SS from the machine's clock
-// fopen resolves Windows paths into the machine's file sandbox; fprintf and fclose are the host's.
+// fopen resolves Windows paths into the machine's file sandbox and, as the Microsoft runtime,
+// opens text mode ("\n" written as "\r\n") unless the mode has "b"; fprintf and fclose are the
+// host's.
 FILE* SimFopen(const char* path, const char* mode);
 #define fopen SimFopen
 
@@ -563,8 +569,8 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
                                 DWORD bytes, LPDWORD needed);
 BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo);
 BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName);
-BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed,
-                   LPDWORD returned);
+BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bytes,
+                   LPDWORD needed, LPDWORD returned);
 BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 BOOL ClosePrinter(HANDLE printer);
 BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed);
@@ -572,8 +578,8 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo);
 BOOL DeletePrinter(HANDLE printer);
 DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD bytes,
                       LPDWORD needed);
-BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer, DWORD bytes,
-               LPDWORD needed, LPDWORD returned);
+BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer,
+               DWORD bytes, LPDWORD needed, LPDWORD returned);
 BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
 BOOL EnumPortsW(LPWSTR server, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed,
                 LPDWORD returned);
@@ -727,8 +733,8 @@ typedef struct tagWNDCLASSW {
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
 
 ATOM RegisterClassW(const WNDCLASSW* windowClass);
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID parameter);
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL DestroyWindow(HWND window);

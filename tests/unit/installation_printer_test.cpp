@@ -64,16 +64,32 @@ TEST_F(PrinterTest, AddsTheQueueCopiesTheSpoolFolderAndRestartsAfterClosingTheHa
   EXPECT_TRUE(SpoolerRunning());
 }
 
-TEST_F(PrinterTest, TheValueIsReadIntoOneMoreByteAndWrittenWithTheSizeRead) {
+TEST_F(PrinterTest, TheValueIsReadIntoOneMoreCharacterAndWrittenWithTheSizeRead) {
   sim::SetNewPrinterSpoolDirectory(sim::TextValue(u"C:\\Spool\\ZQ\\Folder1"));  // 19 + 1 chars
   ASSERT_TRUE(Create()) << Message();
   EXPECT_EQ(sim::Calls("GetPrinterDataW")[1].args[3], "40");
   bool found = false;
-  for (auto& alloc : sim::Calls("LocalAlloc")) found |= alloc.args[1] == "41";
+  for (auto& alloc : sim::Calls("LocalAlloc")) found |= alloc.args[1] == "42";
   EXPECT_TRUE(found);
   EXPECT_EQ(sim::Calls("RegSetValueExW")[0].args,
             (std::vector<std::string>{sim::Calls("RegSetValueExW")[0].args[0], "SpoolDirectory",
                                       "1", "40"}));
+}
+
+// RegSetValueExW reads the character after REG_SZ data that lacks its terminator; the spare
+// character of the buffer is that terminator, so nothing past the block is read (ASan) and the
+// stored text is terminated.
+TEST_F(PrinterTest, AValueWithoutTerminatorIsStoredTerminatedWithoutReadingPastTheBuffer) {
+  std::u16string text = u"C:\\Spool\\ZQ\\Folder1";
+  sim::PrinterValue value;
+  value.bytes.assign(reinterpret_cast<const BYTE*>(text.data()),
+                     reinterpret_cast<const BYTE*>(text.data() + text.size()));
+  sim::SetNewPrinterSpoolDirectory(value);
+  ASSERT_TRUE(Create()) << Message();
+  EXPECT_EQ(sim::Calls("RegSetValueExW")[0].args[3], "38");
+  auto stored = sim::GetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"SpoolDirectory");
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->bytes, sim::TextValue(text).bytes);
 }
 
 TEST_F(PrinterTest, ANameInUseAddsNothing) {

@@ -1,6 +1,7 @@
 // Settings and the diagnostic log on the simulated machine: the settings key, the readers' limits,
 // records byte for byte in the debugger output and the log file, and the logging helpers.
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/sim/files.h"
@@ -136,11 +137,95 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
   EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"), "05/15/13 16:07:45 - " + kPrefix + "first\r\n");
   sim::AdvanceClock(61000);
   DebugLog("second %ws", TEXT("rec"));
-  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"),
-            "05/15/13 16:07:45 - " + kPrefix + "first\r\n" + "05/15/13 16:08:46 - " + kPrefix +
-                "second rec\r\n");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"), "05/15/13 16:07:45 - " + kPrefix + "first\r\n" +
+                                                        "05/15/13 16:08:46 - " + kPrefix +
+                                                        "second rec\r\n");
   EXPECT_EQ(sim::DebugOutput().size(), 2u);  // no complaint about the file
-  EXPECT_EQ(sim::Calls("fopen")[0].args, (std::vector<std::string>{"c:\\logs\\zq.log", "a+"}));
+  // Binary appending: the runtime's text mode would write each CR LF as CR CR LF.
+  EXPECT_EQ(sim::Calls("fopen")[0].args, (std::vector<std::string>{"c:\\logs\\zq.log", "a+b"}));
+}
+
+TEST_F(SettingsLogTest, EveryLineOfTheLogFileEndsInOneCrLf) {
+  // An error record has two lines; a file made by someone else is appended to, a missing one
+  // is created.
+  sim::PutFile(u"C:\\Logs\\old.log", "earlier\r\n");
+  for (const char16_t* path : {u"C:\\Logs\\old.log", u"C:\\Logs\\new.log"}) {
+    SCOPED_TRACE(U8(path));
+    SetLogFile(path);
+    DebugLog("plain");
+    DebugLogError(ERROR_FILE_NOT_FOUND, "error");
+    std::string contents = sim::FileContents(path);
+    EXPECT_EQ(contents.find("\r\r"), std::string::npos) << contents;
+    size_t lines = 0;
+    for (size_t at = 0; (at = contents.find('\n', at)) != std::string::npos; ++at) {
+      EXPECT_TRUE(at > 0 && contents[at - 1] == '\r') << "bare LF at " << at;
+      ++lines;
+    }
+    bool old = std::u16string(path).find(u"old") != std::u16string::npos;
+    EXPECT_EQ(lines, old ? 5u : 4u);  // the system text brings its own line break
+    EXPECT_EQ(contents.find("earlier\r\n"), old ? 0u : std::string::npos);
+  }
+}
+
+// The system's ANSI code page is UTF-8 on the simulated machine (GetACP), so wide text in a
+// record keeps every character; the runtime's own "%ws" would have cut the record there.
+TEST_F(SettingsLogTest, WideTextInARecordIsWrittenInTheAnsiCodePageAndKeepsTheRest) {
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+  struct Case {
+    const char16_t* path;
+    std::string written;
+  } cases[] = {
+      {u"C:\\Logs\\ドライバ\\ZQPrinter_drv2.dll", "C:\\Logs\\ドライバ\\ZQPrinter_drv2.dll"},
+      {u"C:\\Logs\\café.dll", "C:\\Logs\\café.dll"},
+      // A surrogate without its partner has no form in the code page: the default character.
+      {u"C:\\Logs\\\xD800x.dll", "C:\\Logs\\\uFFFDx.dll"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.written);
+    sim::Reset();
+    sim::MakeDir(u"C:\\Logs\\ドライバ");
+    SetLogFile(u"C:\\Logs\\zq.log");
+    EXPECT_TRUE(SafeDeleteFile(c.path));
+    std::string record =
+        kPrefix + "SafeDeleteFile - file '" + c.written + "' does not already exist\r\n";
+    ASSERT_EQ(sim::DebugOutput().size(), 1u);
+    EXPECT_EQ(sim::DebugOutput()[0], record);
+    EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"), "12/08/26 09:30:00 - " + record);
+  }
+}
+
+TEST_F(SettingsLogTest, AJapaneseSystemTextEndsTheErrorRecord) {
+  sim::SetUiLanguage(0x0411);
+  DebugLogError(ERROR_ACCESS_DENIED, "write of %ws failed (%d)", TEXT("C:\\ログ\\a.txt"), 5);
+  ASSERT_EQ(sim::DebugOutput().size(), 2u);
+  EXPECT_EQ(sim::DebugOutput()[0], kPrefix +
+                                       "write of C:\\ログ\\a.txt failed (5)\r\nLast error was: "
+                                       "アクセスが拒否されました。\r\n\r\n");
+}
+
+TEST_F(SettingsLogTest, RecordFormatsKeepTheRuntimeRulesForEverythingElse) {
+  struct Case {
+    std::string expected;
+    std::function<void()> log;
+  } cases[] = {
+      {"[  -7|0x1f|4294967295|abc  |ab|%|ab]",
+       [] {
+         DebugLog("[%4d|%#x|%u|%-5s|%.2s|%%|%.*ws]", -7, 31, -1, "abc", "abcd", 2, TEXT("abc"));
+       }},
+      {"[x|y|  z|12345678901|(null)]",
+       [] {
+         DebugLog("[%c|%wc|%3ws|%I64d|%s]", 'x', TEXT('y'), TEXT("z"), 12345678901LL,
+                  static_cast<const char*>(nullptr));
+       }},
+      {"[ポート|ド|ab]", [] { DebugLog("[%S|%C|%hs]", TEXT("ポート"), TEXT('ド'), "ab"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
+    sim::Reset();
+    c.log();
+    ASSERT_FALSE(sim::DebugOutput().empty());
+    EXPECT_EQ(sim::DebugOutput()[0], kPrefix + c.expected + "\r\n");
+  }
 }
 
 TEST_F(SettingsLogTest, ALogFileThatCannotBeOpenedCostsOnlyTheFileCopy) {
@@ -165,7 +250,8 @@ TEST_F(SettingsLogTest, SafeDeleteFile) {
             kPrefix + "SafeDeleteFile - file 'C:\\d\\a.dll' does not already exist\r\n");
 
   EXPECT_FALSE(SafeDeleteFile(TEXT("C:\\gone\\a.dll")));  // a missing folder is a failure
-  EXPECT_EQ(sim::DebugOutput()[2], kPrefix + "SafeDeleteFile - Cannot delete file 'C:\\gone\\a.dll'\r\n");
+  EXPECT_EQ(sim::DebugOutput()[2],
+            kPrefix + "SafeDeleteFile - Cannot delete file 'C:\\gone\\a.dll'\r\n");
 }
 
 // The caller reports a failed deletion with the code DeleteFileW left, so the record written in

@@ -63,11 +63,14 @@ TEST_F(SimFormatTest, CountRulesFollowTheMicrosoftRuntime) {
 }
 
 TEST_F(SimFormatTest, StringPlaceholdersTakeTheWidthOfTheirFormat) {
-  // Wide formats: %s and %ws are both wide, %S and %hs are ANSI (UTF-8 here).
+  // Wide formats: %s and %ws are both wide, %S and %hs are ANSI, read in the runtime's "C"
+  // locale: each byte is the character of the same value.
   EXPECT_EQ(Wide(u"[%s|%ws]", u"ドライバ", u"x64"), "[ドライバ|x64]");
-  EXPECT_EQ(Wide(u"[%S|%hs]", "プリンタ", "ab"), "[プリンタ|ab]");
-  // ANSI formats: %s is ANSI, %ws and %S wide, written as UTF-8.
-  EXPECT_EQ(Narrow("[%s|%ws|%S]", "log", u"ポート", u"x86"), "[log|ポート|x86]");
+  EXPECT_EQ(Wide(u"[%S|%hs]", "caf\xE9", "ab"), "[café|ab]");
+  // ANSI formats: %s is ANSI, %ws and %S wide, written in the "C" locale: up to U+00FF a byte
+  // each; a character above it has no byte there, and the call fails with -1.
+  EXPECT_EQ(Narrow("[%s|%ws|%S]", "log", u"café", u"x86"), "[log|caf\xE9|x86]");
+  EXPECT_EQ(Narrow("[%s|%ws|%S]", "log", u"ポート", u"x86"), "<cut>");
   // A missing text prints as the runtime prints it.
   EXPECT_EQ(
       Wide(u"%s/%ws", static_cast<const char16_t*>(nullptr), static_cast<const char16_t*>(nullptr)),
@@ -75,6 +78,20 @@ TEST_F(SimFormatTest, StringPlaceholdersTakeTheWidthOfTheirFormat) {
   EXPECT_EQ(Narrow("%s", static_cast<const char*>(nullptr)), "(null)");
   // Characters follow the same rule.
   EXPECT_EQ(Wide(u"%c%C", u'ポ', 'A'), "ポA");
+}
+
+TEST_F(SimFormatTest, AWideTextTheCLocaleCannotHoldEndsTheOutputBeforeIt) {
+  // What came before the argument is kept and terminated; nothing after it is written.
+  char buffer[32];
+  std::memset(buffer, 'z', sizeof buffer);
+  EXPECT_EQ(NarrowInto(buffer, sizeof buffer, "path '%ws' gone", u"C:\\ドライバ"), -1);
+  EXPECT_STREQ(buffer, "path '");
+  std::memset(buffer, 'z', sizeof buffer);
+  // A single character that cannot be converted is left out instead, and the output goes on.
+  EXPECT_EQ(NarrowInto(buffer, sizeof buffer, "[%wc|%wc]", u'ポ', u'\u00E9'), 4);
+  EXPECT_STREQ(buffer, "[|\xE9]");
+  // Wide output has no such limit.
+  EXPECT_EQ(Wide(u"path '%ws' gone", u"C:\\ドライバ"), "path 'C:\\ドライバ' gone");
 }
 
 TEST_F(SimFormatTest, NumbersPointersAndFlags) {

@@ -1,0 +1,191 @@
+// Windows and dialogs as far as one process can drive them: a dialog box from the resources with
+// its WM_INITDIALOG parameter, window properties, a second thread that finds the dialog
+// (EnumThreadWindows, FindWindowExW), sets its text (SetDlgItemTextW, sent across threads) and ends
+// it with a posted command; moving a window; posting to a window that is gone.
+#include "resources/resource.h"
+#include "tests/conformance/conformance.h"
+
+namespace {
+
+constexpr WCHAR kTitle[] = TEXT("ZQ Conformance Dialog");
+constexpr WCHAR kProperty[] = TEXT("ZqConformance");
+constexpr LPARAM kInitParam = 0x5A51;
+constexpr INT_PTR kResult = 77;
+
+struct DialogRun {
+  DWORD mainThread = 0;
+  HWND dialog = nullptr;
+  LPARAM initParam = 0;
+  HANDLE propertyAtInit = nullptr;
+  HANDLE propertyAtEnd = nullptr;
+  HANDLE propertyRemoved = nullptr;
+  RECT before = {}, after = {};
+  BOOL moved = FALSE;
+  HANDLE worker = nullptr;
+  // What the worker saw.
+  HWND enumerated = nullptr;
+  HWND found = nullptr;
+  BOOL textSet = FALSE;
+  WCHAR textRead[64] = {};
+  BOOL posted = FALSE;
+};
+
+DialogRun* run = nullptr;
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
+  WCHAR name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (!conformance::Same(name, TEXT("#32770"))) return TRUE;  // the IME window, for one
+  *reinterpret_cast<HWND*>(parameter) = window;
+  return FALSE;
+}
+
+DWORD WINAPI Worker(LPVOID parameter) {
+  auto* r = static_cast<DialogRun*>(parameter);
+  EnumThreadWindows(r->mainThread, FindDialog, reinterpret_cast<LPARAM>(&r->enumerated));
+  r->found = FindWindowExW(nullptr, nullptr, TEXT("#32770"), kTitle);
+  r->textSet = SetDlgItemTextW(r->dialog, IDC_STATUS, TEXT("状態：テスト中"));
+  GetDlgItemTextW(r->dialog, IDC_STATUS, r->textRead, 64);
+  r->posted = PostMessageW(r->dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+  return 0;
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    run->dialog = dialog;
+    run->initParam = lParam;
+    SetWindowTextW(dialog, kTitle);
+    SetPropW(dialog, kProperty, reinterpret_cast<HANDLE>(run));
+    run->propertyAtInit = GetPropW(dialog, kProperty);
+    GetWindowRect(dialog, &run->before);
+    run->moved =
+        SetWindowPos(dialog, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(dialog, &run->after);
+    run->worker = CreateThread(nullptr, 0, Worker, run, 0, nullptr);
+    return TRUE;
+  }
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+    run->propertyAtEnd = GetPropW(dialog, kProperty);
+    run->propertyRemoved = RemovePropW(dialog, kProperty);
+    EndDialog(dialog, kResult);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(DialogDrivenFromASecondThread) {
+  DialogRun state;
+  state.mainThread = GetCurrentThreadId();
+  run = &state;
+  SetLastError(conformance::Sentinel);
+  INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS),
+                                   nullptr, DialogProc, kInitParam);
+  ok(result == kResult, "DialogBoxParamW: %d, %u", static_cast<int>(result),
+     conformance::LastError());
+  if (state.worker) {
+    ok(WaitForSingleObject(state.worker, 10000) == WAIT_OBJECT_0, "the worker ended");
+    CloseHandle(state.worker);
+  }
+  ok(state.initParam == kInitParam, "WM_INITDIALOG's lParam: %#x",
+     static_cast<unsigned>(state.initParam));
+  ok(state.propertyAtInit == &state && state.propertyAtEnd == &state &&
+         state.propertyRemoved == &state,
+     "the property: %p %p %p", state.propertyAtInit, state.propertyAtEnd, state.propertyRemoved);
+  ok(state.moved && state.after.left == 10 && state.after.top == 20 &&
+         state.after.right - state.after.left == state.before.right - state.before.left &&
+         state.after.bottom - state.after.top == state.before.bottom - state.before.top,
+     "moved to (%d, %d), %d x %d", static_cast<int>(state.after.left),
+     static_cast<int>(state.after.top), static_cast<int>(state.after.right - state.after.left),
+     static_cast<int>(state.after.bottom - state.after.top));
+  ok(state.before.right > state.before.left && state.before.bottom > state.before.top,
+     "the dialog has a size");
+  ok(state.enumerated == state.dialog, "EnumThreadWindows found the dialog: %p",
+     static_cast<void*>(state.enumerated));
+  ok(state.found == state.dialog, "FindWindowExW found the dialog: %p",
+     static_cast<void*>(state.found));
+  ok(state.textSet && conformance::Same(state.textRead, TEXT("状態：テスト中")),
+     "the text set from the worker: %d '%s'", state.textSet, conformance::Utf8(state.textRead));
+  ok(state.posted, "the command was posted");
+  // The dialog is gone.
+  ok(!IsWindow(state.dialog), "the dialog is destroyed");
+  SetLastError(conformance::Sentinel);
+  ok(!PostMessageW(state.dialog, WM_USER, 0, 0) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
+     "posting to the ended dialog: %u", conformance::LastError());
+  run = nullptr;
+}
+
+namespace {
+
+LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = PlainProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = TEXT("ZqConformanceWindow");
+  ok(RegisterClassW(&windowClass) != 0, "RegisterClassW: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  ok(RegisterClassW(&windowClass) == 0 && GetLastError() == ERROR_CLASS_ALREADY_EXISTS,
+     "registered again: %u", conformance::LastError());
+  HWND window = CreateWindowExW(0, TEXT("ZqConformanceWindow"), TEXT("ZQ Conformance Window"),
+                                WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  if (!ok(window != nullptr, "CreateWindowExW: %u", conformance::LastError())) return;
+  ok(!IsWindowVisible(window), "created hidden");
+  SetLastError(conformance::Sentinel);
+  ok(GetPropW(window, kProperty) == nullptr, "no property yet");
+  ok(SetPropW(window, kProperty, reinterpret_cast<HANDLE>(0x1234)), "SetPropW");
+  ok(SetPropW(window, kProperty, reinterpret_cast<HANDLE>(0x5678)), "SetPropW again replaces");
+  ok(GetPropW(window, kProperty) == reinterpret_cast<HANDLE>(0x5678), "GetPropW");
+  ok(RemovePropW(window, kProperty) == reinterpret_cast<HANDLE>(0x5678), "RemovePropW");
+  ok(GetPropW(window, kProperty) == nullptr, "removed");
+  ok(FindWindowExW(nullptr, nullptr, TEXT("ZqConformanceWindow"), TEXT("ZQ Conformance Window")) ==
+         window,
+     "FindWindowExW by class and title");
+  ok(FindWindowExW(nullptr, nullptr, TEXT("ZqConformanceWindow"), nullptr) == window,
+     "FindWindowExW by class");
+  ok(FindWindowExW(nullptr, nullptr, nullptr, TEXT("ZQ Conformance Window")) == window,
+     "FindWindowExW by title");
+  SetLastError(conformance::Sentinel);
+  ok(FindWindowExW(nullptr, nullptr, TEXT("ZqConformanceWindow"), TEXT("other")) == nullptr,
+     "FindWindowExW of another title");
+  HWND listed = nullptr;
+  struct Finder {
+    static BOOL CALLBACK Visit(HWND candidate, LPARAM parameter) {
+      auto* pair = reinterpret_cast<HWND*>(parameter);
+      if (candidate == pair[0]) pair[1] = candidate;
+      return TRUE;
+    }
+  };
+  HWND pair[2] = {window, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), Finder::Visit, reinterpret_cast<LPARAM>(pair));
+  listed = pair[1];
+  ok(listed == window, "EnumThreadWindows lists the window");
+  ok(SetWindowPos(window, nullptr, 30, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE),
+     "SetWindowPos");
+  RECT rect = {};
+  ok(GetWindowRect(window, &rect) && rect.left == 30 && rect.top == 40 &&
+         rect.right - rect.left == 200 && rect.bottom - rect.top == 100,
+     "GetWindowRect: %d %d %d %d", static_cast<int>(rect.left), static_cast<int>(rect.top),
+     static_cast<int>(rect.right), static_cast<int>(rect.bottom));
+  ok(DestroyWindow(window), "DestroyWindow");
+  SetLastError(conformance::Sentinel);
+  ok(!PostMessageW(window, WM_USER, 0, 0) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
+     "posting to a destroyed window: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  ok(!GetWindowRect(window, &rect) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
+     "the rectangle of a destroyed window: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  BOOL set = SetDlgItemTextW(window, IDC_STATUS, TEXT("x"));
+  ok((!set && GetLastError() == ERROR_INVALID_WINDOW_HANDLE) ||
+         wine_differs(!set && GetLastError() == conformance::Sentinel,
+                      "Wine's item lookup finds no item of a destroyed window and leaves the last "
+                      "error; Windows rejects the window handle with ERROR_INVALID_WINDOW_HANDLE"),
+     "SetDlgItemTextW on a destroyed window: %d, %u", set, conformance::LastError());
+}

@@ -99,7 +99,8 @@ scenario "quiet uninstall with its own log file"
 zq_quiet /quiet /log 'C:\work\uninstall.log' uninstall
 timings+=("quiet uninstall ${ZQ_SECONDS}s")
 state=$(zq_dump)
-log=$(tr -d '\r' <"$WINEPREFIX/drive_c/work/uninstall.log" 2>/dev/null || true)
+raw_log=$(cat "$WINEPREFIX/drive_c/work/uninstall.log" 2>/dev/null || true)
+log=$(tr -d '\r' <<<"$raw_log")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no window, no box" equals "$ZQ_WINDOWS" ""
 check "no printer of ours left" lacks "$state" '|ZqDriver2|'
@@ -107,6 +108,11 @@ check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
 check "the log's first record names the version and the command line" has "$log" "Run: ZQInst 2.0.0.0; command line: "
 check "the log's first record says elevated and interactive" has "$log" "elevated: yes; interactive: yes, the run is quiet (/quiet); spooler: running"
 check "the log's last record gives the exit code" has "$log" "Run: exit code 0"
+# The Japanese text in the prefix's ANSI code page (the Latin part stays whatever the code page).
+check "the status record carries its text" has "$log" "Status: "
+check "the status record carries its text" has "$log" " Brimcastelle"
+check "one CR LF per record" lacks "$raw_log" $'\r\r'
+
 zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x64
 check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
 check "check afterwards: the driver absent" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされませんでした."

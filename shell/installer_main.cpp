@@ -4,6 +4,7 @@
 
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
+#include "support/messages.h"
 #include "support/product.h"
 
 namespace {
@@ -42,12 +43,20 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
-  dialog->ShowModal(nullptr);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  if (dialog->ShowModal(nullptr) == -1) {
+    // No dialog: no worker ran and no window will ask for the quit message. The platform's
+    // reason goes to the debugger output.
+    ReportError(TEXT("インストーラのダイアログが表示できません!"));
+  } else {
+    // The dialog has gone and its final message asked for the quit message. Asking again here
+    // (the request is a flag of the thread's queue, not a second message) keeps the loop from
+    // waiting for ever when that request was lost.
+    PostQuitMessage(0);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
   int exitCode = dialog->ExitCode();
   if (dialog->WorkDone() || dialog->Worker().Wait(0)) {

@@ -15,6 +15,7 @@
 #include "shell/installer_main.h"
 #include "support/messages.h"
 #include "tests/support/sim_test.h"
+#include "tests/support/staging.h"
 
 namespace {
 
@@ -37,30 +38,13 @@ class InstallerScenario : public SimTest {
   }
 
   static void PutDriverFolder(const std::u16string& folder, const std::string& tag) {
-    for (const char16_t* sub : {u"x64", u"x86"})
-      for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
-        sim::PutFile(folder + u"\\" + sub + u"\\" + file, sim::Utf8(file) + " " + tag);
+    staging::PutDriverFolder(folder, tag);
   }
 
   // "ZqDriver2" installed as an earlier run left it: files in the driver folder, a printer.
   static void StageInstalledDriver(const std::u16string& printer = u"ZQ Printer2",
                                    WORD devModeVersion = 0x0500) {
-    sim::Driver d;
-    d.devModeVersion = devModeVersion;
-    d.name = u"ZqDriver2";
-    d.version = 4;
-    d.driverPath = std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll";
-    d.configFile = std::u16string(kDriverDir) + u"\\ZQPrinter_ui2.dll";
-    d.dataFile = std::u16string(kDriverDir) + u"\\ZQPrinter.PDD";
-    for (auto* path : {&d.driverPath, &d.configFile, &d.dataFile}) sim::PutFile(*path, "old");
-    sim::AddDriver(d);
-    sim::AddPort(u"ZQVirtualPrinterPort");
-    sim::Printer p;
-    p.name = printer;
-    p.driver = u"ZqDriver2";
-    p.port = u"ZQVirtualPrinterPort";
-    p.devMode = sim::MakeDevMode(printer, 0x0500, 16);
-    sim::AddPrinter(p);
+    staging::StageInstalledDriver(staging::InstalledDriver(devModeVersion), printer);
   }
 
   static int Run(const std::u16string& arguments) {

@@ -16,6 +16,8 @@ bool OpenSettingsKey(RegistryKey* key) {
                          KEY_ALL_ACCESS, nullptr, key->Put(), nullptr) == ERROR_SUCCESS;
 }
 
+const BuildStampText BuildStamp = {__DATE__, __TIME__};
+
 namespace {
 
 void AppendPiece(LPCSTR format, ...) {

@@ -1,9 +1,6 @@
 // The staged machines of the sweep and one whole run on them under a watchdog.
 #include <chrono>
 #include <cstring>
-#include <future>
-#include <memory>
-#include <thread>
 
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
@@ -11,9 +8,9 @@
 #include "platform/sim/spooler.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
-#include "shell/installer_main.h"
 #include "support/messages.h"
 #include "tests/support/staging.h"
+#include "tests/support/watchdog.h"
 #include "tests/sweep/sweep.h"
 
 namespace sweep {
@@ -148,7 +145,6 @@ std::string Describe(const MachineState& state) {
 }
 
 RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault) {
-  static const HINSTANCE module = GetModuleHandleW(nullptr);
   sim::Reset();
   std::memset(LastErrorMessage, 0, sizeof LastErrorMessage);
   LastErrorCode = 0;
@@ -157,21 +153,14 @@ RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault) {
   if (fault) sim::InjectFault(*fault);
 
   RunResult result;
-  // The run has its own main thread, so that a hang can be told from a slow run.
-  auto done = std::make_shared<std::promise<int>>();
-  std::future<int> exitCode = done->get_future();
-  std::thread main([done] { done->set_value(RunInstallerMain(module, nullptr)); });
-  if (exitCode.wait_for(kWatchdog) != std::future_status::ready) {
-    main.detach();  // stuck for good; the caller reports and stops
+  if (!watchdog::RunInstallerWithin(watchdog::kRunLimit, &result.exitCode)) {
     result.journalTail = sim::DumpJournal(60);
     return result;
   }
-  main.join();
   result.ended = true;
-  result.exitCode = exitCode.get();
   // Threads the run left behind (an abandoned worker) finish on their own.
   if (!sim::JoinAllThreads(static_cast<DWORD>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(kWatchdog).count()))) {
+          std::chrono::duration_cast<std::chrono::milliseconds>(watchdog::kRunLimit).count()))) {
     result.ended = false;
     result.journalTail = sim::DumpJournal(60);
     return result;

@@ -52,13 +52,6 @@ DWORD WINAPI PortThread(LPVOID parameter) {
   return 0;
 }
 
-// After a TerminateThread: whether the thread has really ended (termination completes
-// asynchronously). Until then it might still write into the request.
-bool ThreadEnded(HANDLE thread) {
-  DWORD code = STILL_ACTIVE;
-  return GetExitCodeThread(thread, &code) && code != STILL_ACTIVE;
-}
-
 // Stores the port thread's first dialog window and stops there. The thread owns other top-level
 // windows too, such as the hidden IME window created just before the dialog: those are passed
 // over, or the name would be written into a window that has no edit field.
@@ -106,11 +99,13 @@ bool AddLocalPortViaMonitor(LPCWSTR portName) {
   while (wait == WAIT_TIMEOUT) wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
 
   if (wait != WAIT_OBJECT_0) {
-    // The wait failed: the thread is stopped. Once it is seen ended nothing touches the request
-    // any more; a thread that could not be stopped keeps it and releases it if it ever ends
-    // (otherwise it stays for the process's life, which is cheaper than a write into freed memory).
+    // The wait failed: the thread is stopped. Termination completes asynchronously, so only a
+    // thread seen ended afterwards no longer touches the request; one that could not be stopped
+    // keeps it and releases it if it ever ends (otherwise it stays for the process's life, which
+    // is cheaper than a write into freed memory).
     DWORD error = GetLastError();
-    if (TerminateThread(thread.Get(), 0) && ThreadEnded(thread.Get())) {
+    if (TerminateThread(thread.Get(), 0) &&
+        WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0) {
       LocalFree(request);
     } else {
       LetGo(request);

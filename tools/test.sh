@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the unit and scenario tests on the simulated Windows, plain and under
-# AddressSanitizer/UBSan, and the end-to-end run of the real ZQInst.exe under Wine (label wine).
+# Runs every test: the unit, scenario and fault-sweep tests on the simulated Windows, plain, under
+# AddressSanitizer/UBSan and under ThreadSanitizer, and the end-to-end run of the real ZQInst.exe
+# under Wine (label wine).
 # Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,11 +24,11 @@ if [ "${#need[@]}" -gt 0 ]; then
 fi
 
 status=0
-for preset in mingw-x64 host host-asan; do
+for preset in mingw-x64 host host-asan host-tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
 done
-for preset in host host-asan; do
+for preset in host host-asan host-tsan; do
   echo "== tests: $preset"
   ctest --preset "$preset" -j"$jobs" || status=1
 done

@@ -222,7 +222,11 @@ TEST_F(PortTest, APortThreadThatCannotBeStartedOrWaitedFor) {
   sim::FailNth("WaitForSingleObject", 3, ERROR_INVALID_HANDLE);
   EXPECT_FALSE(ProvisionPort(buffer, 256));
   EXPECT_EQ(Message(), "ポート 'ZQVirtualPrinterPort' が登録ができません!");
-  EXPECT_EQ(sim::CallCount("WaitForSingleObject"), 3u);
+  // Three polls, then the wait that confirms the termination before the request is released.
+  auto waits = sim::Calls("WaitForSingleObject");
+  ASSERT_EQ(waits.size(), 4u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(waits[i].args[1], "5");
+  EXPECT_EQ(waits[3].args[1], std::to_string(INFINITE));
   auto terminate = sim::Calls("TerminateThread");
   ASSERT_EQ(terminate.size(), 1u);
   EXPECT_EQ(terminate[0].args[1], "0");

@@ -15,21 +15,6 @@ constexpr size_t PathCapacity = MAX_PATH;
 // The spooler may need a moment after a removal before it takes new files.
 constexpr DWORD PauseBeforeCopyMs = 500;
 
-struct ProcessorFolders {
-  LPCWSTR sourceSubFolder;  // appended to the driver folder
-  LPCWSTR driverSubFolder;  // appended to the spooler's driver directory, cut to its parent
-  LPCWSTR environment;      // the registration's environment
-};
-constexpr ProcessorFolders FoldersOf[] = {
-    {TEXT("\\x86"), TEXT("w32x86"), TEXT("Windows NT x86")},  // X86
-    {TEXT("\\x64"), TEXT("x64"), TEXT("Windows x64")},        // X64
-};
-
-// The processor alone chooses the folders, whatever environment the spooler's own directory is.
-const ProcessorFolders& Folders(TargetProcessor processor) {
-  return FoldersOf[processor == X64 ? 1 : 0];
-}
-
 // `first` + `second` into a path buffer, or false when the whole text would not fit: nothing is
 // ever cut or written past the buffer.
 bool ComposeFolder(WCHAR (&buffer)[PathCapacity], LPCWSTR first, LPCWSTR second) {
@@ -66,7 +51,8 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
     }
   }
 
-  const ProcessorFolders& folders = Folders(processor);
+  // The processor alone chooses the folders, whatever environment the spooler's own directory is.
+  const ProcessorRow& folders = RowOf(processor);
   WCHAR source[PathCapacity] = {};
   if (!ComposeFolder(source, driverFolder, folders.sourceSubFolder)) {
     ReportError(TEXT("パス '%ws' が長すぎます!"), driverFolder);

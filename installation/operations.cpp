@@ -121,3 +121,20 @@ bool AddOperation(const OperationRequest& request) {
   if (!result) ShowFailureReport(request.owner);
   return result;
 }
+
+bool RunMode(InstallerMode mode, const OperationRequest& request) {
+  switch (mode) {
+    case Install:
+      return InstallOperation(request);
+    case Check:
+      return CheckOperation(request);
+    case Uninstall:
+      return UninstallOperation(request);
+    case Reinstall:
+      return UninstallOperation(request) && InstallOperation(request);
+    case Add:
+      return AddOperation(request);
+    default:
+      return true;
+  }
+}

@@ -1,9 +1,10 @@
 // The five modes as complete operations: preconditions, the replace-driver question, the
-// spooler-side steps in their fixed order, the status line and the outcome boxes.
+// spooler-side steps in their fixed order, the status line and the outcome boxes; RunMode chooses
+// the mode's operation.
 #pragma once
 
+#include "installation/request.h"
 #include "platform/win32.h"
-#include "shell/command_line.h"
 
 // What every operation works on: the worker's request and the progress dialog as owner.
 struct OperationRequest {
@@ -12,6 +13,10 @@ struct OperationRequest {
   LPCWSTR printerName;   // present: the default name stands in for a missing argument
   TargetProcessor processor;
 };
+
+// Runs the mode's operation; true when it succeeded. Reinstall is Uninstall and then, only when
+// the removal succeeded, Install. A value that is no mode runs nothing and counts as success.
+bool RunMode(InstallerMode mode, const OperationRequest& request);
 
 bool InstallOperation(const OperationRequest& request);
 bool CheckOperation(const OperationRequest& request);

@@ -56,8 +56,8 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
     RegistryKey key;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.Get(), 0, KEY_SET_VALUE, key.Put());
     if (status != ERROR_SUCCESS || !key) {
-      SetLastError(static_cast<DWORD>(status));
-      ReportError(TEXT("レジストリ '%ws' のオープンができません!"), keyPath.Get());
+      ReportErrorCode(static_cast<DWORD>(status), TEXT("レジストリ '%ws' のオープンができません!"),
+                      keyPath.Get());
       return false;
     }
 
@@ -68,8 +68,7 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
     // The buffer is one byte larger than the value; a size that leaves no room for that byte is
     // no answer either.
     if (answer != ERROR_MORE_DATA || size == 0xFFFFFFFF) {
-      SetLastError(answer);
-      ReportError(TEXT("スプールフォルダの取得ができません!"));
+      ReportErrorCode(answer, TEXT("スプールフォルダの取得ができません!"));
       return false;
     }
     LocalBlock<BYTE> folder(static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<SIZE_T>(size) + 1)));
@@ -81,15 +80,15 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
     answer = GetPrinterDataW(printer.Get(), const_cast<LPWSTR>(SpoolFolderData), &type,
                              folder.Get(), size, &stored);
     if (answer != ERROR_SUCCESS) {
-      SetLastError(answer);
-      ReportError(TEXT("スプールフォルダの取得ができません!"));
+      ReportErrorCode(answer, TEXT("スプールフォルダの取得ができません!"));
       return false;
     }
     // Written as REG_SZ whatever type the spooler reported, with exactly the bytes it stored.
     status = RegSetValueExW(key.Get(), SpoolFolderValue, 0, REG_SZ, folder.Get(), stored);
     if (status != ERROR_SUCCESS) {
-      SetLastError(static_cast<DWORD>(status));
-      ReportError(TEXT("スプールフォルダのレジストリキー '%s' の取得ができません!"), keyPath.Get());
+      ReportErrorCode(static_cast<DWORD>(status),
+                      TEXT("スプールフォルダのレジストリキー '%s' の取得ができません!"),
+                      keyPath.Get());
       return false;
     }
     folder.Reset();

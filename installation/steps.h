@@ -4,8 +4,8 @@
 // excepted: its caller records the failure).
 #pragma once
 
+#include "installation/request.h"
 #include "platform/win32.h"
-#include "shell/command_line.h"  // TargetProcessor
 
 // Copies the three driver files of `processor` from `driverFolder` into the spooler's driver
 // folder and registers the driver. Unless `skipPrecheck`, an installed driver is refused first.

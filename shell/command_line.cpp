@@ -1,7 +1,8 @@
 #include "shell/command_line.h"
 
-#include <utility>
+#include <iterator>
 
+#include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
 
@@ -22,22 +23,6 @@ constexpr WCHAR InvalidProcessorText[] =
 constexpr const WCHAR* ModeKeywords[] = {TEXT("install"), TEXT("check"), TEXT("uninstall"),
                                          TEXT("reinstall"), TEXT("add")};
 
-// The argument vector from CommandLineToArgvW, released with GlobalFree unless handed on.
-class ArgumentVector {
- public:
-  explicit ArgumentVector(LPWSTR* vector) : vector_(vector) {}
-  ~ArgumentVector() {
-    if (vector_) GlobalFree(vector_);
-  }
-  ArgumentVector(const ArgumentVector&) = delete;
-  ArgumentVector& operator=(const ArgumentVector&) = delete;
-  LPWSTR operator[](int i) const { return vector_[i]; }
-  LPWSTR* Release() { return std::exchange(vector_, nullptr); }
-
- private:
-  LPWSTR* vector_;
-};
-
 bool Reject(LPCWSTR text) {
   ShowErrorBox(nullptr, CommandCaption, text);
   return false;
@@ -55,6 +40,7 @@ bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
   *argumentVector = nullptr;
   int count = 0;
   // A vector that could not be made (exhausted heap) leaves count 0: the usage rejection below.
+  // Released with GlobalFree unless handed on.
   ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
   if (count < 2) return Reject(UsageText);
 
@@ -68,13 +54,10 @@ bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
     if (count > 2) parsed.driverFolder = args[2];
     if (count > 3) parsed.printerName = args[3];
     if (count <= 4) return Reject(MissingProcessorText);
-    if (lstrcmpiW(args[4], TEXT("x86")) == 0) {
-      parsed.processor = X86;
-    } else if (lstrcmpiW(args[4], TEXT("x64")) == 0) {
-      parsed.processor = X64;
-    } else {
-      return Reject(InvalidProcessorText);
-    }
+    const ProcessorRow* row = std::begin(ProcessorTable);
+    while (row != std::end(ProcessorTable) && lstrcmpiW(args[4], row->keyword) != 0) ++row;
+    if (row == std::end(ProcessorTable)) return Reject(InvalidProcessorText);
+    parsed.processor = row->processor;
   }
   *request = parsed;
   *argumentVector = args.Release();

@@ -3,23 +3,12 @@
 // rejection has shown its error box (no owner, CommandCaption) when these return false.
 #pragma once
 
+#include "installation/request.h"
 #include "platform/win32.h"
-
-// Numeric values are stored by the worker and select the operation.
-enum InstallerMode { Install = 0, Check, Uninstall, Reinstall, Add };
-// Selects the source sub-folder, the destination folder and the driver's environment.
-enum TargetProcessor { X86 = 0, X64 };
-
-// The strings point into the argument vector; consumers copy what they keep.
-struct InstallerRequest {
-  InstallerMode mode;
-  LPCWSTR driverFolder;       // nullptr: not given
-  LPCWSTR printerName;        // nullptr: not given
-  TargetProcessor processor;  // X86 for Uninstall, which never reads it
-};
 
 // Rejects platforms whose major version is 4 or less.
 bool CheckPlatform();
 // Splits the process command line into a request. On success the caller owns *argumentVector and
-// releases it with GlobalFree; on failure it has been released and *argumentVector is nullptr.
+// releases it with GlobalFree (an ArgumentVector, support/handles.h); on failure it has been
+// released and *argumentVector is nullptr.
 bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector);

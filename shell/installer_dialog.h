@@ -3,10 +3,11 @@
 
 #include <atomic>
 
+#include "resources/resource.h"
 #include "shell/dialog_window.h"
 #include "shell/worker_thread.h"
 
-inline constexpr WORD ProgressDialogTemplate = 101;
+inline constexpr WORD ProgressDialogTemplate = IDD_PROGRESS;
 
 class InstallerDialogWindow : public DialogWindow {
  public:

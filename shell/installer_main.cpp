@@ -4,6 +4,7 @@
 
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
+#include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
 
@@ -38,8 +39,8 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   if (!CheckPlatform()) return -1;
   InitCommonControls();
   InstallerRequest request = {};
-  LPWSTR* arguments = nullptr;
-  if (!ParseCommandLine(&request, &arguments)) return -1;
+  ArgumentVector arguments;
+  if (!ParseCommandLine(&request, arguments.Put())) return -1;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
@@ -66,6 +67,5 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
     // worker with it; waiting for it here would keep the closed installer running.
     AbandonedDialog = dialog.release();
   }
-  GlobalFree(arguments);
   return exitCode;
 }

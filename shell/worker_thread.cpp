@@ -51,48 +51,26 @@ bool WorkerThread::WaitFor(DWORD slice, DWORD total) {
 }
 
 InstallWorkerThread::~InstallWorkerThread() {
-  // The thread reads both copies while it runs: they are released only after it has ended.
+  // The thread reads both copies while it runs: they are released (with the members) only after
+  // it has ended.
   WaitFor(50, INFINITE);
-  FreeString(driverFolder_);
-  FreeString(printerName_);
 }
 
 bool InstallWorkerThread::SetDriverFolder(LPCWSTR folder) {
-  FreeString(driverFolder_);
-  driverFolder_ = DuplicateString(folder);
-  return driverFolder_ != nullptr;
+  driverFolder_.Reset(DuplicateString(folder));
+  return static_cast<bool>(driverFolder_);
 }
 
 bool InstallWorkerThread::SetPrinterName(LPCWSTR name) {
-  FreeString(printerName_);
-  printerName_ = DuplicateString(name);
-  return printerName_ != nullptr;
+  printerName_.Reset(DuplicateString(name));
+  return static_cast<bool>(printerName_);
 }
 
 void InstallWorkerThread::Run() {
   failed_ = 0;
-  OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_, printerName_,
-                              processor_};
-  switch (mode_) {
-    case Install:
-      failed_ = !InstallOperation(request);
-      break;
-    case Check:
-      failed_ = !CheckOperation(request);
-      break;
-    case Uninstall:
-      failed_ = !UninstallOperation(request);
-      break;
-    case Reinstall:
-      failed_ = !UninstallOperation(request);
-      if (!failed_) failed_ = !InstallOperation(request);
-      break;
-    case Add:
-      failed_ = !AddOperation(request);
-      break;
-    default:
-      break;
-  }
+  OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_.Get(),
+                              printerName_.Get(), processor_};
+  failed_ = !RunMode(mode_, request);
   ReportDone();
 }
 

@@ -4,8 +4,9 @@
 
 #include <atomic>
 
+#include "installation/request.h"
 #include "platform/win32.h"
-#include "shell/command_line.h"
+#include "support/strings.h"
 
 class DialogWindow;
 
@@ -56,7 +57,7 @@ class InstallWorkerThread : public WorkerThread {
   std::atomic<int> failed_{0};  // written by the worker, read by the entry routine
   InstallerMode mode_ = Install;
   DialogWindow* owner_ = nullptr;
-  LPWSTR driverFolder_ = nullptr;
-  LPWSTR printerName_ = nullptr;
+  HeapString driverFolder_;
+  HeapString printerName_;
   TargetProcessor processor_ = X86;
 };

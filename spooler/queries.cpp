@@ -8,9 +8,8 @@ namespace {
 
 // Releases a block without disturbing the last-error code of the call that failed before.
 void FreeKeepingError(HLOCAL block) {
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   LocalFree(block);
-  SetLastError(error);
 }
 
 // The spooler's two-call protocol: a size query with no buffer, a zero-filled block of exactly
@@ -84,9 +83,10 @@ PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName) {
     return GetPrinterW(handle, 2, buffer, bytes, needed);
   };
   BYTE* block = TwoCallQuery(query, false, nullptr);
-  DWORD error = GetLastError();
-  printer.Reset();
-  SetLastError(error);
+  {
+    LastErrorKeeper keep;
+    printer.Reset();
+  }
   return reinterpret_cast<PRINTER_INFO_2W*>(block);
 }
 

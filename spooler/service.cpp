@@ -76,8 +76,7 @@ bool StopSpooler() {
     if (!QueryServiceStatus(service.Get(), &status)) return true;  // gone: as good as stopped
     if (status.dwCurrentState == SERVICE_STOPPED) return true;
   }
-  SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
-  ReportError(TEXT("スプーラの停止ができません!"));
+  ReportErrorCode(ERROR_SERVICE_REQUEST_TIMEOUT, TEXT("スプーラの停止ができません!"));
   return false;
 }
 

@@ -1,9 +1,11 @@
 // Owners for the handles and heap blocks the installer opens: each closes or releases what it
 // holds when its scope ends, so every path gives back what it took. Where the order of closing
 // matters (service before manager; a printer handle before the spooler restarts) the scopes in the
-// callers show it.
+// callers show it. One template owns every kind; a kind is its traits (the empty value, which
+// values are open, how to close one). Beside them, the keeper of the thread's last error.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 
 #include "platform/win32.h"
@@ -24,6 +26,15 @@ class UniqueResource {
 
   T Get() const { return value_; }
   explicit operator bool() const { return Traits::Valid(value_); }
+  // Blocks: their fields and elements.
+  template <class Pointer = T>
+  Pointer operator->() const {
+    return value_;
+  }
+  template <class Index>
+  auto& operator[](Index i) const {
+    return value_[i];
+  }
   // The address to hand to an API that stores a new value; whatever was held is released first.
   T* Put() {
     Reset();
@@ -39,62 +50,53 @@ class UniqueResource {
   T value_ = Traits::Empty();
 };
 
-struct PrinterHandleTraits {
-  static HANDLE Empty() { return nullptr; }
-  static bool Valid(HANDLE h) { return h != nullptr; }
+// Kinds whose empty value is null.
+template <class T>
+struct NullIsEmpty {
+  static T Empty() { return nullptr; }
+  static bool Valid(T value) { return value != nullptr; }
+};
+
+struct PrinterHandleTraits : NullIsEmpty<HANDLE> {
   static void Close(HANDLE h) { ClosePrinter(h); }
 };
-struct ServiceHandleTraits {
-  static SC_HANDLE Empty() { return nullptr; }
-  static bool Valid(SC_HANDLE h) { return h != nullptr; }
+struct ServiceHandleTraits : NullIsEmpty<SC_HANDLE> {
   static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
 };
-struct RegistryKeyTraits {
-  static HKEY Empty() { return nullptr; }
-  static bool Valid(HKEY h) { return h != nullptr; }
+struct RegistryKeyTraits : NullIsEmpty<HKEY> {
   static void Close(HKEY h) { RegCloseKey(h); }
 };
-struct KernelHandleTraits {
-  static HANDLE Empty() { return nullptr; }
+struct KernelHandleTraits : NullIsEmpty<HANDLE> {
   static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { CloseHandle(h); }
 };
-struct LocalBlockTraits {
-  static void* Empty() { return nullptr; }
-  static bool Valid(void* p) { return p != nullptr; }
-  static void Close(void* p) { LocalFree(p); }
+template <class T>
+struct LocalBlockTraits : NullIsEmpty<T*> {
+  static void Close(T* block) { LocalFree(block); }
+};
+struct GlobalBlockTraits : NullIsEmpty<LPWSTR*> {
+  static void Close(LPWSTR* block) { GlobalFree(block); }
 };
 
 using PrinterHandle = UniqueResource<HANDLE, PrinterHandleTraits>;
 using ServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
 using RegistryKey = UniqueResource<HKEY, RegistryKeyTraits>;
 using KernelHandle = UniqueResource<HANDLE, KernelHandleTraits>;
-
-// A block from the local heap, viewed as T. Released with LocalFree.
+// A block from the local heap, viewed as T; heap strings (strings.h) are LocalBlock<WCHAR>.
 template <class T>
-class LocalBlock {
- public:
-  LocalBlock() = default;
-  explicit LocalBlock(T* block) : block_(block) {}
-  ~LocalBlock() { Reset(); }
-  LocalBlock(const LocalBlock&) = delete;
-  LocalBlock& operator=(const LocalBlock&) = delete;
-  LocalBlock(LocalBlock&& other) noexcept : block_(other.Release()) {}
-  LocalBlock& operator=(LocalBlock&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
+using LocalBlock = UniqueResource<T*, LocalBlockTraits<T>>;
+// The argument vector CommandLineToArgvW gives, released with GlobalFree.
+using ArgumentVector = UniqueResource<LPWSTR*, GlobalBlockTraits>;
 
-  T* Get() const { return block_; }
-  T* operator->() const { return block_; }
-  T& operator[](size_t i) const { return block_[i]; }
-  explicit operator bool() const { return block_ != nullptr; }
-  T* Release() { return std::exchange(block_, nullptr); }
-  void Reset(T* block = nullptr) {
-    if (block_) LocalFree(block_);
-    block_ = block;
-  }
+// Keeps the thread's last error across its scope: what a failing call left for its caller to
+// report survives the clean-up and logging done meanwhile.
+class LastErrorKeeper {
+ public:
+  LastErrorKeeper() : error_(GetLastError()) {}
+  ~LastErrorKeeper() { SetLastError(error_); }
+  LastErrorKeeper(const LastErrorKeeper&) = delete;
+  LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
 
  private:
-  T* block_ = nullptr;
+  DWORD error_;
 };

@@ -18,22 +18,35 @@ constexpr WCHAR FailureReportFormat[] =
 // A heap text that is never null to read: the system's texts come and go with it.
 LPCWSTR TextOrEmpty(const LocalBlock<WCHAR>& text) { return text ? text.Get() : TEXT(""); }
 
-}  // namespace
-
-void ReportError(LPCWSTR format, ...) {
-  // Before anything else: every platform call below may change the thread's last error.
-  LastErrorCode = GetLastError();
-  va_list arguments;
-  va_start(arguments, format);
+// The error record: the code, the message, and both in the debugger output.
+void RecordError(DWORD code, LPCWSTR format, va_list arguments) {
+  LastErrorCode = code;
   BoundedFormatArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
-  va_end(arguments);
-
   OutputDebugStringW(TEXT("\n"));
   OutputDebugStringW(LastErrorMessage);
   OutputDebugStringW(TEXT("\n"));
   LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
   OutputDebugStringW(TextOrEmpty(systemText));
   OutputDebugStringW(TEXT("\n\n"));
+}
+
+}  // namespace
+
+void ReportError(LPCWSTR format, ...) {
+  // Before anything else: every platform call below may change the thread's last error.
+  DWORD code = GetLastError();
+  va_list arguments;
+  va_start(arguments, format);
+  RecordError(code, format, arguments);
+  va_end(arguments);
+}
+
+void ReportErrorCode(DWORD code, LPCWSTR format, ...) {
+  SetLastError(code);
+  va_list arguments;
+  va_start(arguments, format);
+  RecordError(code, format, arguments);
+  va_end(arguments);
 }
 
 LPWSTR SystemErrorText(DWORD code) {

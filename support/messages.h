@@ -3,10 +3,11 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "resources/resource.h"
 
 inline constexpr int MessageTextCapacity = 1024;
 inline constexpr int StatusTextCapacity = 255;
-inline constexpr int StatusItemId = 1001;
+inline constexpr int StatusItemId = IDC_STATUS;
 
 // The message and last-error code of the latest ReportError call (worker thread only).
 extern WCHAR LastErrorMessage[MessageTextCapacity];
@@ -15,6 +16,10 @@ extern DWORD LastErrorCode;
 // Captures GetLastError() first, formats the message into LastErrorMessage and writes
 // "\n", the message, "\n", the code's system text and "\n\n" to the debugger output.
 void ReportError(LPCWSTR format, ...);
+// The same for a failure that answers with a code instead of the last error (registry and
+// printer-data statuses, a wait given up): the code is recorded, and left as the thread's last
+// error as a failing call would leave it.
+void ReportErrorCode(DWORD code, LPCWSTR format, ...);
 // The system's text for an error code, in a local-heap block the receiver releases (LocalFree).
 LPWSTR SystemErrorText(DWORD code);
 

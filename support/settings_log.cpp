@@ -83,7 +83,7 @@ LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer) {
 
 void DebugLog(LPCSTR format, ...) {
   // Logging must not change what a failing call left for its caller to report.
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   if (ReadSettingNumber(TEXT("LOGLEVEL"), 1) >= 1) {
     StartRecord();
     va_list arguments;
@@ -93,11 +93,10 @@ void DebugLog(LPCSTR format, ...) {
     AppendPiece("\r\n");
     EmitDebugLine(LogLine);
   }
-  SetLastError(error);
 }
 
 void DebugLogError(DWORD code, LPCSTR format, ...) {
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   StartRecord();
   va_list arguments;
   va_start(arguments, format);
@@ -105,12 +104,12 @@ void DebugLogError(DWORD code, LPCSTR format, ...) {
   va_end(arguments);
   AppendPiece("\r\n");
   AppendPiece("Last error was: ");
-  LPWSTR systemText = SystemErrorText(code);
-  AppendPiece("%ws", systemText ? systemText : TEXT(""));
-  if (systemText) LocalFree(systemText);
+  {
+    LocalBlock<WCHAR> systemText(SystemErrorText(code));
+    AppendPiece("%ws", systemText ? systemText.Get() : TEXT(""));
+  }
   AppendPiece("\r\n");
   EmitDebugLine(LogLine);
-  SetLastError(error);
 }
 
 void EmitDebugLine(LPCSTR line) {

@@ -1,10 +1,12 @@
 // Bounded strings (capacity-checked format, copy, concatenate, measure, with strsafe result
-// codes) and heap strings (zeroed local-heap blocks, released with FreeString).
+// codes) and heap strings (zeroed local-heap blocks, released with FreeString or owned by a
+// HeapString).
 #pragma once
 
 #include <cstddef>
 
 #include "platform/win32.h"
+#include "support/handles.h"
 
 // Largest valid capacity or bound, in characters.
 inline constexpr size_t MaxStringCapacity = 0x7FFFFFFF;
@@ -28,6 +30,8 @@ HRESULT BoundedLength(LPCSTR text, size_t bound, size_t* length);
 LPWSTR AllocZeroedChars(size_t count);
 LPWSTR DuplicateString(LPCWSTR text);
 void FreeString(LPWSTR block);
+// Owns a heap string.
+using HeapString = LocalBlock<WCHAR>;
 // Concatenates wide texts; the list ends with a nullptr.
 LPWSTR JoinStrings(LPCWSTR first, ...);
 // first + "\" + second (+ third, when given).

@@ -1,11 +1,15 @@
-// The resource-script reader behind the simulated dialogs; see dialog_templates.h.
+// The resource-script reader behind the simulated dialogs and icons, and the program's one script;
+// see dialog_templates.h.
 #include "platform/sim/dialog_templates.h"
 
 #include <cctype>
 #include <cstdlib>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/ui.h"
 
 namespace sim {
 namespace {
@@ -540,6 +544,49 @@ ResourceScript ParseResourceScript(const std::string& text, const IncludeOpener&
   reader.Tokenize(text, 0);
   reader.Parse();
   return script;
+}
+
+namespace {
+
+// The script text a test gave in place of the shipped one (UseResourceScript).
+std::optional<std::string>& ScriptOverride() {
+  static auto* text = new std::optional<std::string>;
+  return *text;
+}
+
+const bool registered = (RegisterResetHook("resources", [] { ScriptOverride().reset(); }), true);
+
+std::optional<std::string> ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+void UseResourceScript(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  ScriptOverride() = text;
+}
+
+ResourceScript ProgramResources() {
+  std::optional<std::string> text;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Lock());
+    text = ScriptOverride();
+  }
+  const std::string dir = ZQ_RESOURCE_DIR;
+  if (!text) text = ReadHostFile(dir + "/installer.rc");
+  if (!text) return ResourceScript{};
+  return ParseResourceScript(
+      *text, [&](const std::string& file) { return ReadHostFile(dir + "/" + file); });
+}
+
+std::string ResourceName(const WCHAR* name) {
+  return IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name))
+                              : Utf8(name);
 }
 
 int DialogUnitsToPixelsX(int units) {

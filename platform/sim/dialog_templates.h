@@ -60,6 +60,13 @@ struct ResourceScript {
 using IncludeOpener = std::function<std::optional<std::string>(const std::string& name)>;
 ResourceScript ParseResourceScript(const std::string& text, const IncludeOpener& open = {});
 
+// The program's resources: the script a test gave (UseResourceScript, ui.h) or the shipped
+// resources/installer.rc, read anew on every call; empty when neither can be read.
+ResourceScript ProgramResources();
+
+// How a resource name reads in the journal: "#101" for a MAKEINTRESOURCE id, else the name.
+std::string ResourceName(const WCHAR* name);
+
 // Dialog units to pixels for the template font. The simulated display has a fixed dialog base
 // unit of 6 x 13 pixels (that of a 9-point font at 96 dpi): x * 6 / 4 and y * 13 / 8, rounded to
 // the nearest pixel as MapDialogRect does.

@@ -1,9 +1,11 @@
 // Simulated modules: LoadLibraryW, GetProcAddress and FreeLibrary over the machine's one library,
-// "comctl32.dll", whose exports are functions of this file that answer as the test staged.
+// "comctl32.dll", whose exports are functions of this file that answer as the test staged; the
+// program's own module with its icons (GetModuleHandleW, LoadIconW), the system's cursors.
 #include "platform/sim/modules.h"
 
 #include <map>
 
+#include "platform/sim/dialog_templates.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -190,3 +192,47 @@ BOOL FreeLibrary(HMODULE module) {
   }
   return call.Ret<BOOL>(TRUE);
 }
+
+// ----- the program's module, icons, cursors, common controls -----
+// The program is the one module with resources; the system's icons and cursors are shared
+// objects that are never released.
+HMODULE GetModuleHandleW(LPCWSTR name) {
+  Call call("GetModuleHandleW", {sim::Utf8(name)});
+  if (call.Faulted()) return call.Ret<HMODULE>(nullptr);
+  if (!name || sim::EqualNoCase(name, u"ZQInst.exe") || sim::EqualNoCase(name, u"ZQInst"))
+    return call.Ret(sim::ProgramModule());
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return call.Ret<HMODULE>(nullptr);
+}
+
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
+  Call call("LoadIconW", {sim::Ptr(instance), sim::ResourceName(name)});
+  if (call.Faulted()) return call.Ret<HICON>(nullptr);
+  uintptr_t id = reinterpret_cast<uintptr_t>(name);
+  if (!instance) {
+    if (IS_INTRESOURCE(name) && id >= 32512 && id <= 32518)  // IDI_APPLICATION..IDI_SHIELD
+      return call.Ret(reinterpret_cast<HICON>(0x00010000 + id));
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return call.Ret<HICON>(nullptr);
+  }
+  if (instance == sim::ProgramModule() && IS_INTRESOURCE(name)) {
+    for (int icon : sim::ProgramResources().icons)
+      if (static_cast<uintptr_t>(icon) == id)
+        return call.Ret(reinterpret_cast<HICON>(0x00020000 + id));
+  }
+  SetLastError(instance == sim::ProgramModule() ? ERROR_RESOURCE_NAME_NOT_FOUND
+                                        : ERROR_RESOURCE_TYPE_NOT_FOUND);
+  return call.Ret<HICON>(nullptr);
+}
+
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
+  Call call("LoadCursorW", {sim::Ptr(instance), sim::ResourceName(name)});
+  if (call.Faulted()) return call.Ret<HCURSOR>(nullptr);
+  uintptr_t id = reinterpret_cast<uintptr_t>(name);
+  if (!instance && IS_INTRESOURCE(name) && id >= 32512 && id <= 32651)  // the IDC_ cursors
+    return call.Ret(reinterpret_cast<HCURSOR>(0x00030000 + id));
+  SetLastError(instance ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND);
+  return call.Ret<HCURSOR>(nullptr);
+}
+
+void InitCommonControls() { Call call("InitCommonControls"); }

@@ -16,6 +16,9 @@
 
 namespace sim {
 
+// The program's own module (GetModuleHandleW(NULL)), the one with resources (dialog_templates.h).
+inline HMODULE ProgramModule() { return reinterpret_cast<HMODULE>(0x00400000); }
+
 // A fresh machine's library is the one a program with a common-controls 6 manifest sees on
 // Windows 10: version 6.10 with every export.
 struct CommonControlsLibrary {

@@ -15,10 +15,10 @@
 #include <optional>
 
 #include "platform/sim/files.h"
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler_model.h"
-#include "platform/sim/ui.h"
 
 namespace sim {
 namespace {

@@ -59,7 +59,7 @@ bool CurrentThreadTerminated();
 bool IsRunningThread(DWORD threadId);
 // Never returns. The caller must not hold the machine lock.
 [[noreturn]] void Park();
-// Called by the window manager (window_manager.cpp) when a thread ends: its windows and queue go.
+// Called by the window manager (message_queues.cpp) when a thread ends: its windows and queue go.
 void WindowThreadEnded(DWORD threadId);
 
 }  // namespace internal

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/sim/files.h"
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"

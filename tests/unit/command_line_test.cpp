@@ -97,6 +97,25 @@ TEST_F(CommandLineTest, KeywordsInAnyLetterCase) {
   EXPECT_TRUE(sim::MessageBoxes().empty());
 }
 
+// What a processor means is one row of ProcessorTable: every processor has exactly one, and the
+// parser knows a processor by its row's keyword alone.
+TEST_F(CommandLineTest, EveryProcessorHasOneRowWhoseKeywordParsesToIt) {
+  ASSERT_EQ(std::size(ProcessorTable), static_cast<size_t>(ProcessorCount));
+  for (int p = 0; p < ProcessorCount; ++p) {
+    int rows = 0;
+    for (const ProcessorRow& row : ProcessorTable) rows += row.processor == p;
+    EXPECT_EQ(rows, 1) << "processor " << p;
+  }
+  for (const ProcessorRow& row : ProcessorTable) {
+    SCOPED_TRACE(U8(row.keyword));
+    sim::Reset();
+    auto r = Parse((u"ZQInst.exe install d p " + std::u16string(row.keyword)).c_str());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.processor, row.processor);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+  }
+}
+
 TEST_F(CommandLineTest, UninstallTakesNoArguments) {
   auto bare = Parse(u"ZQInst.exe uninstall");
   ASSERT_TRUE(bare.ok);

@@ -52,6 +52,24 @@ TEST_F(DriverFilesTest, CopiesAfterThePauseInOrderThenRegistersTheRecordExactly)
   EXPECT_EQ(drivers[0].version, 4u);
 }
 
+// Each processor's row alone says where its files come from and go to and which environment the
+// registration names, and the simulated spooler knows that environment.
+TEST_F(DriverFilesTest, EveryProcessorRowInstallsIntoItsFoldersAndEnvironment) {
+  for (const ProcessorRow& row : ProcessorTable) {
+    SCOPED_TRACE(U8(row.keyword));
+    sim::Reset();
+    PutSourceFiles(kFolder, std::u16string(row.sourceSubFolder).substr(1));
+    ASSERT_TRUE(InstallDriverFiles(kFolder, row.processor, false)) << Message();
+    EXPECT_EQ(Args("CopyFileW")[0],
+              U8(kFolder) + U8(row.sourceSubFolder) + "\\ZQPrinter_drv2.dll");
+    for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
+      EXPECT_TRUE(sim::FileExists(Target(row.driverSubFolder, file))) << U8(file);
+    auto drivers = sim::Drivers();
+    ASSERT_EQ(drivers.size(), 1u);
+    EXPECT_EQ(drivers[0].environment, row.environment);
+  }
+}
+
 TEST_F(DriverFilesTest, TheProcessorAloneChoosesFoldersAndEnvironment) {
   ASSERT_TRUE(InstallDriverFiles(kFolder, X86, false)) << Message();
   EXPECT_EQ(Args("CopyFileW")[0], "C:\\Drivers\\x86\\ZQPrinter_drv2.dll");

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "installation/steps.h"
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
 #include "support/product.h"

@@ -31,6 +31,21 @@ TEST_F(MessagesTest, ReportErrorCapturesTheLastErrorFirstAndWritesFivePieces) {
   EXPECT_EQ(format[0].args, (std::vector<std::string>{"0x1100", "5", "0x400", "0"}));
 }
 
+// A failure that answers with a status is reported with that status, whatever the thread's last
+// error was, and the status is left as the last error before the record is written.
+TEST_F(MessagesTest, ReportErrorCodeRecordsTheGivenCodeNotTheLastError) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  ReportErrorCode(ERROR_FILE_NOT_FOUND, TEXT("レジストリ '%ws' のオープンができません!"),
+                  TEXT("Key"));
+  EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(U8(LastErrorMessage), "レジストリ 'Key' のオープンができません!");
+  auto output = sim::DebugOutput();
+  ASSERT_EQ(output.size(), 5u);
+  EXPECT_EQ(output[3], "The system cannot find the file specified.\r\n");
+  EXPECT_EQ(sim::Calls("OutputDebugStringW")[0].lastError,
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(MessagesTest, ReportErrorKeepsTheCodeWhenTheSystemHasNoText) {
   // FormatMessageW fails afterwards with its own code; the captured one must survive it.
   SetLastError(0xDEAD);

@@ -1,5 +1,6 @@
 // The simulated spooler's write side refuses what Windows refuses, with Windows' error codes; the
 // installation tests rely on these answers.
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"

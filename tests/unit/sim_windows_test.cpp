@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/sim/dialog_templates.h"
+#include "platform/sim/port_dialog.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
 #include "tests/support/sim_test.h"

@@ -1,5 +1,6 @@
-// Process entry of ZQInst on the simulated Windows: the process's command line is handed to the
-// simulated machine and the same entry routine runs as on Windows. The machine is a fresh one
+// Process entry of ZQInst on the simulated Windows, the Linux program (build/host/ZQInst): the
+// process's command line is handed to the simulated machine and the same entry routine runs as on
+// Windows. The machine is a fresh one
 // (spooler running, no driver); the stand-in driver files are placed in C:\zqdriver so that an
 // installation can run. Afterwards the run prints what the person saw and what changed.
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "platform/sim/spooler.h"
 #include "platform/sim/ui.h"
 #include "platform/sim/user.h"
+#include "resources/resource.h"
 #include "shell/installer_main.h"
 
 namespace {
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
 
   int exitCode = RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
 
-  for (auto& text : sim::ItemTextHistory(1001))
+  for (auto& text : sim::ItemTextHistory(IDC_STATUS))
     std::printf("status: %s\n", sim::Utf8(text).c_str());
   for (auto& box : sim::MessageBoxes())
     std::printf("box [%s] %s (answered %d)\n", sim::Utf8(box.caption).c_str(),

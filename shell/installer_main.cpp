@@ -13,8 +13,12 @@ namespace {
 // A dialog whose worker still ran when the run ended; it stays reachable until the process ends.
 InstallerDialogWindow* AbandonedDialog = nullptr;
 
+// The hidden main window, once created. A window whose creation failed is destroyed at once and
+// must not ask for the quit message: the dialog's modal loop would end on it before any work.
+HWND MainWindow = nullptr;
+
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) PostQuitMessage(0);
+  if (message == WM_DESTROY && window == MainWindow) PostQuitMessage(0);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -33,8 +37,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
     RegisterClassW(&windowClass);
   }
   // The hidden main window: never shown, it takes no further part in the run.
-  CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  MainWindow = nullptr;  // until this run's window exists
+  MainWindow = CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
 
   if (!CheckPlatform()) return -1;
   InitCommonControls();

@@ -469,6 +469,12 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, -1,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
        1},
+      // The dialog is found through its thread's list when the property cannot be read.
+      {"property not read", {"GetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
+      // The main loop asks for the quit itself once the dialog has gone.
+      {"quit request lost", {"PostQuitMessage", ERROR_NOT_ENOUGH_MEMORY, 1, 1, {}}, 1},
+      // A hidden window whose creation fails asks for no quit that would end the dialog at once.
+      {"hidden window not created", {"DefWindowProcW", ERROR_NOT_ENOUGH_MEMORY, 1, 1, {}}, 1},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -19,6 +19,10 @@ bool Arg(const CallRecord& call, size_t index, const std::string& value) {
 bool PortPoll(const CallRecord& call) { return Arg(call, 1, "5"); }
 // The print server, not a printer: OpenPrinterW with no name.
 bool PrintServer(const CallRecord& call) { return Arg(call, 0, "(null)"); }
+// IsSpoolerRunning's opens: the manager for reading, the service for its status only.
+bool SpoolerQuery(const CallRecord& call) {
+  return Arg(call, 2, sim::Hex(GENERIC_READ)) || Arg(call, 2, sim::Hex(SERVICE_QUERY_STATUS));
+}
 // The driver's own files (and its help file), whose deletion is tried again while the spooler
 // lets go of them.
 bool DriverFile(const CallRecord& call) {
@@ -135,10 +139,14 @@ const std::vector<Expectation> kTable = {
      "the printer-name lookup counts a failure as not found"},
     {"QueryServiceStatus", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
      "IsSpoolerRunning counts a failure as not running; the start's polls fail"},
-    {"OpenSCManagerW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
-     "IsSpoolerRunning counts a failure as not running; start and stop fail"},
-    {"OpenServiceW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
-     "IsSpoolerRunning counts a failure as not running; start and stop fail"},
+    {"OpenSCManagerW", "", SpoolerQuery, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "IsSpoolerRunning counts a failure as not running"},
+    {"OpenSCManagerW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
+     "the spooler cannot be stopped or started"},
+    {"OpenServiceW", "", SpoolerQuery, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "IsSpoolerRunning counts a failure as not running"},
+    {"OpenServiceW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
+     "the spooler cannot be stopped or started"},
     {"DeleteFileW", "", DriverFile, kTolerated, ERROR_SHARING_VIOLATION, false, false,
      "the driver's own files are tried again"},
     {"DeleteFileW", "", {}, kFails, ERROR_SHARING_VIOLATION, false, false,

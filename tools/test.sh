@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the unit, scenario and fault-sweep tests on the simulated Windows, plain, under
-# AddressSanitizer/UBSan and under ThreadSanitizer, and the end-to-end run of the real ZQInst.exe
-# under Wine (label wine).
+# AddressSanitizer/UBSan and under ThreadSanitizer, and the end-to-end runs of the real ZQInst.exe,
+# x64 and x86, under Wine (label wine).
 # Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,10 +12,16 @@ have() { command -v "$1" >/dev/null 2>&1; }
 have cmake || need+=(cmake)
 have g++ || need+=(g++)
 have x86_64-w64-mingw32-g++ || need+=(mingw-w64)
+have i686-w64-mingw32-g++ || need+=(mingw-w64)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 have Xvfb || need+=(xvfb)
 have bc || need+=(bc)
+# The x86 ZQInst.exe runs under Wine's 32-bit half (WoW64 in the same 64-bit prefix).
+if [ ! -x /usr/lib/wine/wine ]; then
+  need+=(wine32:i386)
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+fi
 if [ "${#need[@]}" -gt 0 ]; then
   echo "test: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -24,7 +30,7 @@ if [ "${#need[@]}" -gt 0 ]; then
 fi
 
 status=0
-for preset in mingw-x64 host host-asan host-tsan; do
+for preset in mingw-x64 mingw-x86 host host-asan host-tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
 done

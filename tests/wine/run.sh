@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
-# End-to-end tests: the cross-built ZQInst.exe (x64) under Wine and Xvfb, on fresh prefixes.
-# Usage: run.sh <mingw-x64 build folder> [scratch folder]
+# End-to-end tests: a cross-built ZQInst.exe under Wine and Xvfb, on fresh prefixes. The build
+# folder's fixtures say which program it is: x64 runs with wine64 and installs the x64 stand-in
+# driver; x86 runs with wine (WoW64 on the same 64-bit prefix) and installs the x86 one.
+# Usage: run.sh <mingw-x64 or mingw-x86 build folder> [scratch folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 export ZQ_WORK=${2:-$(mktemp -d /tmp/zqwine.XXXXXX)}
 mkdir -p "$ZQ_WORK"
+ZQ_WORK=$(cd "$ZQ_WORK" && pwd)  # Wine takes absolute prefixes only
 export ZQ_EXE=$build/ZQInst.exe
 export ZQ_HARNESS=$build/tests/wine/zqharness.exe
-# The driver folder: x64 files from this build, x86 files from the x86 build when there is one.
-export ZQ_FIXTURES=$ZQ_WORK/driver
-mkdir -p "$ZQ_FIXTURES/x86"
-cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
-if [ -d "$build/../mingw-x86/tests/wine/driver/x86" ]; then
-  cp "$build/../mingw-x86/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
+if [ -d "$build/tests/wine/driver/x64" ]; then
+  processor=x64 environment='Windows x64' folder=x64
+  export ZQ_WINE=${WINE64:-/usr/lib/wine/wine64}
+else
+  processor=x86 environment='Windows NT x86' folder=w32x86
+  export ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
+  [ -x "$ZQ_WINE" ] || { echo "wine: $ZQ_WINE missing: install wine32:i386" >&2; exit 1; }
 fi
+# The driver folder: this build's files, and the other processor's from the sibling build when
+# there is one.
+export ZQ_FIXTURES=$ZQ_WORK/driver
+mkdir -p "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86"
+for arch in x64 x86; do
+  for from in "$build" "$build/../mingw-$arch"; do
+    if [ -d "$from/tests/wine/driver/$arch" ]; then
+      cp "$from/tests/wine/driver/$arch/"* "$ZQ_FIXTURES/$arch/"
+      break
+    fi
+  done
+done
 # shellcheck source=lib.sh
 . "$here/lib.sh"
 trap wine_cleanup EXIT
@@ -57,35 +73,35 @@ wine_make_template
 
 scenario "install on a fresh prefix"
 wine_fresh_prefix fresh
-zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+zq_run install 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 timings+=("install ${ZQ_SECONDS}s")
 state=$(zq_dump)
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no box" equals "$(box_count)" 0
-check "driver registered with its three files" has "$state" 'driver|ZqDriver2|Windows x64|'
-drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64
+check "driver registered with its three files" has "$state" "driver|ZqDriver2|$environment|"
+drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/$folder
 for file in ZQPrinter_drv2.dll ZQPrinter_ui2.dll ZQPrinter.PDD; do
-  check "$file copied into the x64 driver folder" test -f "$drivers/$file"
+  check "$file copied into the $folder driver folder" test -f "$drivers/$file"
 done
 check "port created through the monitor's dialog" has "$state" 'port|ZQVirtualPrinterPort'
 check "printer on the port with the driver" has "$state" "$printer"
 check "SpoolDirectory written" has "$(zq_regget HKLM "$key" SpoolDirectory)" 'PRINTERS'
 
 scenario "check after the installation"
-zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+zq_run check 'C:\zqdriver' 'ZQ Printer2' "$processor" <<<'Confirm||ok'
 timings+=("check ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "information box" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされました.|ok"
 
 scenario "install again with the same printer name"
 before=$(zq_dump)
-zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+zq_run install 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 check "exit code -1" equals "$ZQ_STATUS" -1
 check "name-in-use box" equals "$ZQ_BOXES" "$title|既にプリンタ名が使用されています!|ok"
 check "nothing changed" equals "$(zq_dump)" "$before"
 
 scenario "install a second printer keeping the installed driver"
-zq_run install 'C:\zqdriver' 'ZQ Second' x64 <<<'Confirm|既にインストールされています|no'
+zq_run install 'C:\zqdriver' 'ZQ Second' "$processor" <<<'Confirm|既にインストールされています|no'
 state=$(zq_dump)
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "replace question asked" has "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' 既にインストールされています."
@@ -95,22 +111,22 @@ check "first printer kept" has "$state" "$printer"
 check "second printer on the same port" has "$state" 'printer|ZQ Second|ZQVirtualPrinterPort|ZqDriver2|'
 
 scenario "install a third printer replacing the driver"
-zq_run install 'C:\zqdriver' 'ZQ Third' x64 <<<'Confirm|既にインストールされています|yes'
+zq_run install 'C:\zqdriver' 'ZQ Third' "$processor" <<<'Confirm|既にインストールされています|yes'
 timings+=("install replacing the driver ${ZQ_SECONDS}s")
 state=$(zq_dump)
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "old printers removed" lacks "$state" 'printer|ZQ Printer2|'
 check "old printers removed" lacks "$state" 'printer|ZQ Second|'
 check "new printer installed" has "$state" 'printer|ZQ Third|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'
-check "driver registered again" has "$state" 'driver|ZqDriver2|Windows x64|'
+check "driver registered again" has "$state" "driver|ZqDriver2|$environment|"
 
 scenario "add on the existing printer"
-rm -f "$WINEPREFIX"/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD
-zq_run add 'C:\zqdriver' 'ZQ Third' x64 </dev/null
+rm -f "$drivers/ZQPrinter.PDD"
+zq_run add 'C:\zqdriver' 'ZQ Third' "$processor" </dev/null
 timings+=("add ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
-check "files copied again" test -f "$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD"
-check "driver still registered" has "$(zq_dump)" 'driver|ZqDriver2|Windows x64|'
+check "files copied again" test -f "$drivers/ZQPrinter.PDD"
+check "driver still registered" has "$(zq_dump)" "driver|ZqDriver2|$environment|"
 
 scenario "uninstall"
 registered=$(zq_dump | grep '^driver|ZqDriver2|' | cut -d'|' -f4-6 | tr '|' '\n')
@@ -127,13 +143,13 @@ while IFS= read -r file; do
   unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$WINE64" winepath -u "$file" 2>/dev/null | tr -d '\r')
   check "registered file $file deleted" test ! -e "$unix"
 done <<<"$registered"
-zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+zq_run check 'C:\zqdriver' 'ZQ Printer2' "$processor" <<<'Confirm||ok'
 check "check afterwards fails" equals "$ZQ_STATUS" -1
 check "check afterwards reports the driver absent" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされませんでした.|ok"
 
 scenario "reinstall on a clean prefix"
 wine_fresh_prefix clean
-zq_run reinstall 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+zq_run reinstall 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 timings+=("reinstall ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "printer installed" has "$(zq_dump)" "$printer"
@@ -141,7 +157,7 @@ check "printer installed" has "$(zq_dump)" "$printer"
 scenario "a driver that reports version 0x0400"
 wine_fresh_prefix version
 export ZQTEST_DRIVER_VERSION=0x0400
-zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+zq_run install 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 unset ZQTEST_DRIVER_VERSION
 check "exit code -1" equals "$ZQ_STATUS" -1
 check "failure report names both versions" has "$ZQ_BOXES" "$title|ドライバのバージョン[1024]が 1280 でありません!\\nインストールの中断します.\\n\\nError code: "
@@ -152,14 +168,14 @@ scenario "start-up rejections"
 zq_run </dev/null
 check "usage: exit -1" equals "$ZQ_STATUS" -1
 check "usage text" equals "$ZQ_BOXES" "$caption|パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] [プロセッサ]|ok"
-zq_run setup 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+zq_run setup 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 check "bad mode: exit -1" equals "$ZQ_STATUS" -1
 check "bad mode text" equals "$ZQ_BOXES" "$caption|モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．|ok"
 zq_run install 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
 check "bad processor: exit -1" equals "$ZQ_STATUS" -1
 check "bad processor text" equals "$ZQ_BOXES" "$caption|プロセッサが不正です．: 'x86', 'x64' を指定してください．|ok"
 
-echo "wine: mode wall times: ${timings[*]}"
-echo "wine: suite wall time $(($(date +%s) - started))s"
+echo "wine: $processor mode wall times: ${timings[*]}"
+echo "wine: $processor suite wall time $(($(date +%s) - started))s"
 echo "wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -148,10 +148,14 @@ int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int
 
 int Dump() {
   DWORD needed = 0, count = 0;
-  EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 3, nullptr, 0, &needed, &count);
-  std::vector<BYTE> drivers(needed + 1);
-  if (EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 3, drivers.data(), needed,
-                          &needed, &count)) {
+  // Both environments, whichever build of the harness lists them: an x86 installer registers its
+  // driver under "Windows NT x86", which a program's default environment on x64 does not show.
+  for (const wchar_t* environment : {L"Windows x64", L"Windows NT x86"}) {
+    needed = count = 0;
+    LPWSTR name = const_cast<LPWSTR>(environment);
+    EnumPrinterDriversW(nullptr, name, 3, nullptr, 0, &needed, &count);
+    std::vector<BYTE> drivers(needed + 1);
+    if (!EnumPrinterDriversW(nullptr, name, 3, drivers.data(), needed, &needed, &count)) continue;
     auto* d = reinterpret_cast<DRIVER_INFO_3W*>(drivers.data());
     for (DWORD i = 0; i < count; ++i) {
       printf("driver|%s|%s|%s|%s|%s\n", Utf8(d[i].pName).c_str(),

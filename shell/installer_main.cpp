@@ -5,6 +5,7 @@
 #include "shell/command_line.h"
 #include "shell/installer_dialog.h"
 #include "support/handles.h"
+#include "support/messages.h"
 #include "support/product.h"
 
 namespace {
@@ -12,8 +13,12 @@ namespace {
 // A dialog whose worker still ran when the run ended; it stays reachable until the process ends.
 InstallerDialogWindow* AbandonedDialog = nullptr;
 
+// The hidden main window, once created. A window whose creation failed is destroyed at once and
+// must not ask for the quit message: the dialog's modal loop would end on it before any work.
+HWND MainWindow = nullptr;
+
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) PostQuitMessage(0);
+  if (message == WM_DESTROY && window == MainWindow) PostQuitMessage(0);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -32,8 +37,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
     RegisterClassW(&windowClass);
   }
   // The hidden main window: never shown, it takes no further part in the run.
-  CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  MainWindow = nullptr;  // until this run's window exists
+  MainWindow = CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
 
   if (!CheckPlatform()) return -1;
   InitCommonControls();
@@ -43,12 +49,20 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
-  dialog->ShowModal(nullptr);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  if (dialog->ShowModal(nullptr) == -1) {
+    // No dialog: no worker ran and no window will ask for the quit message. The platform's
+    // reason goes to the debugger output.
+    ReportError(TEXT("インストーラのダイアログが表示できません!"));
+  } else {
+    // The dialog has gone and its final message asked for the quit message. Asking again here
+    // (the request is a flag of the thread's queue, not a second message) keeps the loop from
+    // waiting for ever when that request was lost.
+    PostQuitMessage(0);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
   int exitCode = dialog->ExitCode();
   if (dialog->WorkDone() || dialog->Worker().Wait(0)) {

@@ -4,6 +4,9 @@
 // writes the name into its edit field and confirms it.
 #include "installation/steps.h"
 
+#include <atomic>
+#include <new>
+
 #include "spooler/queries.h"
 #include "support/handles.h"
 #include "support/messages.h"
@@ -18,17 +21,35 @@ constexpr DWORD PollIntervalMs = 5;
 constexpr WCHAR DialogClass[] = TEXT("#32770");
 constexpr WCHAR EditClass[] = TEXT("Edit");
 
-// Shared with the port thread; it lives until that thread has ended or been terminated.
+// Shared with the port thread, in a local-heap block that outlives whichever side is done first:
+// the port thread may still be in AddPortW (and write its result) after the caller has given up
+// waiting. Each side lets go of it once; the last one releases it.
 struct PortRequest {
   WCHAR monitorName[16];
   BOOL result;
   DWORD error;  // the port thread's last error when AddPortW failed
+  std::atomic<LONG> holders;
 };
+
+PortRequest* NewPortRequest() {
+  void* block = LocalAlloc(LPTR, sizeof(PortRequest));
+  if (!block) return nullptr;
+  PortRequest* request = new (block) PortRequest();
+  BoundedCopy(request->monitorName, 16, TEXT("Local Port"));
+  request->result = FALSE;
+  request->holders = 2;  // the caller and the port thread
+  return request;
+}
+
+void LetGo(PortRequest* request) {
+  if (request->holders.fetch_sub(1) == 1) LocalFree(request);
+}
 
 DWORD WINAPI PortThread(LPVOID parameter) {
   PortRequest* request = static_cast<PortRequest*>(parameter);
   request->result = AddPortW(nullptr, nullptr, request->monitorName);
   request->error = request->result ? ERROR_SUCCESS : GetLastError();
+  LetGo(request);
   return 0;
 }
 
@@ -74,13 +95,15 @@ bool AddLocalPortSilently(LPCWSTR portName) {
 }
 
 bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
-  PortRequest request = {};
-  BoundedCopy(request.monitorName, 16, TEXT("Local Port"));
-  request.result = FALSE;
+  PortRequest* request = NewPortRequest();
+  if (!request) return false;
 
   DWORD threadId = 0;
-  KernelHandle thread(CreateThread(nullptr, 0, PortThread, &request, 0, &threadId));
-  if (!thread) return false;
+  KernelHandle thread(CreateThread(nullptr, 0, PortThread, request, 0, &threadId));
+  if (!thread) {
+    LocalFree(request);  // no thread ever saw it
+    return false;
+  }
 
   DWORD wait = WAIT_TIMEOUT;
   HWND dialog = nullptr;
@@ -111,19 +134,37 @@ bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
     if (poll % CancelRepeatPolls == 0) EnumThreadWindows(threadId, CancelWindow, 0);
     wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
   }
+  if (timedOut) SetLastError(ERROR_TIMEOUT);  // the step's reason, whatever follows
+
+  if (wait != WAIT_OBJECT_0) {
+    // The wait failed, or the cancelled dialog did not go: the thread is stopped. Termination
+    // completes asynchronously, so only a thread seen ended afterwards no longer touches the
+    // request; one that could not be stopped
+    // keeps it and releases it if it ever ends (otherwise it stays for the process's life, which
+    // is cheaper than a write into freed memory).
+    DWORD error = GetLastError();
+    if (TerminateThread(thread.Get(), 0) &&
+        WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0) {
+      LocalFree(request);
+    } else {
+      LetGo(request);
+    }
+    SetLastError(error);
+    return false;
+  }
+  // The thread has ended: it has let go of the request and nothing else will touch it.
   if (timedOut) {
-    if (wait != WAIT_OBJECT_0) TerminateThread(thread.Get(), 0);
+    LocalFree(request);
     SetLastError(ERROR_TIMEOUT);
     return false;
   }
-
-  if (wait != WAIT_OBJECT_0) {
-    TerminateThread(thread.Get(), 0);
-    return false;
-  }
+  bool result = request->result != FALSE;
   // The port thread's reason is the one the caller's report should carry.
-  if (!request.result) SetLastError(request.error);
-  return request.result != FALSE;
+  if (!result) SetLastError(request->error);
+  DWORD error = GetLastError();
+  LocalFree(request);
+  SetLastError(error);
+  return result;
 }
 
 bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {

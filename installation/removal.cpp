@@ -8,6 +8,7 @@
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"
+#include "support/strings.h"
 
 namespace {
 
@@ -48,9 +49,13 @@ bool RemovePrinter(const PRINTER_INFO_2W& printerInfo) {
       JOB_INFO_1W& job = jobs[i];
       if (!SetJobW(printer.Get(), job.JobId, 1, reinterpret_cast<LPBYTE>(&job),
                    JOB_CONTROL_DELETE)) {
-        // The document name is what the person can recognise the job by.
+        // The document name is what the person can recognise the job by; a job without one is
+        // named by its id.
+        WCHAR jobId[16];
+        BoundedFormat(jobId, 16, TEXT("%u"), job.JobId);
         ReportError(TEXT("プリンタ '%ws' のジョブ '%ws' が削除できません!"),
-                    printerInfo.pPrinterName, job.pDocument ? job.pDocument : TEXT(""));
+                    printerInfo.pPrinterName,
+                    job.pDocument && *job.pDocument ? job.pDocument : jobId);
         return false;
       }
     }

@@ -5,7 +5,6 @@
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
-#include "support/settings_log.h"
 
 namespace {
 
@@ -44,6 +43,7 @@ bool CheckPlatform() {
 
 RunSwitches ReadSwitches(int count, LPWSTR* arguments) {
   RunSwitches switches = {false, nullptr, false, 1};
+  if (!arguments) return switches;
   int& i = switches.modeIndex;
   while (i < count) {
     if (IsSwitch(arguments[i], TEXT("quiet")) || IsSwitch(arguments[i], TEXT("q"))) {
@@ -64,44 +64,47 @@ RunSwitches ReadSwitches(int count, LPWSTR* arguments) {
   return switches;
 }
 
-RunSwitches ReadRunSwitches() {
-  int count = 0;
-  ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
-  RunSwitches switches = {false, nullptr, false, 1};
-  if (count > 0) switches = ReadSwitches(count, args.Get());
-  if (switches.logPath) SetLogFilePath(switches.logPath);
-  switches.logPath = nullptr;  // it pointed into this vector
-  return switches;
+LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count) {
+  *count = 0;
+  if (!commandLine) return nullptr;
+  LPWSTR* vector = CommandLineToArgvW(commandLine, count);
+  if (!vector) *count = 0;
+  return vector;
 }
 
-bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
-  *argumentVector = nullptr;
-  int count = 0;
-  // A vector that could not be made (exhausted heap) leaves count 0: the usage rejection below.
-  // Released with GlobalFree unless handed on.
-  ArgumentVector args(CommandLineToArgvW(GetCommandLineW(), &count));
-  RunSwitches switches = {false, nullptr, false, 1};
-  if (count > 0) switches = ReadSwitches(count, args.Get());
+bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request) {
+  // A vector that could not be made (exhausted heap) has count 0: the usage rejection below.
+  if (!arguments) count = 0;
+  RunSwitches switches = ReadSwitches(count, arguments);
   // Positions count from the mode's place: without switches, argument 1.
   const int at = switches.modeIndex;
   if (switches.logPathMissing || count < at + 1) return Reject(UsageText);
 
   int mode = 0;
-  while (mode <= Add && lstrcmpiW(args[at], ModeKeywords[mode]) != 0) ++mode;
+  while (mode <= Add && lstrcmpiW(arguments[at], ModeKeywords[mode]) != 0) ++mode;
   if (mode > Add) return Reject(InvalidModeText);
 
   InstallerRequest parsed = {static_cast<InstallerMode>(mode), nullptr, nullptr, X86};
   if (parsed.mode != Uninstall) {
     // Positional and optional; anything after the processor is ignored.
-    if (count > at + 1) parsed.driverFolder = args[at + 1];
-    if (count > at + 2) parsed.printerName = args[at + 2];
+    if (count > at + 1) parsed.driverFolder = arguments[at + 1];
+    if (count > at + 2) parsed.printerName = arguments[at + 2];
     if (count <= at + 3) return Reject(MissingProcessorText);
     const ProcessorRow* row = std::begin(ProcessorTable);
-    while (row != std::end(ProcessorTable) && lstrcmpiW(args[at + 3], row->keyword) != 0) ++row;
+    while (row != std::end(ProcessorTable) && lstrcmpiW(arguments[at + 3], row->keyword) != 0) ++row;
     if (row == std::end(ProcessorTable)) return Reject(InvalidProcessorText);
     parsed.processor = row->processor;
   }
   *request = parsed;
+  return true;
+}
+
+bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector) {
+  *argumentVector = nullptr;
+  int count = 0;
+  // Released with GlobalFree unless handed on.
+  ArgumentVector args(SplitCommandLine(GetCommandLineW(), &count));
+  if (!ParseArguments(count, args.Get(), request)) return false;
   *argumentVector = args.Release();
   return true;
 }

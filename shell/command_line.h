@@ -18,11 +18,15 @@ struct RunSwitches {
   bool logPathMissing;  // "/log" with nothing (or an empty text) after it
   int modeIndex;        // the argument that stands in the mode's place
 };
-// Reads the switches at the start of an argument vector (argument 0 is the program). No box.
+// Reads the switches at the start of an argument vector (argument 0 is the program; none when
+// the vector is missing). No box.
 RunSwitches ReadSwitches(int count, LPWSTR* arguments);
-// The switches of the process command line, read before anything is shown; the log path, when
-// one is given, is put in effect for the run at once (SetLogFilePath). No box.
-RunSwitches ReadRunSwitches();
+// The command line split into its arguments (CommandLineToArgvW), released by the caller with
+// GlobalFree (an ArgumentVector, support/handles.h); none, and a count of 0, when it cannot be.
+LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count);
+// The request the arguments stand for, the switches before the mode skipped; the strings point
+// into the arguments. A missing vector counts as no arguments.
+bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request);
 
 // Rejects platforms whose major version is 4 or less.
 bool CheckPlatform();

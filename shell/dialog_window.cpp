@@ -19,6 +19,37 @@ bool IsRoutedWindowMessage(UINT message) {
   }
 }
 
+// The dialogs of this thread by window. The window property is the link the framework reads
+// first; this list is its stand-in when the property could not be set or read, so that a dialog
+// whose property failed still receives its messages and can be closed. A dialog's messages all
+// run on the thread that created it, so each thread keeps its own list.
+struct DialogLink {
+  HWND window;
+  DialogWindow* dialog;
+};
+constexpr int MaxDialogsPerThread = 8;
+thread_local DialogLink DialogLinks[MaxDialogsPerThread] = {};
+
+void Link(HWND window, DialogWindow* dialog) {
+  for (DialogLink& link : DialogLinks) {
+    if (!link.window || link.window == window) {
+      link = {window, dialog};
+      return;
+    }
+  }
+}
+
+void Unlink(HWND window) {
+  for (DialogLink& link : DialogLinks)
+    if (link.window == window) link = {nullptr, nullptr};
+}
+
+DialogWindow* Linked(HWND window) {
+  for (const DialogLink& link : DialogLinks)
+    if (link.window == window) return link.dialog;
+  return nullptr;
+}
+
 }  // namespace
 
 DialogWindow::DialogWindow(HINSTANCE instance, WORD templateId)
@@ -57,13 +88,20 @@ INT_PTR CALLBACK DialogWindow::DialogProcedure(HWND window, UINT message, WPARAM
   if (message == WM_INITDIALOG) {
     dialog = reinterpret_cast<DialogWindow*>(lParam);
     dialog->hwnd_ = window;
-    SetPropW(window, PropertyName, dialog);
+    Link(window, dialog);
+    SetPropW(window, PropertyName, dialog);  // when this fails the thread's list still links them
+  } else if (!dialog) {
+    dialog = Linked(window);
   }
   if (!dialog) return 0;  // messages before WM_INITDIALOG are not handled
   INT_PTR result = dialog->Dispatch(message, wParam, lParam);
-  // The link goes with the window: the system would drop it too, but a window must not leave its
-  // properties behind.
-  if (message == WM_NCDESTROY) RemovePropW(window, PropertyName);
+  if (message == WM_NCDESTROY) {
+    // The window is gone now, and the links with it: the system would drop the property too, but
+    // a window must not leave its properties behind.
+    RemovePropW(window, PropertyName);
+    Unlink(window);
+    dialog->hwnd_.compare_exchange_strong(window, nullptr);
+  }
   return result;
 }
 
@@ -96,7 +134,10 @@ void DialogWindow::CenterInWorkArea() {
 }
 
 BOOL DialogWindow::Destroy() {
-  BOOL result = DestroyWindow(Hwnd());
-  hwnd_ = nullptr;
+  // The handle is forgotten only when the window has gone (here, or already at its final
+  // message): a window that refused to go must stay reachable, or nothing could close it later.
+  HWND window = Hwnd();
+  BOOL result = DestroyWindow(window);
+  if (result) hwnd_.compare_exchange_strong(window, nullptr);
   return result;
 }

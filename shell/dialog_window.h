@@ -31,6 +31,8 @@ class DialogWindow {
   BOOL SetItemText(int id, LPCWSTR text);
   // Centres the window in the desktop work area's size; the work area's own origin is not added.
   void CenterInWorkArea();
+  // DestroyWindow on the stored handle. The handle is cleared when the window has gone (at its
+  // final message); a window that could not be destroyed keeps it, so it can be closed later.
   BOOL Destroy();
   // May be read from other threads (the worker posts to it and owns message boxes by it).
   HWND Hwnd() const { return hwnd_.load(); }

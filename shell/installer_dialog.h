@@ -27,7 +27,13 @@ class InstallerDialogWindow : public DialogWindow {
   InstallWorkerThread& Worker() { return worker_; }
 
  private:
+  // Whether the worker holds everything its mode reads from the request.
+  bool RequestComplete() const;
+
   InstallerMode mode_;
   InstallWorkerThread worker_;
   std::atomic<bool> workDone_{false};
+  bool folderCopied_ = false;
+  bool printerNameCopied_ = false;
+  int destroyAttempts_ = 0;  // after the work is done
 };

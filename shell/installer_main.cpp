@@ -7,21 +7,33 @@
 #include "shell/installer_dialog.h"
 #include "shell/run_environment.h"
 #include "support/handles.h"
+#include "support/messages.h"
 #include "support/product.h"
 #include "support/quiet_run.h"
+#include "support/settings_log.h"
 
 namespace {
 
 // A dialog whose worker still ran when the run ended; it stays reachable until the process ends.
 InstallerDialogWindow* AbandonedDialog = nullptr;
 
+// The hidden main window, once created. A window whose creation failed is destroyed at once and
+// must not ask for the quit message: the dialog's modal loop would end on it before any work.
+HWND MainWindow = nullptr;
+
 LRESULT CALLBACK MainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) PostQuitMessage(0);
+  if (message == WM_DESTROY && window == MainWindow) PostQuitMessage(0);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The process's arguments, split once for the whole run.
+struct RunArguments {
+  int count;
+  LPWSTR* vector;
+};
+
 // A run with the progress dialog: the hidden main window, the checks, the dialog and its worker.
-int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
+int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
   if (!previousInstance) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -34,23 +46,31 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
     RegisterClassW(&windowClass);
   }
   // The hidden main window: never shown, it takes no further part in the run.
-  CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  MainWindow = nullptr;  // until this run's window exists
+  MainWindow = CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
 
   if (!CheckPlatform()) return -1;
   InitCommonControls();
   InstallerRequest request = {};
-  ArgumentVector arguments;
-  if (!ParseCommandLine(&request, arguments.Put())) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
-  dialog->ShowModal(nullptr);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+  if (dialog->ShowModal(nullptr) == -1) {
+    // No dialog: no worker ran and no window will ask for the quit message. The platform's
+    // reason goes to the debugger output.
+    ReportError(TEXT("インストーラのダイアログが表示できません!"));
+  } else {
+    // The dialog has gone and its final message asked for the quit message. Asking again here
+    // (the request is a flag of the thread's queue, not a second message) keeps the loop from
+    // waiting for ever when that request was lost.
+    PostQuitMessage(0);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
   int exitCode = dialog->ExitCode();
   if (dialog->WorkDone() || dialog->Worker().Wait(0)) {
@@ -65,11 +85,10 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance) {
 
 // A run that shows no window: the same checks and the mode itself on this thread; every text goes
 // to the records (and the console).
-int RunQuietly() {
+int RunQuietly(const RunArguments& arguments) {
   if (!CheckPlatform()) return -1;
   InstallerRequest request = {};
-  ArgumentVector arguments;
-  if (!ParseCommandLine(&request, arguments.Put())) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
   OperationRequest operation = {nullptr,
                                 request.driverFolder ? request.driverFolder : TEXT("."),
                                 request.printerName ? request.printerName : DefaultPrinterName,
@@ -80,13 +99,20 @@ int RunQuietly() {
 }  // namespace
 
 int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
-  // Switches are read before anything could be shown: a quiet run, or one where nobody could
-  // answer a box, must not show the first one.
-  RunSwitches switches = ReadRunSwitches();
+  // The command line is read once; its switches before anything could be shown: a quiet run, or
+  // one where nobody could answer a box, must not show the first one. The request's strings point
+  // into the vector, which lives until the run's end.
+  LPCWSTR commandLine = GetCommandLineW();
+  RunArguments arguments = {0, nullptr};
+  ArgumentVector vector(SplitCommandLine(commandLine, &arguments.count));
+  arguments.vector = vector.Get();
+  RunSwitches switches = ReadSwitches(arguments.count, arguments.vector);
+  SetLogFilePath(switches.logPath);
   bool stationVisible = WindowStationVisible();
   SetQuietRun(switches.quiet || !stationVisible);
-  LogRunStart(switches, stationVisible);
-  int exitCode = IsQuietRun() ? RunQuietly() : RunWithDialog(instance, previousInstance);
+  LogRunStart(commandLine, switches, stationVisible);
+  int exitCode = IsQuietRun() ? RunQuietly(arguments)
+                              : RunWithDialog(instance, previousInstance, arguments);
   LogRunEnd(exitCode);
   return exitCode;
 }

@@ -56,11 +56,11 @@ bool WindowStationVisible() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-void LogRunStart(const RunSwitches& switches, bool stationVisible) {
+void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible) {
   WCHAR text[MessageTextCapacity] = {};
   BoundedFormat(text, MessageTextCapacity,
                 TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws"),
-                ProductVersion, GetCommandLineW(), ElevationText(),
+                ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
                 InteractiveText(switches, stationVisible), SpoolerStateText());
   WriteRunRecord(text);
 }

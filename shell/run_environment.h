@@ -11,6 +11,6 @@ bool WindowStationVisible();
 // The run's first record: the program's version, the command line, whether the process is
 // elevated and interactive (and why it runs quietly, if it does), and the spooler's state.
 // Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
-void LogRunStart(const RunSwitches& switches, bool stationVisible);
+void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible);
 // The run's last record: its exit code. Written under the same rule.
 void LogRunEnd(int exitCode);

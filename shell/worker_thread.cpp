@@ -4,6 +4,15 @@
 #include "shell/dialog_window.h"
 #include "support/strings.h"
 
+namespace {
+
+// The dialog closes only on WorkDoneMessage. A post that fails (a full queue) is tried again after
+// a pause; when every post fails the message is sent instead, which needs no room in the queue.
+constexpr int WorkDonePostAttempts = 5;
+constexpr DWORD WorkDoneRetryPauseMs = 100;
+
+}  // namespace
+
 WorkerThread::~WorkerThread() {
   // A thread still running here belongs to a derived worker that chose not to wait; its handle
   // must not be left open.
@@ -62,6 +71,16 @@ void InstallWorkerThread::Run() {
   OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_.Get(),
                               printerName_.Get(), processor_};
   failed_ = !RunMode(mode_, request);
+  ReportDone();
+}
+
+void InstallWorkerThread::ReportDone() {
   // The dialog may already be gone when the person closed it; then nobody waits for the news.
-  if (HWND owner = owner_ ? owner_->Hwnd() : nullptr) PostMessageW(owner, WorkDoneMessage, 0, 0);
+  for (int attempt = 0; attempt < WorkDonePostAttempts; ++attempt) {
+    HWND owner = owner_ ? owner_->Hwnd() : nullptr;
+    if (!owner) return;
+    if (attempt > 0) Sleep(WorkDoneRetryPauseMs);
+    if (PostMessageW(owner, WorkDoneMessage, 0, 0)) return;
+  }
+  if (HWND owner = owner_ ? owner_->Hwnd() : nullptr) SendMessageW(owner, WorkDoneMessage, 0, 0);
 }

@@ -51,6 +51,9 @@ class InstallWorkerThread : public WorkerThread {
   int failed() const { return failed_.load(); }
 
  private:
+  // Tells the owner that the work is done (WorkDoneMessage), whatever the queue does.
+  void ReportDone();
+
   std::atomic<int> failed_{0};  // written by the worker, read by the entry routine
   InstallerMode mode_ = Install;
   DialogWindow* owner_ = nullptr;

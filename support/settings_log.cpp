@@ -21,6 +21,8 @@ bool OpenSettingsKey(RegistryKey* key) {
                          KEY_ALL_ACCESS, nullptr, key->Put(), nullptr) == ERROR_SUCCESS;
 }
 
+const BuildStampText BuildStamp = {__DATE__, __TIME__};
+
 namespace {
 
 // Room for a piece's worth of wide text in the system's ANSI code page (at most three bytes a

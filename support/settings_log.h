@@ -13,12 +13,13 @@ inline constexpr int SettingTextCapacity = MAX_PATH;
 inline constexpr int LogPieceCapacity = 256;
 inline constexpr int LogLineCapacity = 1024;
 
-// The build's date and time as the record prefix shows them.
+// This build's date and time as the compiler renders them ("Dec  8 2026", "09:30:00"), which the
+// record prefix shows so that records of two builds can be told apart.
 struct BuildStampText {
   LPCSTR date;
   LPCSTR time;
 };
-inline constexpr BuildStampText BuildStamp = {"May 15 2013", "16:07:45"};
+extern const BuildStampText BuildStamp;
 
 // The record being assembled (process-wide; records come from one thread at a time).
 extern CHAR LogLine[LogLineCapacity];

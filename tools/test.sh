@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the unit, scenario and conformance tests on the simulated Windows, plain and
-# under AddressSanitizer/UBSan, and under Wine (label wine) the end-to-end runs of the real
-# ZQInst.exe, x64 and x86, and the conformance suite of both builds.
+# Runs every test: the unit, scenario, conformance and fault-sweep tests on the simulated Windows,
+# plain, under AddressSanitizer/UBSan and under ThreadSanitizer, and under Wine (label wine) the
+# end-to-end runs of the real ZQInst.exe, x64 and x86, and the conformance suite of both builds.
 # Builds what is missing first; installs Wine and Xvfb when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,11 +30,11 @@ if [ "${#need[@]}" -gt 0 ]; then
 fi
 
 status=0
-for preset in mingw-x64 mingw-x86 host host-asan; do
+for preset in mingw-x64 mingw-x86 host host-asan host-tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
 done
-for preset in host host-asan; do
+for preset in host host-asan host-tsan; do
   echo "== tests: $preset"
   ctest --preset "$preset" -j"$jobs" || status=1
 done

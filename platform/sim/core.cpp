@@ -43,6 +43,8 @@ Core& core() {
 }
 
 thread_local DWORD lastError = 0;
+// Journal positions of the calls running on this thread, innermost last.
+thread_local std::vector<size_t> runningCalls;
 
 }  // namespace
 
@@ -251,12 +253,16 @@ Call::Call(const char* name, std::vector<std::string> args) : name_(name), args_
   record.time = core().clock;
   record.name = name_;
   record.args = args_;
+  if (!runningCalls.empty() && runningCalls.back() < core().journal.size())
+    record.caller = core().journal[runningCalls.back()].name;
   core().journal.push_back(record);
   index_ = core().journal.size() - 1;
+  runningCalls.push_back(index_);
 }
 
 Call::~Call() {
   std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (!runningCalls.empty()) runningCalls.pop_back();
   if (index_ < core().journal.size()) {
     auto& record = core().journal[index_];
     record.finished = true;
@@ -428,6 +434,8 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
 HLOCAL LocalFree(HLOCAL block) {
   Call call("LocalFree", {sim::Ptr(block)});
   if (!block) return call.Ret<HLOCAL>(nullptr);
+  // A failed release hands the block back, still allocated.
+  if (call.Faulted()) return call.Ret<HLOCAL>(block);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   auto& heap = sim::core().heap;
   auto it = heap.find(block);
@@ -517,14 +525,18 @@ int WideCharToMultiByte(UINT, DWORD, LPCWSTR source, int sourceChars, LPSTR dest
 }
 
 // ----- kernel: debugging -----
+// A faulted output is lost on its way to the debugger: the program cannot tell, as with no
+// debugger attached.
 void OutputDebugStringW(LPCWSTR text) {
   Call call("OutputDebugStringW", {sim::Utf8(text)});
+  if (call.Faulted()) return;
   std::lock_guard<std::recursive_mutex> lock(Lock());
   sim::core().debugOutput.push_back(text ? sim::Utf8(text) : std::string());
 }
 
 void OutputDebugStringA(LPCSTR text) {
   Call call("OutputDebugStringA", {text ? text : "(null)"});
+  if (call.Faulted()) return;
   std::lock_guard<std::recursive_mutex> lock(Lock());
   sim::core().debugOutput.push_back(text ? text : "");
 }
@@ -536,8 +548,11 @@ void DebugBreak() {
 }
 
 // ----- kernel: version, command line, time -----
+// Windows documents no failure for these two; a fault stands for a platform that reports nothing
+// usable: version 0, an empty command line.
 DWORD GetVersion() {
   Call call("GetVersion");
+  if (call.Faulted()) return call.Ret<DWORD>(0);
   std::lock_guard<std::recursive_mutex> lock(Lock());
   return call.Ret(sim::core().version);
 }
@@ -546,10 +561,14 @@ LPWSTR GetCommandLineW() {
   Call call("GetCommandLineW");
   std::lock_guard<std::recursive_mutex> lock(Lock());
   auto& c = sim::core();
-  c.commandLineBuffer = c.commandLine;  // stable for the life of the run, as on Windows
+  // Stable for the life of the run, as on Windows.
+  c.commandLineBuffer = call.Faulted() ? std::u16string() : c.commandLine;
   return c.commandLineBuffer.data();
 }
 
+// Sleep and GetTickCount cannot fail: Windows documents no failure for either (Sleep returns
+// nothing, GetTickCount always has a count), so they have no fault check and an injected fault
+// on them never applies.
 void Sleep(DWORD milliseconds) {
   Call call("Sleep", {std::to_string(milliseconds)});
   sim::AdvanceClock(milliseconds);

@@ -289,6 +289,7 @@ HWND Item(HWND dialog, int id) {
 
 HWND GetDlgItem(HWND dialog, int id) {
   Call call("GetDlgItem", {sim::Ptr(dialog), std::to_string(id)});
+  if (call.Faulted()) return call.Ret<HWND>(nullptr);
   return call.Ret(Item(dialog, id));
 }
 

@@ -252,8 +252,11 @@ LRESULT DispatchMessageW(const MSG* msg) {
   return call.Ret<int64_t>(wm::Deliver(msg->hwnd, msg->message, msg->wParam, msg->lParam));
 }
 
+// Windows documents no failure; a faulted call stands for a quit request that is lost: the
+// thread's queue never reports WM_QUIT for it.
 void PostQuitMessage(int exitCode) {
   Call call("PostQuitMessage", {std::to_string(exitCode)});
+  if (call.Faulted()) return;
   std::lock_guard<std::recursive_mutex> lock(sim::Lock());
   auto q = wm::QueueOf(GetCurrentThreadId());
   q->quit = true;
@@ -263,6 +266,7 @@ void PostQuitMessage(int exitCode) {
 
 UINT MapVirtualKeyW(UINT code, UINT mapType) {
   Call call("MapVirtualKeyW", {sim::Hex(code), std::to_string(mapType)});
+  if (call.Faulted()) return call.Ret<DWORD>(0);  // "no translation"
   UINT scan = 0;
   if (mapType == MAPVK_VK_TO_VSC) {
     switch (code) {

@@ -60,6 +60,11 @@ struct CallRecord {
   DWORD thread = 0;
   uint64_t time = 0;  // virtual ms at entry
   std::string name;
+  // The simulated call still running on the same thread when this one was made: the machine's
+  // own use of a call (a LocalAlloc inside FormatMessageW), or the program's call from a procedure
+  // the machine called back (a SetPropW in the dialog procedure, inside DialogBoxParamW). Empty at
+  // the top level.
+  std::string caller;
   std::vector<std::string> args;
   std::string result;
   DWORD lastError = 0;  // the thread's last error when the call returned

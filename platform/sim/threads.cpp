@@ -294,11 +294,16 @@ BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
   }
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::unique_lock<std::recursive_mutex> lock(sim::Lock());
   if (!state->Signalled()) {
     state->terminated = true;
     state->exitCode = exitCode;
     sim::internal::NotifyAll();  // wakes the thread where it blocks, so that it parks
+    // The call returns once the thread has stopped (parked, or returned from code it was running
+    // outside the machine), so nothing it does can come after the caller's next step.
+    if (state != sim::currentThread) {
+      while (!state->parked && !state->returned) sim::internal::Wait(lock);
+    }
   }
   return call.Ret<BOOL>(TRUE);
 }

@@ -13,7 +13,9 @@
 //    good at its next blocking point in the simulated Windows (a message wait, a modal loop, a
 //    thread wait, a sent message): nothing it would have done after that point happens, as
 //    nothing happens after a real termination. Product code it runs before reaching such a point
-//    still runs; the product only terminates threads that are blocked in a modal loop.
+//    still runs; TerminateThread returns only once the thread has parked or returned, so that
+//    code never overlaps what the caller does next. (Windows stops a thread asynchronously: a
+//    caller that shares memory with it waits for its handle before reusing that memory.)
 //  - CREATE_SUSPENDED is refused with ERROR_NOT_SUPPORTED: nothing in the simulated Windows can
 //    resume a thread.
 #pragma once

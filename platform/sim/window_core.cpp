@@ -455,8 +455,11 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
                                      parent, menu, instance, parameter));
 }
 
+// A faulted call does none of the default handling and returns 0 (so a WM_NCCREATE passed on
+// fails the window's creation).
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Call call("DefWindowProcW", {sim::Ptr(window), sim::Hex(message)});
+  if (call.Faulted()) return call.Ret<int64_t>(0);
   return call.Ret<int64_t>(wm::DefaultProc(window, message, wParam, lParam));
 }
 
@@ -487,6 +490,10 @@ BOOL IsWindow(HWND window) {
 
 int GetClassNameW(HWND window, LPWSTR className, int capacity) {
   Call call("GetClassNameW", {sim::Ptr(window)});
+  if (call.Faulted()) {
+    if (className && capacity > 0) className[0] = 0;
+    return call.Ret<int64_t>(0);
+  }
   std::u16string name;
   {
     std::lock_guard<std::recursive_mutex> lock(sim::Lock());
@@ -536,9 +543,11 @@ int GetWindowTextW(HWND window, LPWSTR text, int capacity) {
   return static_cast<int>(call.Ret<int64_t>(wm::GetText(window, text, capacity)));
 }
 
-// Nonzero when the window was disabled before.
+// Nonzero when the window was disabled before. A faulted call leaves the window as it was and
+// returns FALSE.
 BOOL EnableWindow(HWND window, BOOL enable) {
   Call call("EnableWindow", {sim::Ptr(window), std::to_string(enable)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   {
     std::lock_guard<std::recursive_mutex> lock(sim::Lock());
     if (!wm::Find(window)) {

@@ -29,6 +29,7 @@ BOOL SetPropW(HWND window, LPCWSTR name, HANDLE data) {
 
 HANDLE GetPropW(HWND window, LPCWSTR name) {
   Call call("GetPropW", {sim::Ptr(window), IS_INTRESOURCE(name) ? "#" : sim::Utf8(name)});
+  if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
   std::lock_guard<std::recursive_mutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !name) return call.Ret<HANDLE>(nullptr);
@@ -38,6 +39,7 @@ HANDLE GetPropW(HWND window, LPCWSTR name) {
 
 HANDLE RemovePropW(HWND window, LPCWSTR name) {
   Call call("RemovePropW", {sim::Ptr(window), IS_INTRESOURCE(name) ? "#" : sim::Utf8(name)});
+  if (call.Faulted()) return call.Ret<HANDLE>(nullptr);  // the property stays
   std::lock_guard<std::recursive_mutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !name) return call.Ret<HANDLE>(nullptr);

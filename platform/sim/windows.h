@@ -801,6 +801,7 @@ typedef struct tagCREATESTRUCTW {
 #define ERROR_TLW_WITH_WSCHILD 1406L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#define ERROR_NOT_ENOUGH_QUOTA 1816L
 int GetClassNameW(HWND window, LPWSTR className, int capacity);
 BOOL IsWindowVisible(HWND window);
 BOOL IsWindowEnabled(HWND window);

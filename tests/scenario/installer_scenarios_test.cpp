@@ -12,10 +12,13 @@
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
 #include "platform/sim/user.h"
+#include "shell/dialog_window.h"
 #include "shell/installer_dialog.h"
 #include "shell/installer_main.h"
 #include "support/messages.h"
 #include "tests/support/sim_test.h"
+#include "tests/support/staging.h"
+#include "tests/support/watchdog.h"
 
 namespace {
 
@@ -38,35 +41,27 @@ class InstallerScenario : public SimTest {
   }
 
   static void PutDriverFolder(const std::u16string& folder, const std::string& tag) {
-    for (const char16_t* sub : {u"x64", u"x86"})
-      for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
-        sim::PutFile(folder + u"\\" + sub + u"\\" + file, sim::Utf8(file) + " " + tag);
+    staging::PutDriverFolder(folder, tag);
   }
 
   // "ZqDriver2" installed as an earlier run left it: files in the driver folder, a printer.
   static void StageInstalledDriver(const std::u16string& printer = u"ZQ Printer2",
                                    WORD devModeVersion = 0x0500) {
-    sim::Driver d;
-    d.devModeVersion = devModeVersion;
-    d.name = u"ZqDriver2";
-    d.version = 4;
-    d.driverPath = std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll";
-    d.configFile = std::u16string(kDriverDir) + u"\\ZQPrinter_ui2.dll";
-    d.dataFile = std::u16string(kDriverDir) + u"\\ZQPrinter.PDD";
-    for (auto* path : {&d.driverPath, &d.configFile, &d.dataFile}) sim::PutFile(*path, "old");
-    sim::AddDriver(d);
-    sim::AddPort(u"ZQVirtualPrinterPort");
-    sim::Printer p;
-    p.name = printer;
-    p.driver = u"ZqDriver2";
-    p.port = u"ZQVirtualPrinterPort";
-    p.devMode = sim::MakeDevMode(printer, 0x0500, 16);
-    sim::AddPrinter(p);
+    staging::StageInstalledDriver(staging::InstalledDriver(devModeVersion), printer);
   }
 
   static int Run(const std::u16string& arguments) {
     sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
     return RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
+  }
+
+  // A run that must end: a hang fails the test with the journal's tail instead of blocking it.
+  static int RunWatched(const std::u16string& arguments) {
+    sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
+    int exitCode = 0;
+    if (!watchdog::RunInstallerWithin(watchdog::kRunLimit, &exitCode))
+      watchdog::HangAndExit(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    return exitCode;
   }
 
   static std::vector<std::string> Statuses() {
@@ -141,7 +136,8 @@ TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredNoKeepsItsFiles) {
   StageInstalledDriver(u"Old Printer");
   sim::AnswerMessageBox("Confirm", "既にインストールされています", IDNO);
 
-  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  // A name other than the default: the question names the default printer whatever was asked for.
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"Office Printer\" x64"), 0);
 
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(U8(Boxes()[0].text.c_str()),
@@ -153,8 +149,8 @@ TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredNoKeepsItsFiles) {
   EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "old");
   EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 0u);
   EXPECT_NE(Printer(u"Old Printer"), nullptr);
-  ASSERT_NE(Printer(u"ZQ Printer2"), nullptr);
-  EXPECT_EQ(Printer(u"ZQ Printer2")->port, u"ZQVirtualPrinterPort");
+  ASSERT_NE(Printer(u"Office Printer"), nullptr);
+  EXPECT_EQ(Printer(u"Office Printer")->port, u"ZQVirtualPrinterPort");
 }
 
 TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredYesReplacesEverything) {
@@ -162,13 +158,15 @@ TEST_F(InstallerScenario, InstallOverAnInstalledDriverAnsweredYesReplacesEveryth
   sim::AddJob(u"Old Printer", u"report.txt");
   sim::AnswerMessageBox("Confirm", "既にインストールされています", IDYES);
 
-  EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_EQ(Run(u"install C:\\zqdriver \"Office Printer\" x64"), 0);
 
   EXPECT_EQ(Printer(u"Old Printer"), nullptr);
-  EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+  EXPECT_NE(Printer(u"Office Printer"), nullptr);
   EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "ZQPrinter_drv2.dll new");
   EXPECT_EQ(sim::CallCount("DeletePrinterDriverW"), 1u);
   EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 1u);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_NE(U8(Boxes()[0].text.c_str()).find("ドライバ 'ZQ Printer2' を使用している"), std::string::npos);
 }
 
 TEST_F(InstallerScenario, InstallOfAPrinterNameInUseChangesNothing) {
@@ -391,6 +389,145 @@ TEST_F(InstallerScenario, AWorkerThatCannotStartEndsWithMinusOne) {
   EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
   EXPECT_NE(Boxes()[0].owner, nullptr);
   EXPECT_FALSE(HasDriver());
+}
+
+// ----- the failure rows of check and add -----
+
+TEST_F(InstallerScenario, FailedLookupsAndStepsOfCheckAndAddShowTheirTexts) {
+  struct Case {
+    const char* arguments;
+    bool installed;
+    void (*fault)();
+    const char* text;
+  } cases[] = {
+      {"check . \"ZQ Printer2\" x64", true,
+       [] { sim::FailAlways("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE); },
+       "プリンタドライバ名が存在しています。!"},
+      {"add C:\\zqdriver \"ZQ Printer2\" x64", true,
+       [] { sim::FailAlways("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE); },
+       "プリンタ名の確認ができません!"},
+      {"add C:\\zqdriver \"ZQ Printer2\" x64", true,
+       [] {
+         sim::FailWhen("CopyFileW", ERROR_ACCESS_DENIED, [](const sim::CallRecord& call) {
+           return sim::ArgContains(call, "ZQPrinter_ui2.dll");
+         });
+       },
+       "ドライバ 'C:\\zqdriver\\x64\\ZQPrinter_ui2.dll' を システムフォルダ "
+       "'C:\\Windows\\System32\\spool\\drivers\\x64\\ZQPrinter_ui2.dll' にインストールできません!"
+       "\nインストールの中断します.\n\nError code: 5\n詳細エラー: Access is denied.\r\n"},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    sim::Reset();
+    PutDriverFolder(u"C:\\zqdriver", "new");
+    if (c.installed) StageInstalledDriver();
+    c.fault();
+    EXPECT_EQ(Run(sim::Utf16(c.arguments)), -1);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(U8(Boxes()[0].text.c_str()), c.text);
+    EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+    EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_NE(Boxes()[0].owner, nullptr);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+  }
+}
+
+// ----- a run ends whatever a window call returns -----
+
+TEST_F(InstallerScenario, ADialogThatCannotBeShownEndsWithMinusOne) {
+  sim::FailAlways("DialogBoxParamW", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(RunWatched(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+  // The platform's reason is on the debugger output; no loop waited for a quit message.
+  std::string output;
+  for (auto& line : sim::DebugOutput()) output += line;
+  LPWSTR reason = SystemErrorText(ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_NE(output.find("インストーラのダイアログが表示できません!\n" + U8(reason)), std::string::npos)
+      << output;
+  LocalFree(reason);
+  EXPECT_EQ(sim::CallCount("GetMessageW"), 0u);
+  EXPECT_EQ(sim::CallCount("_beginthreadex"), 0u);
+  EXPECT_FALSE(HasDriver());
+}
+
+TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
+  struct Case {
+    const char* what;
+    sim::Fault fault;
+    size_t destroyCalls;
+  } cases[] = {
+      // Without the property the dialog is still found: the end of the work closes it.
+      {"property not set", {"SetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
+      // A window that refused to go is destroyed again.
+      {"destroy refused", {"DestroyWindow", ERROR_ACCESS_DENIED, 1, 1, {}}, 2},
+      // The end of the work is posted again, or sent when no post gets through.
+      {"one post lost",
+       {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 1, 1,
+        [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
+       1},
+      {"every post lost",
+       {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, -1,
+        [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
+       1},
+      // The dialog is found through its thread's list when the property cannot be read.
+      {"property not read", {"GetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
+      // The main loop asks for the quit itself once the dialog has gone.
+      {"quit request lost", {"PostQuitMessage", ERROR_NOT_ENOUGH_MEMORY, 1, 1, {}}, 1},
+      // A hidden window whose creation fails asks for no quit that would end the dialog at once.
+      {"hidden window not created", {"DefWindowProcW", ERROR_NOT_ENOUGH_MEMORY, 1, 1, {}}, 1},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    PutDriverFolder(u"C:\\zqdriver", "new");
+    sim::InjectFault(c.fault);
+    EXPECT_EQ(RunWatched(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+    EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
+    EXPECT_EQ(sim::CallCount("DestroyWindow"), c.destroyCalls);
+    EXPECT_TRUE(sim::JoinAllThreads());
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+  }
+}
+
+TEST_F(InstallerScenario, ADialogKeepsItsHandleUntilItsWindowHasGone) {
+  DialogWindow dialog(GetModuleHandleW(nullptr), ProgressDialogTemplate);
+  ASSERT_TRUE(dialog.CreateModeless(nullptr));
+  HWND window = dialog.Hwnd();
+  sim::FailNth("DestroyWindow", 1, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(dialog.Destroy());
+  EXPECT_EQ(dialog.Hwnd(), window);  // still reachable, so it can still be closed
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_TRUE(dialog.Destroy());
+  EXPECT_EQ(dialog.Hwnd(), nullptr);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(InstallerScenario, ARequestThatCannotBeCopiedIsRefusedBeforeAnythingChanges) {
+  // The dialog keeps heap copies of the folder (the first block the run takes itself) and of the
+  // printer name (the second).
+  for (int copy : {1, 2}) {
+    SCOPED_TRACE(copy == 1 ? "driver folder" : "printer name");
+    sim::Reset();
+    PutDriverFolder(u"C:\\zqdriver", "new");
+    StageInstalledDriver(u"Old Printer");
+    sim::AnswerMessageBox("", "既にインストールされています", IDYES);
+    sim::InjectFault({"LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, copy, 1,
+                      [](const sim::CallRecord& call) { return call.caller.empty(); }});
+    EXPECT_EQ(RunWatched(u"install C:\\zqdriver \"Office Printer\" x64"), -1);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(U8(Boxes()[0].text.c_str()), "メモリが不足しています!");
+    EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+    EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_NE(Boxes()[0].owner, nullptr);
+    // The installed driver and its printer are untouched; no operation ran.
+    EXPECT_TRUE(HasDriver());
+    EXPECT_NE(Printer(u"Old Printer"), nullptr);
+    EXPECT_EQ(Printer(u"Office Printer"), nullptr);
+    EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "old");
+    EXPECT_EQ(sim::CallCount("_beginthreadex"), 0u);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include "platform/sim/user.h"
 #include "shell/command_line.h"
 #include "support/quiet_run.h"
-#include "support/settings_log.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -206,11 +205,12 @@ TEST_F(CommandLineTest, SwitchesComeBeforeTheModeAndShiftNothingElse) {
   for (const SwitchCase& c : cases) {
     SCOPED_TRACE(sim::Utf8(c.line));
     sim::Reset();
-    sim::SetCommandLine(c.line);
-    RunSwitches switches = ReadRunSwitches();
+    int count = 0;
+    LPWSTR* vector = SplitCommandLine(c.line, &count);
+    RunSwitches switches = ReadSwitches(count, vector);
     EXPECT_EQ(switches.quiet, c.quiet);
-    EXPECT_EQ(switches.logPath, nullptr);  // put in effect, not kept
     EXPECT_TRUE(sim::MessageBoxes().empty());
+    GlobalFree(vector);
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     Parsed parsed = Parse(c.line);
     EXPECT_EQ(parsed.ok, c.rejected == nullptr);
@@ -222,7 +222,6 @@ TEST_F(CommandLineTest, SwitchesComeBeforeTheModeAndShiftNothingElse) {
     EXPECT_EQ(parsed.folder, c.folder);
     EXPECT_EQ(parsed.printer, c.printer);
   }
-  SetLogFilePath(nullptr);
 }
 
 TEST_F(CommandLineTest, AQuietRejectionIsARecordNotABox) {
@@ -248,6 +247,9 @@ TEST_F(CommandLineTest, ReadSwitchesStopsAtTheModesPlace) {
   s = ReadSwitches(3, arguments);  // "-LOG" is the last argument
   EXPECT_TRUE(s.logPathMissing);
   EXPECT_EQ(s.modeIndex, 3);
+  s = ReadSwitches(0, nullptr);  // a command line that could not be split
+  EXPECT_FALSE(s.quiet);
+  EXPECT_EQ(s.modeIndex, 1);
 }
 
 }  // namespace

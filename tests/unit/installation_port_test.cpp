@@ -1,6 +1,8 @@
 // Port provisioning on the simulated machine: the monitor's dialog driven from the calling thread
 // while the port thread waits in AddPortW, the searches repeated at each poll, and every failure
 // with its message, what was registered, and no thread, window or handle left behind.
+#include <thread>
+
 #include "installation/steps.h"
 #include "platform/sim/port_dialog.h"
 #include "platform/sim/threads.h"
@@ -221,7 +223,11 @@ TEST_F(PortTest, APortThreadThatCannotBeStartedOrWaitedFor) {
   sim::FailNth("WaitForSingleObject", 3, ERROR_INVALID_HANDLE);
   EXPECT_FALSE(ProvisionPort(buffer, 256));
   EXPECT_EQ(Message(), "ポート 'ZQVirtualPrinterPort' が登録ができません!");
-  EXPECT_EQ(sim::CallCount("WaitForSingleObject"), 3u);
+  // Three polls, then the wait that confirms the termination before the request is released.
+  auto waits = sim::Calls("WaitForSingleObject");
+  ASSERT_EQ(waits.size(), 4u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(waits[i].args[1], "5");
+  EXPECT_EQ(waits[3].args[1], std::to_string(INFINITE));
   auto terminate = sim::Calls("TerminateThread");
   ASSERT_EQ(terminate.size(), 1u);
   EXPECT_EQ(terminate[0].args[1], "0");
@@ -229,6 +235,32 @@ TEST_F(PortTest, APortThreadThatCannotBeStartedOrWaitedFor) {
             (std::vector<std::string>{"TerminateThread", "CloseHandle"}));
   EXPECT_TRUE(sim::JoinAllThreads());
   EXPECT_EQ(sim::ParkedThreads(), 1u);
+  EXPECT_FALSE(PortListed());
+}
+
+TEST_F(PortTest, ThePortRequestOutlivesAPortThreadThatCannotBeEnded) {
+  // The wait for the port thread fails and so does its termination: the call returns while the
+  // thread is still in the monitor's dialog and will write its result into the request later.
+  sim::PortDialogScript script;
+  script.hasEdit = false;  // no input is simulated: the thread stays in the dialog
+  sim::SetPortDialogScript(script);
+  sim::FailNth("WaitForSingleObject", 3, ERROR_INVALID_HANDLE);
+  sim::FailAlways("TerminateThread", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(AddLocalPortViaMonitor(PortName));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));  // the wait's reason
+  // The request is the port thread's now: still allocated, not a frame that has gone.
+  EXPECT_EQ(sim::LiveHeapBlocks(), 1u);
+
+  // The person cancels the dialog at last: the thread stores its result and lets go.
+  HWND dialog = nullptr;
+  while (!dialog) {
+    auto dialogs = sim::PortDialogs();
+    if (!dialogs.empty()) dialog = dialogs[0].dialog;
+    if (!dialog) std::this_thread::yield();
+  }
+  sim::ClickButton(dialog, IDCANCEL);
+  EXPECT_TRUE(sim::JoinAllThreads());
+  EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
   EXPECT_FALSE(PortListed());
 }
 

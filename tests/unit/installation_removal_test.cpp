@@ -165,6 +165,18 @@ TEST_F(RemovalTest, FailuresBeforeTheStopLeaveTheSpoolerUntouched) {
   }
 }
 
+TEST_F(RemovalTest, AJobWithoutADocumentNameIsNamedByItsIdInDecimal) {
+  Install(InstalledDriver());
+  sim::Printer printer = PrinterOf(u"P", u"ZqDriver2");
+  sim::Job unnamed;  // no document name
+  unnamed.id = 1234;
+  printer.jobs = {unnamed};
+  sim::AddPrinter(printer);
+  sim::FailAlways("SetJobW", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(RemoveDriver());
+  EXPECT_EQ(Message(), "プリンタ 'P' のジョブ '1234' が削除できません!");
+}
+
 TEST_F(RemovalTest, APrinterOfTheDriverInAnotherLetterCaseKeepsTheDriverInUse) {
   Install(InstalledDriver());
   sim::AddPrinter(PrinterOf(u"Odd", u"ZQDRIVER2"));

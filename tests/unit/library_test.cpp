@@ -18,7 +18,8 @@
 
 namespace {
 
-const std::string kPrefix = "ZQPrinter2 [May 15 2013 16:07:45] ";
+const std::string kPrefix =
+    std::string("ZQPrinter2 [") + BuildStamp.date + " " + BuildStamp.time + "] ";
 const std::string kNoFile = "Could not open the debug logging file.";
 
 std::string ErrorRecord(const std::string& message, DWORD code) {

@@ -2,6 +2,7 @@
 // records byte for byte in the debugger output and the log file, and the logging helpers.
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <string>
 
 #include "platform/sim/files.h"
@@ -14,7 +15,8 @@
 
 namespace {
 
-const std::string kPrefix = "ZQPrinter2 [May 15 2013 16:07:45] ";
+const std::string kPrefix =
+    std::string("ZQPrinter2 [") + BuildStamp.date + " " + BuildStamp.time + "] ";
 const std::string kNoFile = "Could not open the debug logging file.";
 
 class SettingsLogTest : public SimTest {
@@ -104,6 +106,19 @@ TEST_F(SettingsLogTest, APlainRecordWithoutLogFile) {
   EXPECT_EQ(sim::DebugOutput(),
             (std::vector<std::string>{kPrefix + "count 5 of 'x'\r\n", kNoFile}));
   EXPECT_EQ(std::string(LogLine), kPrefix + "count 5 of 'x'\r\n");
+}
+
+TEST_F(SettingsLogTest, RecordsCarryThisBuildsDateAndTime) {
+  // As the compiler renders them: month abbreviation, day (space-padded), year; and the time.
+  EXPECT_TRUE(std::regex_match(BuildStamp.date, std::regex("[A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4}")))
+      << BuildStamp.date;
+  EXPECT_TRUE(std::regex_match(BuildStamp.time, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+      << BuildStamp.time;
+  EXPECT_STRNE(BuildStamp.date, "May 15 2013");
+  DebugLog("stamped");
+  ASSERT_FALSE(sim::DebugOutput().empty());
+  EXPECT_EQ(sim::DebugOutput()[0], std::string("ZQPrinter2 [") + BuildStamp.date + " " +
+                                       BuildStamp.time + "] stamped\r\n");
 }
 
 TEST_F(SettingsLogTest, LogLevelZeroSilencesPlainRecordsButNotErrorRecords) {

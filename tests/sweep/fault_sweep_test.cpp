@@ -1,0 +1,143 @@
+// The fault sweep, one test per scenario: the fault-free run, then one run per (call name,
+// occurrence) of its journal with that call failed. Prints the figures of each scenario.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "platform/sim/threads.h"
+#include "tests/sweep/sweep.h"
+
+namespace sweep {
+namespace {
+
+// Calls that Windows documents as never failing: they have no fault check and are not swept.
+bool CannotFail(const std::string& name) { return name == "Sleep" || name == "GetTickCount"; }
+
+bool IsFailure(int exitCode) { return exitCode == -1; }
+
+struct Figures {
+  size_t points = 0, runs = 0, unreached = 0, hangs = 0, leaks = 0, wrongExitCodes = 0,
+         silentFailures = 0, noExpectation = 0, notSwept = 0;
+};
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FaultSweep, EveryCallFailedInTurn) {
+  const Scenario& scenario = GetParam();
+  RunResult clean = RunScenario(scenario, nullptr);
+  ASSERT_TRUE(clean.ended) << "the fault-free run hangs:\n" << clean.journalTail;
+  ASSERT_EQ(clean.heapBlocks + clean.handles, 0u) << clean.handleReport;
+
+  // The injection points: every call of the fault-free journal, by name and occurrence.
+  struct Point {
+    sim::CallRecord call;
+    int occurrence;
+  };
+  std::vector<Point> points;
+  std::map<std::string, int> seen;
+  Figures f;
+  for (auto& call : clean.journal) {
+    int occurrence = ++seen[call.name];
+    if (CannotFail(call.name)) {
+      ++f.notSwept;
+      continue;
+    }
+    points.push_back({call, occurrence});
+  }
+  f.points = points.size();
+
+  int reported = 0;
+  auto report = [&](const Point& p, const RunResult& r, const std::string& what) {
+    if (++reported > 25) return;  // the first ones tell the story
+    ADD_FAILURE() << scenario.name << ": " << p.call.name << " #" << p.occurrence
+                  << (p.call.caller.empty() ? "" : " (inside " + p.call.caller + ")") << ": "
+                  << what << "\n  exit code " << r.exitCode << ", boxes " << r.boxes
+                  << (r.boxTexts.empty() ? "" : " (last: " + r.boxTexts.back() + ")")
+                  << "\n  machine:\n"
+                  << Describe(r.machine) << "  fault-free machine:\n"
+                  << Describe(clean.machine) << "  journal tail:\n"
+                  << r.journalTail;
+  };
+
+  for (const Point& p : points) {
+    const Expectation* row = ExpectationFor(p.call);
+    if (!row) {
+      ++f.noExpectation;
+      if (++reported <= 25)
+        ADD_FAILURE() << scenario.name << ": no expectation for " << p.call.name
+                      << (p.call.caller.empty() ? "" : " inside " + p.call.caller);
+      continue;
+    }
+    sim::Fault fault{p.call.name, row->error, p.occurrence, 1, {}};
+    RunResult r = RunScenario(scenario, &fault);
+    ++f.runs;
+    if (!r.ended) {
+      ++f.hangs;
+      report(p, r, "the run does not end");
+      // The machine is still in use by the stuck run: nothing more can run in this process.
+      std::printf("sweep %s: hang, stopping\n", scenario.name);
+      std::fflush(stdout);
+      std::_Exit(1);
+    }
+    // The row of the call that really failed (thread timing can move an occurrence).
+    const Expectation* actual = r.faultFired ? ExpectationFor(r.faulted) : row;
+    if (!actual) actual = row;
+    size_t kept = actual->keepsObject && r.faultFired ? 1 : 0;
+    if (r.heapBlocks + r.handles > kept) {
+      ++f.leaks;
+      report(p, r, "left " + std::to_string(r.heapBlocks) + " heap blocks and " +
+                       std::to_string(r.handles) + " handles:\n" + r.handleReport);
+    }
+    Outcome outcome = r.faultFired ? actual->outcome : Outcome::kTolerated;
+    if (!r.faultFired) ++f.unreached;
+    bool asFaultFree = r.exitCode == clean.exitCode;
+    bool wrong = false;
+    switch (outcome) {
+      case Outcome::kFails:
+        wrong = !IsFailure(r.exitCode);
+        break;
+      case Outcome::kTolerated:
+        wrong = !asFaultFree;
+        break;
+      case Outcome::kEither:
+        wrong = !IsFailure(r.exitCode) && !asFaultFree;
+        break;
+    }
+    if (wrong) {
+      ++f.wrongExitCodes;
+      report(p, r, std::string("exit code disagrees with the table (") + actual->why + ")");
+      continue;
+    }
+    // Silent: a success that did not do the work, or a failure nobody was told about.
+    bool silent = false;
+    if (r.exitCode == 0 && !(r.machine == clean.machine) &&
+        !(r.faultFired && actual->machineMayDiffer))
+      silent = true;
+    if (IsFailure(r.exitCode) && scenario.boxForEveryFailure && r.boxes == 0 &&
+        !(r.faultFired && actual->boxOptional))
+      silent = true;
+    if (silent) {
+      ++f.silentFailures;
+      report(p, r, "silent failure");
+    }
+  }
+
+  std::printf(
+      "sweep %s: %zu injection points (%zu calls that cannot fail not swept), %zu runs, "
+      "%zu not reached, %zu hangs, 0 crashes, %zu leaks, %zu wrong exit codes, %zu silent "
+      "failures, %zu without expectation; fault-free exit code %d\n",
+      scenario.name, f.points, f.notSwept, f.runs, f.unreached, f.hangs, f.leaks,
+      f.wrongExitCodes, f.silentFailures, f.noExpectation, clean.exitCode);
+  EXPECT_EQ(f.hangs + f.leaks + f.wrongExitCodes + f.silentFailures + f.noExpectation, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::ValuesIn(Scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace sweep

@@ -1,0 +1,80 @@
+// The fault sweep: whole runs of the installer from a real command line on staged machines, first
+// without faults, then once for every (call name, occurrence) of the fault-free run's journal with
+// that one call failed. Every run must end, leak nothing, and end as the expectation table says.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+#include "platform/sim/user.h"
+
+namespace sweep {
+
+// ----- what a failure must lead to -----
+enum class Outcome {
+  kFails,      // the run ends with -1
+  kTolerated,  // the run ends as the fault-free run did: same exit code, same machine
+  kEither,     // a failure of the run, or the fault-free result; the call serves both kinds of step
+};
+
+struct Expectation {
+  std::string name;    // the simulated call
+  std::string caller;  // narrows the row to calls inside this simulated call ("" : any, "-": none)
+  // Narrows it by the call's arguments (null: all).
+  std::function<bool(const sim::CallRecord&)> when;
+  Outcome outcome = Outcome::kFails;
+  DWORD error = 0;          // the last-error code the failing call leaves
+  bool keepsObject = false;  // a failed release: the object it should have released stays
+  bool boxOptional = false;  // a failure nobody can be shown (no box where one cannot appear)
+  const char* why = "";
+  // A run that ends as the fault-free one may leave the machine otherwise (a question that could
+  // not be asked takes its default answer).
+  bool machineMayDiffer = false;
+};
+
+// The row for a call that failed: the first whose name and narrowing match. Calls without a row
+// fail the sweep ("no expectation"), so that a new call cannot go unswept.
+const Expectation* ExpectationFor(const sim::CallRecord& call);
+const std::vector<Expectation>& Expectations();
+
+// ----- the runs -----
+struct MachineState {
+  std::vector<std::string> items;  // drivers, printers, ports, printer keys, spooler state
+  bool operator==(const MachineState& other) const { return items == other.items; }
+};
+MachineState ReadMachine();
+std::string Describe(const MachineState& state);
+
+struct Scenario {
+  const char* name;
+  std::u16string arguments;      // after the program's path
+  std::function<void()> stage;   // machine and scripted user; runs after the reset
+  bool boxForEveryFailure;       // install, add, check: a -1 always comes with a box
+};
+const std::vector<Scenario>& Scenarios();
+// Names the scenario in test output.
+inline void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+struct RunResult {
+  bool ended = false;
+  int exitCode = 0;
+  std::string journalTail;  // the last calls, for a hang or a failed check
+  std::vector<sim::CallRecord> journal;
+  size_t heapBlocks = 0, handles = 0;
+  std::string handleReport;
+  size_t boxes = 0;
+  std::vector<std::string> boxTexts;
+  MachineState machine;
+  bool faultFired = false;
+  sim::CallRecord faulted;  // the call that failed, when one did
+};
+
+// One whole run; `fault` empty runs without faults. A run that has not ended after the watchdog's
+// wall time is reported with ended == false; the machine is then still in use.
+RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault);
+
+}  // namespace sweep

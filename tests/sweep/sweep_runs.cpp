@@ -1,0 +1,186 @@
+// The staged machines of the sweep and one whole run on them under a watchdog.
+#include <chrono>
+#include <cstring>
+
+#include "platform/sim/files.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/services.h"
+#include "platform/sim/spooler.h"
+#include "platform/sim/threads.h"
+#include "platform/sim/ui.h"
+#include "support/messages.h"
+#include "tests/support/staging.h"
+#include "tests/support/watchdog.h"
+#include "tests/sweep/sweep.h"
+
+namespace sweep {
+namespace {
+
+// Wall time a run may take before it counts as a hang. Runs take milliseconds (the spooler's
+// pauses run on the virtual clock); the margin covers sanitized builds on a busy machine.
+constexpr auto kWatchdog = std::chrono::seconds(20);
+
+using staging::kDriverDir;
+
+void PutDriverFolder() { staging::PutDriverFolder(u"C:\\zqdriver", "new"); }
+
+void StageInstalled(const sim::Driver& driver, const std::u16string& printer, int jobs) {
+  staging::StageInstalledDriver(driver, printer);
+  for (int i = 0; i < jobs; ++i) sim::AddJob(printer, i ? u"" : u"report.txt");
+}
+
+void StageInstalled() { StageInstalled(staging::InstalledDriver(), u"Old Printer", 2); }
+
+// The person at the screen: closes the progress dialog when the installer says it cannot start
+// (the only box after which the dialog waits for them), and answers the replace question.
+void Person(int replaceAnswer) {
+  sim::MessageBoxRule close;
+  close.textContains = "インストーラが開始できません!";
+  close.onShow = [](const sim::MessageBoxRecord& box) { sim::ClickCloseBox(box.owner); };
+  sim::AnswerMessageBox(close);
+  if (replaceAnswer) sim::AnswerMessageBox("", "既にインストールされています", replaceAnswer);
+}
+
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> scenarios = {
+      {"InstallClean", u"install C:\\zqdriver \"Sweep Printer\" x64",
+       [] {
+         PutDriverFolder();
+         Person(0);
+       },
+       true},
+      {"InstallReplacingYes", u"install C:\\zqdriver \"Sweep Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+         Person(IDYES);
+       },
+       true},
+      {"InstallKeepingNo", u"install C:\\zqdriver \"Sweep Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+         Person(IDNO);
+       },
+       true},
+      {"CheckInstalled", u"check . \"Sweep Printer\" x64",
+       [] {
+         StageInstalled();
+         Person(0);
+       },
+       true},
+      {"CheckAbsent", u"check . \"Sweep Printer\" x64", [] { Person(0); }, true},
+      {"Uninstall", u"uninstall",
+       [] {
+         StageInstalled();
+         Person(0);
+       },
+       false},
+      {"UninstallHeldFile", u"uninstall",
+       [] {
+         StageInstalled();
+         // The spooler lets go of the driver file only after two deletion attempts.
+         sim::LockFile(std::u16string(kDriverDir) + u"\\ZQPrinter_drv2.dll", 2);
+         Person(0);
+       },
+       false},
+      {"UninstallDependentFiles", u"uninstall",
+       [] {
+         sim::Driver d = staging::InstalledDriver();
+         d.helpFile = std::u16string(kDriverDir) + u"\\ZQPrinter.hlp";
+         d.dependentFiles = {std::u16string(kDriverDir) + u"\\ZQPrinter_res.dll",
+                             std::u16string(kDriverDir) + u"\\ZQPrinter.ini"};
+         StageInstalled(d, u"Old Printer", 1);
+         Person(0);
+       },
+       false},
+      {"Reinstall", u"reinstall C:\\zqdriver \"Sweep Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+         Person(0);
+       },
+       false},
+      {"Add", u"add C:\\zqdriver \"Old Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+         Person(0);
+       },
+       true},
+  };
+  return scenarios;
+}
+
+MachineState ReadMachine() {
+  MachineState state;
+  for (auto& d : sim::Drivers()) {
+    std::string files;
+    for (auto* path : {&d.driverPath, &d.configFile, &d.dataFile}) {
+      files += " " + sim::FileContents(*path);
+    }
+    state.items.push_back("driver " + sim::Utf8(d.name) + " (" + sim::Utf8(d.environment) + ")" +
+                          files);
+  }
+  for (auto& p : sim::Printers()) {
+    auto spool = sim::GetRegistryValue(
+        HKEY_LOCAL_MACHINE, std::u16string(sim::kPrintersKey) + u"\\" + p.name, u"SpoolDirectory");
+    state.items.push_back("printer " + sim::Utf8(p.name) + " on " + sim::Utf8(p.port) + " with " +
+                          sim::Utf8(p.driver) + " jobs " + std::to_string(p.jobs.size()) +
+                          (spool ? " spool folder" : ""));
+  }
+  for (auto& port : sim::Ports()) state.items.push_back("port " + sim::Utf8(port.name));
+  state.items.push_back(std::string("spooler ") +
+                        (sim::ServiceState(sim::kSpoolerService) == SERVICE_RUNNING ? "running"
+                                                                                     : "not running"));
+  return state;
+}
+
+std::string Describe(const MachineState& state) {
+  std::string out;
+  for (auto& item : state.items) out += "  " + item + "\n";
+  return out;
+}
+
+RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault) {
+  sim::Reset();
+  std::memset(LastErrorMessage, 0, sizeof LastErrorMessage);
+  LastErrorCode = 0;
+  scenario.stage();
+  sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + scenario.arguments);
+  if (fault) sim::InjectFault(*fault);
+
+  RunResult result;
+  if (!watchdog::RunInstallerWithin(watchdog::kRunLimit, &result.exitCode)) {
+    result.journalTail = sim::DumpJournal(60);
+    return result;
+  }
+  result.ended = true;
+  // Threads the run left behind (an abandoned worker) finish on their own.
+  if (!sim::JoinAllThreads(static_cast<DWORD>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(watchdog::kRunLimit).count()))) {
+    result.ended = false;
+    result.journalTail = sim::DumpJournal(60);
+    return result;
+  }
+  result.journal = sim::Journal();
+  result.journalTail = sim::DumpJournal(40);
+  result.heapBlocks = sim::LiveHeapBlocks();
+  result.handles = sim::OpenHandles();
+  result.handleReport = sim::OpenHandleReport();
+  for (auto& box : sim::MessageBoxes()) result.boxTexts.push_back(sim::Utf8(box.text));
+  result.boxes = result.boxTexts.size();
+  result.machine = ReadMachine();
+  for (auto& call : result.journal) {
+    if (call.faulted) {
+      result.faultFired = true;
+      result.faulted = call;
+      break;
+    }
+  }
+  return result;
+}
+
+}  // namespace sweep

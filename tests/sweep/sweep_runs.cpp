@@ -110,6 +110,18 @@ const std::vector<Scenario>& Scenarios() {
          Person(0);
        },
        true},
+      // Quiet runs show no box: their texts are records (and console lines).
+      {"QuietInstallClean", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
+       [] { PutDriverFolder(); },
+       false},
+      {"QuietInstallKeepingNo", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+       },
+       false},
+      {"QuietCheckInstalled", u"/quiet check . \"Sweep Printer\" x64", [] { StageInstalled(); },
+       false},
   };
   return scenarios;
 }

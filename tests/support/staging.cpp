@@ -22,11 +22,15 @@ sim::Driver InstalledDriver(WORD devModeVersion) {
   return d;
 }
 
-void StageInstalledDriver(const sim::Driver& driver, const std::u16string& printer) {
+void PutInstalledDriver(const sim::Driver& driver) {
   for (auto* path : {&driver.driverPath, &driver.configFile, &driver.dataFile, &driver.helpFile})
     if (!path->empty()) sim::PutFile(*path, "old");
   for (auto& path : driver.dependentFiles) sim::PutFile(path, "old");
   sim::AddDriver(driver);
+}
+
+void StageInstalledDriver(const sim::Driver& driver, const std::u16string& printer) {
+  PutInstalledDriver(driver);
   sim::AddPort(u"ZQVirtualPrinterPort");
   sim::Printer p;
   p.name = printer;

@@ -14,6 +14,8 @@ inline constexpr char16_t kDriverDir[] = u"C:\\Windows\\System32\\spool\\drivers
 void PutDriverFolder(const std::u16string& folder, const std::string& tag);
 // "ZqDriver2" registered for x64 with its files in the x64 driver folder.
 sim::Driver InstalledDriver(WORD devModeVersion = 0x0500);
+// The driver's files (each holding "old") and its registration.
+void PutInstalledDriver(const sim::Driver& driver);
 // The driver (its files holding "old"), the port, and a printer of that name using both.
 void StageInstalledDriver(const sim::Driver& driver, const std::u16string& printer);
 

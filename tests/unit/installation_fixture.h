@@ -11,6 +11,7 @@
 #include "platform/sim/spooler.h"
 #include "support/messages.h"
 #include "tests/support/sim_test.h"
+#include "tests/support/staging.h"
 
 class InstallationTest : public SimTest {
  protected:
@@ -42,12 +43,7 @@ class InstallationTest : public SimTest {
     d.dataFile = std::u16string(kDriverDir) + u"\\ZQPrinter.PDD";
     return d;
   }
-  static void Install(const sim::Driver& d) {
-    for (auto* path : {&d.driverPath, &d.configFile, &d.dataFile, &d.helpFile})
-      if (!path->empty()) sim::PutFile(*path, "old");
-    for (auto& path : d.dependentFiles) sim::PutFile(path, "old");
-    sim::AddDriver(d);
-  }
+  static void Install(const sim::Driver& d) { staging::PutInstalledDriver(d); }
 
   static sim::Printer PrinterOf(const std::u16string& name, const std::u16string& driver,
                                 const std::u16string& port = u"ZQVirtualPrinterPort") {

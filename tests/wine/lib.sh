@@ -98,12 +98,16 @@ zq_run() {
   wait "$answerer" 2>/dev/null || true
   [ "$code" -gt 127 ] && code=$((code - 256))
   # A crash on a thread other than the main one can end the process with exit code 0.
-  grep -q '^wine: Unhandled' "$ZQ_WORK/stderr.txt" && code="crashed ($(grep -m1 '^wine: Unhandled' "$ZQ_WORK/stderr.txt"))"
+  local crash
+  crash=$(wine_crash_report "$ZQ_WORK/stderr.txt") && code="crashed ($crash)"
   ZQ_STATUS=$code
   ZQ_BOXES=$(cat "$boxes")
   ZQ_WINDOWS=$(cat "$windows")
   ZQ_OUT=$(tr -d '\r' <"$out")
 }
+
+# Wine's report of an unhandled exception in a run's standard error file; fails when there is none.
+wine_crash_report() { grep -m1 '^wine: Unhandled' "$1"; }
 
 # A Unix path as a Windows path of the prefix (Z: maps the host's root).
 winepath_w() { printf 'Z:%s' "${1//\//\\}"; }

@@ -183,7 +183,7 @@ for round in $(seq "$rounds"); do
       timeout 400 "$ZQ_WINE" "$ZQ_EXE" /quiet install 'C:\zqdriver' 'ZQ Printer2' x64 \
         >"$ZQ_WORK/together$n.txt" 2>"$ZQ_WORK/together$n.err" || code=$?
       # A crash reported by Wine counts as one whatever the exit code says.
-      grep -q '^wine: Unhandled' "$ZQ_WORK/together$n.err" && code=crashed
+      wine_crash_report "$ZQ_WORK/together$n.err" >/dev/null && code=crashed
       echo "$code" >"$ZQ_WORK/together$n.code"
     ) &
     installers+=($!)

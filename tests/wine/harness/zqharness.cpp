@@ -150,6 +150,9 @@ int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int
     if (windowsPath) LogNewWindows(windowsPath, &seenWindows);
     BoxSearch search;
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&search));
+    // A box that became visible after the window log above is logged before it is answered and
+    // gone.
+    if (windowsPath && !search.boxes.empty()) LogNewWindows(windowsPath, &seenWindows);
     for (HWND box : search.boxes) {
       bool seen = false;
       for (HWND h : answered) seen = seen || h == box;

@@ -28,6 +28,9 @@
 #ifndef STRSAFE_MAX_CCH
 #define STRSAFE_MAX_CCH 2147483647
 #endif
+// The spooler's functions and the common controls come from System32 only, loaded at process
+// start (platform/windows/system_libraries.h); their names reach that table.
+#include "platform/windows/system_library_names.h"
 #else
 #include "platform/sim/windows.h"
 #endif

@@ -11,8 +11,12 @@
 #include "support/product.h"
 #include "support/quiet_run.h"
 #include "support/settings_log.h"
+#include "support/strings.h"
 
 namespace {
+
+constexpr WCHAR UnavailableLibraryFormat[] =
+    TEXT("システムライブラリ '%ws' が読み込めません．\n\nError code: %d\n詳細エラー: %ws");
 
 // A dialog whose worker still ran when the run ended; it stays reachable until the process ends.
 InstallerDialogWindow* AbandonedDialog = nullptr;
@@ -96,9 +100,21 @@ int RunQuietly(const RunArguments& arguments) {
   return RunMode(request.mode, operation) ? 0 : -1;
 }
 
+// The start-up error of a run without one of its system libraries: which one, and why.
+int RejectUnavailableLibrary(const UnavailableLibrary& library) {
+  LocalBlock<WCHAR> systemText(SystemErrorText(library.error));
+  WCHAR text[MessageTextCapacity];
+  BoundedFormat(text, MessageTextCapacity, UnavailableLibraryFormat,
+                library.name ? library.name : TEXT(""), static_cast<int>(library.error),
+                systemText ? systemText.Get() : TEXT(""));
+  ShowErrorBox(nullptr, CommandCaption, text);
+  return -1;
+}
+
 }  // namespace
 
-int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
+int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
+                     const UnavailableLibrary* unavailable) {
   // The command line is read once; its switches before anything could be shown: a quiet run, or
   // one where nobody could answer a box, must not show the first one. The request's strings point
   // into the vector, which lives until the run's end.
@@ -111,8 +127,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   bool stationVisible = WindowStationVisible();
   SetQuietRun(switches.quiet || !stationVisible);
   LogRunStart(commandLine, switches, stationVisible);
-  int exitCode = IsQuietRun() ? RunQuietly(arguments)
-                              : RunWithDialog(instance, previousInstance, arguments);
+  int exitCode = unavailable  ? RejectUnavailableLibrary(*unavailable)
+                 : IsQuietRun() ? RunQuietly(arguments)
+                                : RunWithDialog(instance, previousInstance, arguments);
   LogRunEnd(exitCode);
   return exitCode;
 }

@@ -3,4 +3,15 @@
 
 #include "platform/win32.h"
 
-int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance);
+// A system library the program could not load at its start (the Windows program loads the
+// spooler's library and the common controls from System32 before anything else runs): its name
+// and the error code of the failed load.
+struct UnavailableLibrary {
+  LPCWSTR name;
+  DWORD error;
+};
+
+// Runs the installer. With an unavailable library the run ends at its start with the start-up
+// error box (a record in a quiet run) naming it, and -1; nothing else is done.
+int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
+                     const UnavailableLibrary* unavailable = nullptr);

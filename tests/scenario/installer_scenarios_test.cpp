@@ -349,6 +349,26 @@ TEST_F(InstallerScenario, StartUpRejectionsShowOneBoxWithoutOwner) {
   EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0u);
 }
 
+TEST_F(InstallerScenario, ASystemLibraryThatCouldNotBeLoadedEndsTheRunAtItsStart) {
+  // The Windows program loads the spooler's library and the common controls from System32 before
+  // anything else; when that failed, the run says which one and why, and does nothing else.
+  sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" install C:\\zqdriver \"ZQ Printer2\" x64");
+  UnavailableLibrary library = {TEXT("winspool.drv"), 126};
+  EXPECT_EQ(RunInstallerMain(GetModuleHandleW(nullptr), nullptr, &library), -1);
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(U8(boxes[0].text.c_str()),
+            "システムライブラリ 'winspool.drv' が読み込めません．\n\nError code: 126\n"
+            "詳細エラー: The specified module could not be found.\r\n");
+  EXPECT_EQ(boxes[0].owner, nullptr);
+  EXPECT_EQ(U8(boxes[0].caption.c_str()), kCommandCaption);
+  EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONERROR));
+  EXPECT_EQ(sim::CallCount("DialogBoxParamW"), 0u);
+  EXPECT_EQ(sim::CallCount("OpenPrinterW"), 0u);
+  EXPECT_EQ(sim::CallCount("CreateMutexW"), 0u);
+  EXPECT_FALSE(HasDriver());
+}
+
 TEST_F(InstallerScenario, DefaultsAreTheCurrentFolderAndTheDefaultPrinterName) {
   // The command line always names both before the processor, so the defaults are the dialog's.
   PutDriverFolder(sim::CurrentDir(), "here");

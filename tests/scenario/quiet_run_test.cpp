@@ -227,6 +227,21 @@ TEST_F(QuietRunTest, AQuietRunFromAPromptWritesItsTextsToThatConsole) {
   EXPECT_FALSE(sim::ConsoleAttached());
 }
 
+TEST_F(QuietRunTest, AMissingSystemLibraryIsRecordedAndPrintedNotShown) {
+  sim::SetParentConsole(true);
+  sim::SetCommandLine(u"ZQInst.exe /quiet check . \"ZQ Printer2\" x64");
+  UnavailableLibrary library = {TEXT("winspool.drv!XcvDataW"), 127};
+  EXPECT_EQ(RunInstallerMain(GetModuleHandleW(nullptr), nullptr, &library), -1);
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  EXPECT_TRUE(Recorded("Error: システムライブラリ 'winspool.drv!XcvDataW' が読み込めません．"));
+  EXPECT_NE(sim::ConsoleText().find("Error: システムライブラリ 'winspool.drv!XcvDataW' が読み込めません．"
+                                    "\r\n\r\nError code: 127\r\n"
+                                    "詳細エラー: The specified procedure could not be found."),
+            std::string::npos)
+      << sim::ConsoleText();
+  EXPECT_EQ(sim::CallCount("OpenPrinterW"), 0u);
+}
+
 // ----- the port -----
 
 TEST_F(QuietRunTest, TheQuietPortGoesThroughTheMonitorsDataChannel) {

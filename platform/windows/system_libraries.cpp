@@ -1,0 +1,104 @@
+#include "platform/windows/system_libraries.h"
+
+namespace zq_windows {
+
+SystemFunctions System;
+
+namespace {
+
+// Zero-initialised: this runs before the runtime, which would run constructors.
+SystemLibraryFailure Failure;
+bool Loaded;
+
+// SetDefaultDllDirectories, looked up rather than imported: Windows before 8 has it only with
+// update KB2533623, and a program importing it would not start without.
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
+
+bool Restricted;
+
+// The process's searches for DLLs go to System32 only, its own folder and the current folder are
+// left out. Without SetDefaultDllDirectories the current folder is left out at least, and the
+// libraries below are loaded by their full System32 path.
+void RestrictSearch() {
+  HMODULE kernel = GetModuleHandleW(TEXT("kernel32.dll"));
+  SetDefaultDllDirectoriesFunction restrict = nullptr;
+  if (kernel)
+    restrict = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  Restricted = restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!Restricted) SetDllDirectoryW(TEXT(""));
+}
+
+// Loads a library from System32 only. Names bound by the program's manifest (the common
+// controls' side-by-side version) are still redirected by its activation context.
+HMODULE LoadFromSystem(const WCHAR* name) {
+  if (Restricted) return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  WCHAR path[MAX_PATH];
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  UINT at = length;
+  if (path[at - 1] != TEXT('\\')) path[at++] = TEXT('\\');
+  for (const WCHAR* c = name; *c; ++c) {
+    if (at + 1 >= MAX_PATH) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return nullptr;
+    }
+    path[at++] = *c;
+  }
+  path[at] = 0;
+  // Its own imports are then looked for beside it, in System32, first.
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+bool Fail(const WCHAR* library, DWORD error) {
+  Failure.library = library;
+  Failure.error = error ? error : ERROR_MOD_NOT_FOUND;
+  return false;
+}
+
+template <typename Function>
+bool Find(HMODULE module, const char* name, const WCHAR* failureName, Function* slot) {
+  *slot = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  if (*slot) return true;
+  DWORD error = GetLastError();
+  return Fail(failureName, error ? error : ERROR_PROC_NOT_FOUND);
+}
+
+// "library!function", the name a missing function is reported under.
+#define ZQ_FUNCTION_NAME(library, name) TEXT(library) TEXT("!") TEXT(#name)
+
+bool LoadWinspool() {
+  HMODULE module = LoadFromSystem(TEXT("winspool.drv"));
+  if (!module) return Fail(TEXT("winspool.drv"), GetLastError());
+#define ZQ_FIND(name) \
+  if (!Find(module, #name, ZQ_FUNCTION_NAME("winspool.drv", name), &System.name)) return false;
+  ZQ_WINSPOOL_FUNCTIONS(ZQ_FIND)
+#undef ZQ_FIND
+  return true;
+}
+
+bool LoadCommonControls() {
+  HMODULE module = LoadFromSystem(TEXT("comctl32.dll"));
+  if (!module) return Fail(TEXT("comctl32.dll"), GetLastError());
+#define ZQ_FIND(name) \
+  if (!Find(module, #name, ZQ_FUNCTION_NAME("comctl32.dll", name), &System.name)) return false;
+  ZQ_COMCTL32_FUNCTIONS(ZQ_FIND)
+#undef ZQ_FIND
+  return true;
+}
+
+}  // namespace
+
+void LoadSystemLibraries() {
+  RestrictSearch();
+  Loaded = LoadWinspool() && LoadCommonControls();
+  // A half-filled table is never used: the run ends at its start.
+  if (!Loaded) System = SystemFunctions{};
+}
+
+bool SystemLibrariesLoaded(SystemLibraryFailure* failure) {
+  if (failure) *failure = Failure;
+  return Loaded;
+}
+
+}  // namespace zq_windows

@@ -18,6 +18,13 @@ elseif(MINGW)
   add_compile_options($<$<AND:$<COMPILE_LANGUAGE:C,CXX>,$<CONFIG:Release>>:-Os>
                       $<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections>
                       $<$<COMPILE_LANGUAGE:C,CXX>:-fdata-sections>)
+  # A canary on every frame with an array or an address taken, and the runtime's checked variants
+  # of memcpy, strcpy, sprintf and the like where the destination's size is known (_FORTIFY_SOURCE
+  # takes effect in optimised builds only). Both fail through libssp, which -static links into the
+  # program: "stack smashing detected" or "buffer overflow detected", then the process ends.
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-D_FORTIFY_SOURCE=2>)
+  add_link_options(-fstack-protector-strong)
 endif()
 
 # Makes platform/windows/process_entry.cpp the image's entry point: the DLL search is restricted to

@@ -13,6 +13,35 @@ ZQ_PIDS=()
 
 wine_log() { printf '%s\n' "$*" >&2; }
 
+# The programs of a MinGW build folder (ZQ_EXE, ZQ_HARNESS) and the loader for them: x64 builds
+# run with wine64 and install the x64 stand-in driver, x86 builds with wine (WoW64 on the same
+# 64-bit prefix) and the x86 one. Sets processor, environment ("Windows x64" or "Windows NT x86")
+# and folder (the spooler's driver sub-folder). ZQ_FIXTURES gets this build's driver files and
+# the other processor's from the sibling build when there is one.
+wine_use_build() {
+  local build=$1 arch from
+  export ZQ_EXE=$build/ZQInst.exe
+  export ZQ_HARNESS=$build/tests/wine/zqharness.exe
+  if [ -d "$build/tests/wine/driver/x64" ]; then
+    processor=x64 environment='Windows x64' folder=x64
+    export ZQ_WINE=${WINE64:-/usr/lib/wine/wine64}
+  else
+    processor=x86 environment='Windows NT x86' folder=w32x86
+    export ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
+    [ -x "$ZQ_WINE" ] || { echo "wine: $ZQ_WINE missing: install wine32:i386" >&2; exit 1; }
+  fi
+  export ZQ_FIXTURES=$ZQ_WORK/driver
+  mkdir -p "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86"
+  for arch in x64 x86; do
+    for from in "$build" "$build/../mingw-$arch"; do
+      if [ -d "$from/tests/wine/driver/$arch" ]; then
+        cp "$from/tests/wine/driver/$arch/"* "$ZQ_FIXTURES/$arch/"
+        break
+      fi
+    done
+  done
+}
+
 # Starts Xvfb on the first free display number from ZQ_DISPLAY (default 90) on.
 wine_start_display() {
   local n=${ZQ_DISPLAY:-90}
@@ -75,7 +104,8 @@ wine_drop_prefix() {
 # ZQ_RUN_DIR (a Unix folder; default C:\work of the prefix). Sets ZQ_STATUS (the exit code as a
 # signed number, or "crashed (...)" when Wine reported an unhandled exception), ZQ_SECONDS,
 # ZQ_BOXES (the boxes answered, one per line), ZQ_WINDOWS (the visible windows seen, "class|title"
-# per line) and ZQ_OUT (the program's standard output).
+# per line) and ZQ_OUT (the program's standard output). ZQ_EXE_DLLOVERRIDES, when set, is the
+# program's WINEDLLOVERRIDES (the harness keeps the environment's).
 zq_run() {
   local rules=$ZQ_WORK/rules.txt boxes=$ZQ_WORK/boxes.txt stop=$ZQ_WORK/stop
   local windows=$ZQ_WORK/windows.txt out=$ZQ_WORK/out.txt folder=${ZQ_RUN_DIR:-$WINEPREFIX/drive_c/work}
@@ -90,7 +120,8 @@ zq_run() {
   sleep 0.2  # the harness is watching before the installer starts
   local started=$(date +%s.%N)
   set +e
-  (cd "$folder" && timeout 120 "$ZQ_WINE" "$ZQ_EXE" "$@" >"$out" 2>"$ZQ_WORK/stderr.txt")
+  (cd "$folder" && ${ZQ_EXE_DLLOVERRIDES:+env WINEDLLOVERRIDES="$ZQ_EXE_DLLOVERRIDES"} \
+    timeout 120 "$ZQ_WINE" "$ZQ_EXE" "$@" >"$out" 2>"$ZQ_WORK/stderr.txt")
   local code=$?
   set -e
   ZQ_SECONDS=$(echo "$(date +%s.%N) - $started" | bc)

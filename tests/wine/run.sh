@@ -9,30 +9,9 @@ build=$(cd "$1" && pwd)
 export ZQ_WORK=${2:-$(mktemp -d /tmp/zqwine.XXXXXX)}
 mkdir -p "$ZQ_WORK"
 ZQ_WORK=$(cd "$ZQ_WORK" && pwd)  # Wine takes absolute prefixes only
-export ZQ_EXE=$build/ZQInst.exe
-export ZQ_HARNESS=$build/tests/wine/zqharness.exe
-if [ -d "$build/tests/wine/driver/x64" ]; then
-  processor=x64 environment='Windows x64' folder=x64
-  export ZQ_WINE=${WINE64:-/usr/lib/wine/wine64}
-else
-  processor=x86 environment='Windows NT x86' folder=w32x86
-  export ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
-  [ -x "$ZQ_WINE" ] || { echo "wine: $ZQ_WINE missing: install wine32:i386" >&2; exit 1; }
-fi
-# The driver folder: this build's files, and the other processor's from the sibling build when
-# there is one.
-export ZQ_FIXTURES=$ZQ_WORK/driver
-mkdir -p "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86"
-for arch in x64 x86; do
-  for from in "$build" "$build/../mingw-$arch"; do
-    if [ -d "$from/tests/wine/driver/$arch" ]; then
-      cp "$from/tests/wine/driver/$arch/"* "$ZQ_FIXTURES/$arch/"
-      break
-    fi
-  done
-done
 # shellcheck source=lib.sh
 . "$here/lib.sh"
+wine_use_build "$build"
 trap wine_cleanup EXIT
 
 title='Brimcastelleプリンタドライバ インストーラ'

@@ -4,7 +4,9 @@
 # and link flags CMake generated for every target. Nothing is compiled.
 # Fails unless every C/C++ source gets /utf-8, /W4, the static runtime (/MT) and /guard:cf, the
 # resource script gets none of them, and ZQInst.exe links with /MANIFEST:NO (the resource script
-# carries the manifest), /DYNAMICBASE, /NXCOMPAT, /guard:cf and, for x64, /HIGHENTROPYVA.
+# carries the manifest), /DYNAMICBASE, /NXCOMPAT, /guard:cf, /DEPENDENTLOADFLAG:0x800 (static
+# imports from System32 only), /ENTRY:ZqProcessEntry (the DLL search restricted before the runtime
+# starts) and, for x64, /HIGHENTROPYVA.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 clang_cl=$(command -v clang-cl || ls /usr/bin/clang-cl-* 2>/dev/null | sort -V | tail -1 || true)
@@ -62,7 +64,8 @@ EOF
   check "C++ sources found ($(wc -l <<<"$cxx_flags"))" test -n "$cxx_flags"
   for flag in /utf-8 /W4 -MT /guard:cf; do check "every C++ source compiled with $flag" every "$flag"; done
   check "resource script compiled without /utf-8 and /W4" rc_plain
-  for flag in /MANIFEST:NO /DYNAMICBASE /NXCOMPAT /guard:cf; do
+  for flag in /MANIFEST:NO /DYNAMICBASE /NXCOMPAT /guard:cf /DEPENDENTLOADFLAG:0x800 \
+    /ENTRY:ZqProcessEntry; do
     check "ZQInst.exe linked with $flag" links "$flag"
   done
   if [ "$name" = x64 ]; then check "ZQInst.exe linked with /HIGHENTROPYVA" links /HIGHENTROPYVA; fi

@@ -41,6 +41,7 @@ check "link to its .debug file (.gnu_debuglink)" section '\.gnu_debuglink'
 # Session Manager\KnownDLLs): the loader takes these from System32 whatever lies beside the program.
 known_dlls=" advapi32 clbcatq comdlg32 difxapi gdi32 imagehlp imm32 kernel32 msctf msvcrt normaliz nsi
   ole32 oleaut32 psapi rpcrt4 setupapi shell32 shlwapi user32 wldap32 ws2_32 "
+known_dlls=" $(echo $known_dlls) "  # one space between names
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr -d '\r')
 echo "hardening: $exe: static imports: $(tr '\n' ' ' <<<"$imports")"
 only_known_dlls() {

@@ -9,6 +9,7 @@
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"
+#include "support/stop_request.h"
 #include "support/strings.h"
 
 namespace {
@@ -289,6 +290,7 @@ bool RemoveDriver() {
   }
   for (DWORD i = 0; i < count; ++i) {
     if (!SameName(drivers[i].pName, DriverName)) continue;
+    if (StopRequested()) return false;  // asked to stop: the registration before was the last
     if (!RemoveRegistration(drivers[i])) return false;
   }
   return true;

@@ -383,4 +383,68 @@ TEST_F(QuietRunTest, TwoInstallersAtOnceEndCleanly) {
   EXPECT_FALSE(sim::InspectMutex(InstallerLockName).exists);
 }
 
+// A console event is a request to stop: during each step of a quiet run attached to a console,
+// Ctrl+C, Ctrl+Break and closing the console let the step in progress finish, leave the spooler
+// running (when the process ends, for a closed console) and end the run with -1, as a dialog
+// closed before the work was done does.
+TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
+  struct Step {
+    const char* what;
+    const char* mode;  // "install", "uninstall" or "reinstall"
+    bool staged;       // the driver and its printer installed before the run
+    const char* call;  // the event comes when this call begins...
+    int nth;           // ...for the n-th time
+    bool driver, port, printer;  // what the machine has afterwards
+  } steps[] = {
+      {"before the lock", "install", false, "CreateMutexW", 1, false, false, false},
+      {"copying the driver files", "install", false, "CopyFileW", 2, true, false, false},
+      {"adding the port", "install", false, "XcvDataW", 1, true, true, false},
+      {"adding the printer", "install", false, "AddPrinterW", 1, true, true, true},
+      {"the spooler stopped for the printer's restart", "install", false, "ControlService", 1,
+       true, true, true},
+      // A registration is removed as one step: its printers, the registration and its files.
+      {"deleting the printer", "uninstall", true, "DeletePrinter", 1, false, true, false},
+      {"the spooler stopped for the driver's files", "uninstall", true, "DeleteFileW", 1, false,
+       true, false},
+      {"the uninstall of a reinstall", "reinstall", true, "DeleteFileW", 2, false, true, false},
+  };
+  struct Event {
+    const char* name;
+    DWORD event;
+    bool endsProcess;
+  } events[] = {{"Ctrl+C", CTRL_C_EVENT, false},
+                {"Ctrl+Break", CTRL_BREAK_EVENT, false},
+                {"console closed", CTRL_CLOSE_EVENT, true}};
+  for (const Step& step : steps) {
+    for (const Event& e : events) {
+      SCOPED_TRACE(std::string(step.what) + ", " + e.name);
+      sim::Reset();
+      PutSourceFiles(u"C:\\zqdriver", u"x64");
+      if (step.staged) StageInstalled();
+      sim::SetParentConsole(true);
+      std::atomic<int> spoolerAtEnd{-1};  // when the process ended: 1 running, 0 not
+      DWORD event = e.event;
+      sim::RunAtCall(step.call, step.nth, [&spoolerAtEnd, event] {
+        sim::DeliverConsoleEvent(event, [&spoolerAtEnd] { spoolerAtEnd = SpoolerRunning() ? 1 : 0; });
+      });
+      std::u16string arguments = u"/quiet " + sim::Utf16(step.mode);
+      if (std::string(step.mode) != "uninstall") arguments += u" C:\\zqdriver \"ZQ Printer2\" x64";
+      EXPECT_EQ(Run(arguments), -1);
+      sim::WaitForConsoleHandlers();
+      EXPECT_TRUE(SpoolerRunning());
+      EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);
+      if (e.endsProcess) EXPECT_EQ(spoolerAtEnd.load(), 1);
+      bool driver = false;
+      for (auto& d : sim::Drivers()) driver = driver || d.name == u"ZqDriver2";
+      EXPECT_EQ(driver, step.driver);
+      EXPECT_EQ(HasPort(), step.port);
+      EXPECT_EQ(HasPrinter(u"ZQ Printer2"), step.printer);
+      EXPECT_TRUE(Recorded("a console event asked the run to stop")) << AllRecords();
+      EXPECT_EQ(sim::ConsoleHandlerCount(), 0u);
+      EXPECT_FALSE(sim::InspectMutex(InstallerLockName).exists);
+      EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+    }
+  }
+}
+
 }  // namespace

@@ -155,7 +155,7 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
 
 bool RunMode(InstallerMode mode, const OperationRequest& request) {
   // One installer at a time on the machine, from the first spooler query to the last change.
-  KernelHandle lock;
+  InstallerLock lock;
   if (!AcquireInstallerLock(request.owner, &lock)) return false;
   bool result = GoOn() && RunOperation(mode, request);
   if (StopRequested()) {

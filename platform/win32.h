@@ -17,6 +17,7 @@
 #include <shlwapi.h>
 #include <shellapi.h>
 #include <process.h>
+#include <sddl.h>
 #include <stdio.h>
 #include <stdarg.h>
 #include <time.h>
@@ -28,6 +29,7 @@
 #ifndef STRSAFE_MAX_CCH
 #define STRSAFE_MAX_CCH 2147483647
 #endif
+#include "platform/windows/namespaces.h"
 #else
 #include "platform/sim/windows.h"
 #endif

@@ -845,6 +845,32 @@ BOOL IsWindowEnabled(HWND window);
 #define RPC_X_NULL_REF_POINTER 1780L
 
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
+// Security identifiers and descriptors (security.cpp): well-known SIDs in their binary form, and
+// security descriptors from their text form (SDDL), as far as a DACL of allowing entries goes.
+typedef void* PSID;
+typedef void* PSECURITY_DESCRIPTOR;
+typedef BYTE BOOLEAN;
+typedef enum {
+  WinLocalSystemSid = 22,
+  WinBuiltinAdministratorsSid = 26,
+  WinBuiltinUsersSid = 27,
+} WELL_KNOWN_SID_TYPE;
+#define SECURITY_MAX_SID_SIZE 68
+#define SDDL_REVISION_1 1
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* size);
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
+                                                          PSECURITY_DESCRIPTOR* descriptor,
+                                                          ULONG* size);
+
+// Private namespaces (namespaces.cpp).
+HANDLE CreateBoundaryDescriptorW(LPCWSTR name, ULONG flags);
+BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid);
+VOID DeleteBoundaryDescriptor(HANDLE boundary);
+HANDLE CreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES security, LPVOID boundary, LPCWSTR alias);
+HANDLE OpenPrivateNamespaceW(LPVOID boundary, LPCWSTR alias);
+BOOLEAN ClosePrivateNamespace(HANDLE space, ULONG flags);
+
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                     LPCWSTR name);
 BOOL SetEvent(HANDLE event);

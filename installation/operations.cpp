@@ -3,8 +3,11 @@
 #include "installation/installer_lock.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
+#include "spooler/service.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/settings_log.h"
+#include "support/stop_request.h"
 #include "support/strings.h"
 
 namespace {
@@ -17,7 +20,12 @@ constexpr const WCHAR* InstallStatusFormat =
 
 void ShowOperationError(HWND owner, LPCWSTR text) { ShowErrorBox(owner, ProductTitle, text); }
 
+// False once the run was asked to stop: the step that just ended is the last one.
+bool GoOn() { return !StopRequested(); }
+
 void ShowFailureReport(HWND owner) {
+  // A run asked to stop has not failed: it ends, as a closed dialog does, without a report.
+  if (StopRequested()) return;
   WCHAR report[MessageTextCapacity];
   FailureReport(report);
   ShowOperationError(owner, report);
@@ -39,9 +47,9 @@ bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor p
                     bool copyDriver) {
   if (copyDriver && !InstallDriverFiles(driverFolder, processor, false)) return false;
   WCHAR portName[PortNameCapacityBytes / sizeof(WCHAR)] = {};
-  if (!ProvisionPort(portName, PortNameCapacityBytes)) return false;
-  if (!CreatePrinter(printerName, portName)) return false;
-  return VerifyDriverVersion(printerName);
+  if (!GoOn() || !ProvisionPort(portName, PortNameCapacityBytes)) return false;
+  if (!GoOn() || !CreatePrinter(printerName, portName)) return false;
+  return GoOn() && VerifyDriverVersion(printerName);
 }
 
 bool InstallOperation(const OperationRequest& request) {
@@ -68,18 +76,19 @@ bool InstallOperation(const OperationRequest& request) {
         DriverName, DefaultPrinterName);
   }
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
-  bool result = replace ? RemoveDriver() && InstallPrinter(request.printerName,
-                                                          request.driverFolder,
-                                                          request.processor, true)
-                        : InstallPrinter(request.printerName, request.driverFolder,
-                                         request.processor, false);
+  bool result = GoOn() && (replace ? RemoveDriver() && GoOn() &&
+                                         InstallPrinter(request.printerName,
+                                                        request.driverFolder, request.processor,
+                                                        true)
+                                   : InstallPrinter(request.printerName, request.driverFolder,
+                                                    request.processor, false));
   if (!result) ShowFailureReport(request.owner);
   return result;
 }
 
 bool UninstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, TEXT("アンインストール Brimcastelleプリンタドライバ."));
-  return RemoveDriver();
+  return GoOn() && RemoveDriver();
 }
 
 bool CheckOperation(const OperationRequest& request) {
@@ -118,7 +127,7 @@ bool AddOperation(const OperationRequest& request) {
     return false;
   }
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
-  bool result = InstallDriverFiles(request.driverFolder, request.processor, true);
+  bool result = GoOn() && InstallDriverFiles(request.driverFolder, request.processor, true);
   if (!result) ShowFailureReport(request.owner);
   return result;
 }
@@ -134,7 +143,7 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
     case Uninstall:
       return UninstallOperation(request);
     case Reinstall:
-      return UninstallOperation(request) && InstallOperation(request);
+      return UninstallOperation(request) && GoOn() && InstallOperation(request);
     case Add:
       return AddOperation(request);
     default:
@@ -146,9 +155,17 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
 
 bool RunMode(InstallerMode mode, const OperationRequest& request) {
   // One installer at a time on the machine, from the first spooler query to the last change.
-  KernelHandle lock;
+  InstallerLock lock;
   if (!AcquireInstallerLock(request.owner, &lock)) return false;
-  bool result = RunOperation(mode, request);
+  bool result = GoOn() && RunOperation(mode, request);
+  if (StopRequested()) {
+    // The step in progress has finished; one that stopped the spooler has started it again. A
+    // spooler still stopped (a start that failed, or a stop the run met) is started here.
+    DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the step "
+                                 "in progress"));
+    if (!IsSpoolerRunning()) StartSpooler();
+    result = false;
+  }
   ReleaseInstallerLock(&lock);
   return result;
 }

@@ -1,5 +1,6 @@
 // Driver removal: for every registration named exactly DriverName, its printers (pending jobs
-// first), the registration itself, and its files, deleted while the spooler is stopped.
+// first), the registration itself, and its files, deleted while the spooler is stopped. Only its
+// own files go: a file outside the spooler's driver folder, or one another driver lists too, stays.
 #include "installation/steps.h"
 
 #include "spooler/queries.h"
@@ -8,6 +9,7 @@
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"
+#include "support/stop_request.h"
 #include "support/strings.h"
 
 namespace {
@@ -19,13 +21,177 @@ constexpr DWORD PauseAfterFailedAttemptMs = 250;
 // Removal matches names exactly, unlike the lookups: only what this installer registered goes.
 bool SameName(LPCWSTR a, LPCWSTR b) { return a && b && lstrcmpW(a, b) == 0; }
 
+// Paths as long as the spooler's own: a longer one is not a file this installer wrote.
+constexpr int PathCapacity = MAX_PATH;
+
+// What a registration's files are judged by before any of them is deleted, gathered while the
+// spooler still answers: the spooler's driver folder for the registration's environment and every
+// driver of every environment with the files it lists.
+struct DriverFileScope {
+  LPCWSTR name = nullptr;         // the registration's driver name
+  LPCWSTR environment = nullptr;  // its environment (none: this machine's own)
+  WCHAR folder[PathCapacity] = {};
+  LocalBlock<DRIVER_INFO_3W> drivers;
+  DWORD count = 0;
+};
+
+bool IsSeparator(WCHAR c) { return c == TEXT('\\') || c == TEXT('/'); }
+
+// The plain absolute form of a path: "X:\" or "\\server\share\" followed by its names, with "/"
+// read as "\", empty names and "." dropped and ".." taking the name before it away (never the
+// root). False for anything that is not such a path: a relative name, a device path ("\\?\",
+// "\\.\"), a name holding ':' or a wildcard, or a name ending in a dot or a blank, which Windows
+// would trim to another name.
+bool NormalizePath(LPCWSTR path, LPWSTR out, int capacity) {
+  if (!path) return false;
+  int used = 0;
+  auto put = [&](WCHAR c) {
+    if (used + 1 >= capacity) return false;
+    out[used++] = c;
+    out[used] = 0;
+    return true;
+  };
+  LPCWSTR rest = nullptr;
+  if (((path[0] >= TEXT('A') && path[0] <= TEXT('Z')) ||
+       (path[0] >= TEXT('a') && path[0] <= TEXT('z'))) &&
+      path[1] == TEXT(':') && IsSeparator(path[2])) {
+    if (!put(path[0]) || !put(TEXT(':'))) return false;
+    rest = path + 3;
+  } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // "\\server\share": two names that belong to the root.
+    LPCWSTR p = path + 2;
+    if (!put(TEXT('\\')) || !put(TEXT('\\'))) return false;
+    for (int names = 0; names < 2; ++names) {
+      if (names == 1 && !put(TEXT('\\'))) return false;
+      LPCWSTR start = p;
+      while (*p && !IsSeparator(*p)) {
+        if (*p == TEXT('?') || *p == TEXT('*') || *p == TEXT(':')) return false;
+        if (!put(*p++)) return false;
+      }
+      if (p == start || (p - start == 1 && *start == TEXT('.'))) return false;
+      if (*p) ++p;
+    }
+    rest = p;
+  } else {
+    return false;
+  }
+  const int root = used;
+  LPCWSTR p = rest;
+  while (*p) {
+    while (IsSeparator(*p)) ++p;
+    LPCWSTR start = p;
+    while (*p && !IsSeparator(*p)) ++p;
+    int length = static_cast<int>(p - start);
+    if (length == 0 || (length == 1 && start[0] == TEXT('.'))) continue;
+    if (length == 2 && start[0] == TEXT('.') && start[1] == TEXT('.')) {
+      while (used > root && out[used - 1] != TEXT('\\')) --used;
+      if (used > root) --used;  // the backslash before the name
+      out[used] = 0;
+      continue;
+    }
+    WCHAR last = start[length - 1];
+    if (last == TEXT('.') || last == TEXT(' ')) return false;
+    if (!put(TEXT('\\'))) return false;
+    for (int i = 0; i < length; ++i) {
+      WCHAR c = start[i];
+      if (c == TEXT(':') || c == TEXT('*') || c == TEXT('?') || c == TEXT('"') ||
+          c == TEXT('<') || c == TEXT('>') || c == TEXT('|') || c < 0x20)
+        return false;
+      if (!put(c)) return false;
+    }
+  }
+  if (used == root && !put(TEXT('\\'))) return false;  // the root itself: "C:\"
+  return true;
+}
+
+// True when `file` (normalised) lies below `folder` (normalised), letter case aside.
+bool LiesInside(LPCWSTR file, LPCWSTR folder) {
+  int length = lstrlenW(folder);
+  if (length > 0 && folder[length - 1] == TEXT('\\')) --length;  // a root such as "C:\"
+  if (lstrlenW(file) <= length + 1 || file[length] != TEXT('\\')) return false;
+  WCHAR head[PathCapacity];
+  BoundedCopy(head, length + 1, file);
+  WCHAR base[PathCapacity];
+  BoundedCopy(base, length + 1, folder);
+  return lstrcmpiW(head, base) == 0;
+}
+
+// True when `listed`, a path another registration lists, names the same file as `file`.
+bool SameFile(LPCWSTR listed, LPCWSTR file) {
+  if (!listed || !*listed) return false;
+  WCHAR normal[PathCapacity];
+  return lstrcmpiW(NormalizePath(listed, normal, PathCapacity) ? normal : listed, file) == 0;
+}
+
+// The first other registration (any name, any environment) that lists the file, or nullptr.
+const DRIVER_INFO_3W* OtherUser(LPCWSTR file, const DriverFileScope& scope) {
+  for (DWORD i = 0; i < scope.count; ++i) {
+    const DRIVER_INFO_3W& other = scope.drivers[i];
+    LPCWSTR otherEnvironment = other.pEnvironment ? other.pEnvironment : TEXT("");
+    LPCWSTR environment = scope.environment ? scope.environment : otherEnvironment;
+    if (SameName(other.pName, scope.name) && lstrcmpiW(otherEnvironment, environment) == 0)
+      continue;  // the registration being removed
+    LPCWSTR fields[] = {other.pDriverPath, other.pDataFile, other.pConfigFile, other.pHelpFile};
+    for (LPCWSTR listed : fields)
+      if (SameFile(listed, file)) return &other;
+    for (LPCWSTR listed = other.pDependentFiles; listed && *listed;
+         listed += lstrlenW(listed) + 1)
+      if (SameFile(listed, file)) return &other;
+  }
+  return nullptr;
+}
+
+// Gathers the scope of the registration `name` of `environment` (none: this machine's own).
+bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* scope) {
+  scope->name = name;
+  scope->environment = environment;
+  {
+    LocalBlock<WCHAR> folder(GetDriverDirectory(environment));
+    if (!folder) {
+      ReportError(TEXT("ドライバの存在するフォルダが見つかりません!"));
+      return false;
+    }
+    if (!NormalizePath(folder.Get(), scope->folder, PathCapacity)) {
+      // A folder the spooler names in no plain form: no file is judged to lie in it.
+      scope->folder[0] = 0;
+    }
+  }
+  scope->drivers.Reset(EnumerateDrivers(&scope->count, TEXT("all")));
+  if (!scope->drivers) {
+    ReportError(TEXT("インストール済のプリンタドライバの確認ができません!"));
+    return false;
+  }
+  return true;
+}
+
+// One file of a registration: deleted when it lies in the spooler's driver folder for the
+// registration's environment and no other registration lists it. A file left for either reason
+// is recorded and counts as done: a shared file is still another driver's, and one outside the
+// folder is none of the spooler's to give up.
+bool DeleteDriverFile(LPCWSTR file, const DriverFileScope& scope) {
+  WCHAR normal[PathCapacity];
+  if (!scope.folder[0] || !NormalizePath(file, normal, PathCapacity) ||
+      !LiesInside(normal, scope.folder)) {
+    DebugLog("RemoveDriver - file '%ws' is left: it does not lie in the driver folder '%ws'", file,
+             scope.folder);
+    return true;
+  }
+  if (const DRIVER_INFO_3W* other = OtherUser(normal, scope)) {
+    DebugLog("RemoveDriver - file '%ws' is left: driver '%ws' (%ws) lists it too", file,
+             other->pName ? other->pName : TEXT(""),
+             other->pEnvironment ? other->pEnvironment : TEXT(""));
+    return true;
+  }
+  return SafeDeleteFile(normal);
+}
+
 // One attempt over the four file fields, in this order, ending at the first failure. A field
 // that is absent or holds an empty text names no file: there is nothing to delete.
-bool DeleteDriverFilesOnce(const DRIVER_INFO_3W& driver) {
+bool DeleteDriverFilesOnce(const DRIVER_INFO_3W& driver, const DriverFileScope& scope) {
   LPCWSTR files[] = {driver.pConfigFile, driver.pDataFile, driver.pDriverPath, driver.pHelpFile};
   for (LPCWSTR file : files) {
     if (!file || !*file) continue;
-    if (!SafeDeleteFile(file)) return false;
+    if (!DeleteDriverFile(file, scope)) return false;
   }
   return true;
 }
@@ -68,6 +234,9 @@ bool RemovePrinter(const PRINTER_INFO_2W& printerInfo) {
 }
 
 bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
+  // Judged before anything changes, while the spooler answers; its stop comes later.
+  DriverFileScope scope;
+  if (!GatherDriverFileScope(driver.pName, driver.pEnvironment, &scope)) return false;
   if (!RemovePrintersUsingDriver(driver)) return false;
   if (!DeletePrinterDriverW(nullptr, nullptr, driver.pName)) {
     ReportError(TEXT("ドライバ '%ws' の削除ができません!"), driver.pName);
@@ -78,7 +247,7 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
 
   bool deleted = false;
   for (int attempt = 0; attempt < FileDeletionAttempts && !deleted; ++attempt) {
-    deleted = DeleteDriverFilesOnce(driver);
+    deleted = DeleteDriverFilesOnce(driver, scope);
     if (!deleted) Sleep(PauseAfterFailedAttemptMs);
   }
   if (!deleted) {
@@ -87,7 +256,7 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
     return false;
   }
   for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1) {
-    if (!SafeDeleteFile(file)) {
+    if (!DeleteDriverFile(file, scope)) {
       ReportError(TEXT(" '%ws' のファイルの削除ができません!"), file);
       StartSpooler();
       return false;
@@ -121,6 +290,7 @@ bool RemoveDriver() {
   }
   for (DWORD i = 0; i < count; ++i) {
     if (!SameName(drivers[i].pName, DriverName)) continue;
+    if (StopRequested()) return false;  // asked to stop: the registration before was the last
     if (!RemoveRegistration(drivers[i])) return false;
   }
   return true;

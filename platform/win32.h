@@ -17,6 +17,7 @@
 #include <shlwapi.h>
 #include <shellapi.h>
 #include <process.h>
+#include <sddl.h>
 #include <stdio.h>
 #include <stdarg.h>
 #include <time.h>
@@ -31,6 +32,7 @@
 // The spooler's functions and the common controls come from System32 only, loaded at process
 // start (platform/windows/system_libraries.h); their names reach that table.
 #include "platform/windows/system_library_names.h"
+#include "platform/windows/namespaces.h"
 #else
 #include "platform/sim/windows.h"
 #endif

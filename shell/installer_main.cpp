@@ -4,6 +4,7 @@
 
 #include "installation/operations.h"
 #include "shell/command_line.h"
+#include "shell/console_events.h"
 #include "shell/installer_dialog.h"
 #include "shell/run_environment.h"
 #include "support/handles.h"
@@ -11,6 +12,7 @@
 #include "support/product.h"
 #include "support/quiet_run.h"
 #include "support/settings_log.h"
+#include "support/stop_request.h"
 #include "support/strings.h"
 
 namespace {
@@ -127,9 +129,19 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
   bool stationVisible = WindowStationVisible();
   SetQuietRun(switches.quiet || !stationVisible);
   LogRunStart(commandLine, switches, stationVisible);
-  int exitCode = unavailable  ? RejectUnavailableLibrary(*unavailable)
-                 : IsQuietRun() ? RunQuietly(arguments)
-                                : RunWithDialog(instance, previousInstance, arguments);
+  ClearStopRequest();
+  int exitCode = 0;
+  if (unavailable) {
+    exitCode = RejectUnavailableLibrary(*unavailable);
+  } else if (IsQuietRun()) {
+    // A quiet run writes to its starter's console: a console event there asks it to stop.
+    WatchConsoleEvents();
+    exitCode = RunQuietly(arguments);
+    if (StopRequested()) exitCode = -1;  // as a dialog closed before the work was done
+  } else {
+    exitCode = RunWithDialog(instance, previousInstance, arguments);
+  }
   LogRunEnd(exitCode);
+  StopWatchingConsoleEvents();
   return exitCode;
 }

@@ -38,9 +38,10 @@ BYTE* TwoCallQuery(Query query, bool emptyIsAnswer, DWORD* count) {
 
 }  // namespace
 
-DRIVER_INFO_3W* EnumerateDrivers(DWORD* count) {
-  auto query = [](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD returned) {
-    return EnumPrinterDriversW(nullptr, nullptr, 3, buffer, bytes, needed, returned);
+DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment) {
+  auto query = [environment](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD returned) {
+    return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment), 3, buffer, bytes, needed,
+                               returned);
   };
   return reinterpret_cast<DRIVER_INFO_3W*>(TwoCallQuery(query, true, count));
 }
@@ -67,9 +68,10 @@ JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count) {
   return reinterpret_cast<JOB_INFO_1W*>(TwoCallQuery(query, true, count));
 }
 
-LPWSTR GetDriverDirectory() {
-  auto query = [](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD) {
-    return GetPrinterDriverDirectoryW(nullptr, nullptr, 1, buffer, bytes, needed);
+LPWSTR GetDriverDirectory(LPCWSTR environment) {
+  auto query = [environment](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD) {
+    return GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(environment), 1, buffer, bytes,
+                                      needed);
   };
   return reinterpret_cast<LPWSTR>(TwoCallQuery(query, false, nullptr));
 }

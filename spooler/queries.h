@@ -9,12 +9,13 @@
 
 #include "platform/win32.h"
 
-DRIVER_INFO_3W* EnumerateDrivers(DWORD* count);
+// The drivers of `environment` (none: this machine's own; "all": every environment's).
+DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment = nullptr);
 PRINTER_INFO_2W* EnumeratePrinters(DWORD* count);
 PORT_INFO_1W* EnumeratePorts(DWORD* count);
 JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
-// The spooler's driver folder of this machine's environment, as one wide string.
-LPWSTR GetDriverDirectory();
+// The spooler's driver folder of `environment` (none: this machine's own), as one wide string.
+LPWSTR GetDriverDirectory(LPCWSTR environment = nullptr);
 PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
 // A copy of the printer's device mode, public and driver-private part: dmSize + dmDriverExtra
 // bytes. nullptr when the printer has none.

@@ -70,6 +70,12 @@ struct KernelHandleTraits : NullIsEmpty<HANDLE> {
   static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { CloseHandle(h); }
 };
+struct PrivateNamespaceTraits : NullIsEmpty<HANDLE> {
+  static void Close(HANDLE h) { ClosePrivateNamespace(h, 0); }
+};
+struct BoundaryDescriptorTraits : NullIsEmpty<HANDLE> {
+  static void Close(HANDLE h) { DeleteBoundaryDescriptor(h); }
+};
 template <class T>
 struct LocalBlockTraits : NullIsEmpty<T*> {
   static void Close(T* block) { LocalFree(block); }
@@ -82,6 +88,10 @@ using PrinterHandle = UniqueResource<HANDLE, PrinterHandleTraits>;
 using ServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
 using RegistryKey = UniqueResource<HKEY, RegistryKeyTraits>;
 using KernelHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+// A private namespace (closed without destroying it: other installers may have it open) and a
+// boundary descriptor.
+using PrivateNamespace = UniqueResource<HANDLE, PrivateNamespaceTraits>;
+using BoundaryDescriptor = UniqueResource<HANDLE, BoundaryDescriptorTraits>;
 // A block from the local heap, viewed as T; heap strings (strings.h) are LocalBlock<WCHAR>.
 template <class T>
 using LocalBlock = UniqueResource<T*, LocalBlockTraits<T>>;

@@ -52,7 +52,10 @@ void ReportErrorCode(DWORD code, LPCWSTR format, ...) {
 
 LPWSTR SystemErrorText(DWORD code) {
   LPWSTR text = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+  // Some system texts hold an insert ("%1 is not a valid Win32 application."): without arguments
+  // to fill it in, the text is kept as the system gives it.
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
                                 nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                 reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   if (length != 0 && text) return text;

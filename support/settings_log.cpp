@@ -283,6 +283,56 @@ void DebugLogError(DWORD code, LPCSTR format, ...) {
   EmitDebugLine(LogLine);
 }
 
+namespace {
+
+// The last log path refused, so that the reason is recorded once per path.
+WCHAR RefusedLogFile[SettingTextCapacity];
+
+// Records on the debugger output, once per path, why the log file is not written: the record is
+// assembled aside, as the line being emitted is still in LogLine.
+void ReportRefusedLogFile(LPCWSTR path, LPCSTR ansiPath, LPCSTR reason) {
+  if (lstrcmpiW(RefusedLogFile, path) == 0) return;
+  BoundedCopy(RefusedLogFile, SettingTextCapacity, path);
+  CHAR record[LogLineCapacity];
+  BoundedFormat(record, LogLineCapacity,
+                "ZQPrinter2 [%s %s] EmitDebugLine - the log file '%s' is not written: %s; the "
+                "records go to the debugger output only\r\n",
+                BuildStamp.date, BuildStamp.time, ansiPath, reason);
+  OutputDebugStringA(record);
+}
+
+}  // namespace
+
+bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal) {
+  *refusal = nullptr;
+  file->Reset();
+  // A link at the path is looked at, not followed: the attributes are the link's own.
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    *refusal = "it is a symbolic link, a junction or another reparse point";
+    return false;
+  }
+  // Appending only (every write lands at the end, as "a+" does, also beside another writer),
+  // created when missing; a link that appeared since is opened as itself and judged below.
+  KernelHandle opened(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!opened) return false;
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!GetFileInformationByHandle(opened.Get(), &information)) return false;
+  if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    *refusal = "it is a symbolic link, a junction or another reparse point";
+    return false;
+  }
+  if (information.nNumberOfLinks > 1) {
+    // Another name of the same file may lie anywhere on the volume.
+    *refusal = "the file has more than one hard link";
+    return false;
+  }
+  file->Reset(opened.Release());
+  return true;
+}
+
 void EmitDebugLine(LPCSTR line) {
   OutputDebugStringA(line);
   WCHAR path[SettingTextCapacity] = {0};
@@ -292,23 +342,30 @@ void EmitDebugLine(LPCSTR line) {
     ReadSettingString(TEXT("LOGFILE"), path);
   }
   CHAR ansiPath[SettingTextCapacity];
-  FILE* file = nullptr;
+  KernelHandle file;
+  LPCSTR refusal = nullptr;
   if (path[0] && WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath, SettingTextCapacity, nullptr,
                                      nullptr) > 0) {
-    // Binary: the record's own CR LF reaches the file as it is (text mode would write CR CR LF).
-    // Appending, and creating the file when it is missing, as "a+" does.
-    file = fopen(ansiPath, "a+b");
+    OpenLogFile(path, &file, &refusal);
+  }
+  if (refusal) {
+    ReportRefusedLogFile(path, ansiPath, refusal);
+    return;
   }
   if (!file) {
     OutputDebugStringA("Could not open the debug logging file.");
     return;
   }
+  RefusedLogFile[0] = 0;  // written to again: a later link there is reported anew
   CHAR date[16];
   CHAR time[16];
   _strdate(date);
   _strtime(time);
-  fprintf(file, "%s %s - %s", date, time, line);
-  fclose(file);
+  // The record's own CR LF reaches the file as it is.
+  CHAR record[LogLineCapacity + 32];
+  BoundedFormat(record, sizeof record, "%s %s - %s", date, time, line);
+  DWORD written = 0;
+  WriteFile(file.Get(), record, static_cast<DWORD>(std::strlen(record)), &written, nullptr);
 }
 
 bool SafeDeleteFile(LPCWSTR path) {
@@ -333,6 +390,7 @@ void strCopy(LPVOID destination, LPCVOID source, size_t bytes) {
 
 void SetLogFilePath(LPCWSTR path) {
   RunLogFile[0] = 0;
+  RefusedLogFile[0] = 0;  // a refused path is reported again for this setting
   if (path) BoundedCopy(RunLogFile, SettingTextCapacity, path);
 }
 

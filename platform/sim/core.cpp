@@ -25,6 +25,13 @@ struct Core {
   uint64_t nextSequence = 1;
   std::vector<Fault> faults;
   std::vector<int> faultMatches;
+  struct AtCall {
+    std::string name;
+    int nth = 0;
+    int seen = 0;
+    std::function<void()> action;
+  };
+  std::vector<AtCall> actions;
   std::map<void*, size_t> heap;
   size_t heapAllocations = 0;
   int heapFailAfter = -1;
@@ -171,6 +178,7 @@ void Reset() {
   c.nextSequence = 1;
   c.faults.clear();
   c.faultMatches.clear();
+  c.actions.clear();
   c.debugOutput.clear();
   c.debugBreaks = 0;
   c.version = 0x23F00206;
@@ -279,6 +287,18 @@ void Call::SetResult(std::string text) {
 bool Call::Faulted() {
   if (checked_) return faulted_;
   checked_ = true;
+  std::function<void()> action;
+  {
+    std::lock_guard<std::recursive_mutex> lock(Lock());
+    for (auto& at : core().actions) {
+      if (at.name == name_ && ++at.seen == at.nth && at.action) {
+        action = std::move(at.action);
+        at.action = nullptr;
+        break;
+      }
+    }
+  }
+  if (action) action();
   std::lock_guard<std::recursive_mutex> lock(Lock());
   Core& c = core();
   const CallRecord& record = c.journal[index_];
@@ -312,6 +332,11 @@ void FailNth(const std::string& name, int nth, DWORD error) {
 void FailWhen(const std::string& name, DWORD error, std::function<bool(const CallRecord&)> when) {
   InjectFault({name, error, 0, -1, std::move(when)});
 }
+void RunAtCall(const std::string& name, int nth, std::function<void()> action) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  core().actions.push_back({name, nth, 0, std::move(action)});
+}
+
 void ClearFaults() {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   core().faults.clear();

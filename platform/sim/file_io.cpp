@@ -5,7 +5,10 @@
 // it like any other kernel handle. Modelled: the five creation dispositions with the error and
 // last-error codes Windows gives, read-only and locked files, synchronous writes at the file
 // pointer, sharing between the simulation's own handles (ERROR_SHARING_VIOLATION, as Windows
-// checks it between processes too). Not modelled: overlapped I/O, attributes and flags (ignored).
+// checks it between processes too), appending handles (FILE_APPEND_DATA: every write lands at the
+// end), links (files.h): followed unless FILE_FLAG_OPEN_REPARSE_POINT asks for the link itself,
+// and GetFileInformationByHandle's attributes, size and link count (with FILE_READ_ATTRIBUTES).
+// Not modelled: overlapped I/O, other attributes and flags (ignored).
 #include <cstdio>
 #include <fstream>
 
@@ -23,7 +26,9 @@ struct OpenFile {
   DWORD access = 0;
   DWORD share = 0;
   bool held = false;
-  FILE* stream = nullptr;
+  bool append = false;      // FILE_APPEND_DATA without FILE_WRITE_DATA
+  bool linkItself = false;  // a link opened as itself (FILE_FLAG_OPEN_REPARSE_POINT)
+  FILE* stream = nullptr;  // none for a link opened as itself
   ~OpenFile() {
     if (stream) std::fclose(stream);
     if (held) ReleaseFile(path, access, share);
@@ -44,8 +49,13 @@ FileIoModel& model() {
 
 const bool registered = (RegisterResetHook("file_io", [] { model() = FileIoModel{}; }), true);
 
-bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
+bool Writes(DWORD access) {
+  return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL)) != 0; }
+bool ReadsAttributes(DWORD access) {
+  return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_ATTRIBUTES)) != 0;
+}
 
 std::u16string ParentOf(const std::u16string& full) {
   size_t slash = full.rfind(u'\\');
@@ -105,6 +115,26 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
+  const bool linkItself = (flags & FILE_FLAG_OPEN_REPARSE_POINT) && sim::IsLink(full);
+  if (linkItself) {
+    // The link is opened, not what it names: it exists, whatever it points at.
+    if (sim::DirExists(full) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {  // a junction
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret(INVALID_HANDLE_VALUE);
+    }
+    if (disposition == CREATE_NEW) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return call.Ret(INVALID_HANDLE_VALUE);
+    }
+    auto object = std::make_shared<sim::OpenFile>();
+    object->path = full;
+    object->access = access;
+    object->share = share;
+    object->linkItself = true;
+    bool reportsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return call.Ret(sim::NewHandle("file", object));
+  }
   if (sim::DirExists(full)) {  // a folder needs backup semantics, which are not modelled
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret(INVALID_HANDLE_VALUE);
@@ -139,6 +169,8 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   object->path = full;
   object->access = access;
   object->share = share;
+  object->append = (access & FILE_APPEND_DATA) && !(access & (FILE_WRITE_DATA | GENERIC_WRITE |
+                                                               GENERIC_ALL));
   if (sim::Writes(access) || sim::Reads(access)) {
     object->stream = std::fopen(sim::HostPath(full).c_str(), sim::Writes(access) ? "r+b" : "rb");
     if (!object->stream) {
@@ -177,6 +209,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
     SetLastError(ERROR_NOACCESS);
     return call.Ret<BOOL>(FALSE);
   }
+  if (!object->stream) {  // a link opened as itself holds no data here
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (object->append) std::fseek(object->stream, 0, SEEK_END);
   auto& m = sim::model();
   DWORD count = bytes;
   if (m.limitedWrites != 0) {
@@ -190,6 +227,43 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
   }
   *written = count;
   call.SetResult("1, wrote " + std::to_string(count));
+  return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  Call call("GetFileInformationByHandle", {sim::Ptr(file)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto object = sim::Lookup<sim::OpenFile>(file, "file");
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!sim::ReadsAttributes(object->access)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!information) {
+    SetLastError(ERROR_NOACCESS);
+    return call.Ret<BOOL>(FALSE);
+  }
+  *information = BY_HANDLE_FILE_INFORMATION{};
+  DWORD attributes = sim::IsReadOnly(object->path) ? FILE_ATTRIBUTE_READONLY
+                                                   : FILE_ATTRIBUTE_ARCHIVE;
+  // The handle's own entry: the link when it was opened as itself, a marked file as it is.
+  if (object->linkItself || (!sim::IsLink(object->path) && sim::IsReparsePoint(object->path)))
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  information->dwFileAttributes = attributes;
+  information->nNumberOfLinks = sim::LinkCount(object->path, object->linkItself);
+  if (object->stream) {
+    std::fflush(object->stream);
+    long position = std::ftell(object->stream);
+    std::fseek(object->stream, 0, SEEK_END);
+    information->nFileSizeLow = static_cast<DWORD>(std::ftell(object->stream));
+    std::fseek(object->stream, position, SEEK_SET);
+  }
+  call.SetResult("1, attributes " + sim::Hex(attributes) + ", links " +
+                 std::to_string(information->nNumberOfLinks));
   return TRUE;
 }
 

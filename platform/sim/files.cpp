@@ -16,6 +16,8 @@
 #include <sstream>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "platform/sim/sim.h"
 
 // The runtime's fopen is ours here; the host's is the one underneath.
@@ -31,6 +33,7 @@ struct FileModel {
   std::u16string currentDir = u"C:\\Installer";
   std::map<std::u16string, int> locks;  // upper full path -> deletions still refused (-1: all)
   std::set<std::u16string> readOnly;    // upper full paths
+  std::set<std::u16string> marked;      // upper full paths of files marked as reparse points
   struct Holder {
     DWORD access, share;
   };
@@ -156,6 +159,7 @@ void MakeFresh(FileModel& m) {
   m.holders.clear();
   m.locks.clear();
   m.readOnly.clear();
+  m.marked.clear();
   for (const char16_t* dir :
        {u"C:\\Windows\\System32\\spool\\drivers\\x64",
         u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer", DefaultTempPath})
@@ -184,7 +188,9 @@ bool Locked(const FileModel& m, const std::u16string& full) {
 namespace {
 
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL)) != 0; }
-bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
+bool Writes(DWORD access) {
+  return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
 bool Deletes(DWORD access) { return (access & (DeleteAccess | GENERIC_ALL)) != 0; }
 
 bool Allows(const FileModel& m, const std::u16string& full, DWORD access, DWORD share) {
@@ -302,6 +308,58 @@ bool IsLocked(const std::u16string& windowsPath) {
   return Locked(model(), Full(model(), windowsPath));
 }
 
+void MakeSymbolicLink(const std::u16string& link, const std::u16string& target) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  std::u16string full = Full(m, link);
+  MakeDirs(m, Parent(full));
+  std::error_code ec;
+  fs::create_symlink(Host(m, target), Host(m, full), ec);
+}
+
+void MakeJunction(const std::u16string& link, const std::u16string& targetFolder) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  std::u16string full = Full(m, link);
+  MakeDirs(m, Parent(full));
+  MakeDirs(m, targetFolder);
+  std::error_code ec;
+  fs::create_directory_symlink(Host(m, targetFolder), Host(m, full), ec);
+}
+
+void MarkReparsePoint(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  model().marked.insert(Upper(Full(model(), windowsPath)));
+}
+
+void MakeHardLink(const std::u16string& link, const std::u16string& existing) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  auto& m = model();
+  std::u16string full = Full(m, link);
+  MakeDirs(m, Parent(full));
+  std::error_code ec;
+  fs::create_hard_link(Host(m, existing), Host(m, full), ec);
+}
+
+bool IsLink(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::error_code ec;
+  return fs::is_symlink(Host(model(), windowsPath), ec);
+}
+
+bool IsReparsePoint(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return IsLink(windowsPath) || model().marked.count(Upper(Full(model(), windowsPath))) != 0;
+}
+
+DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::string host = Host(model(), windowsPath).string();
+  struct stat info {};
+  int status = ofTheLinkItself ? lstat(host.c_str(), &info) : stat(host.c_str(), &info);
+  return status == 0 ? static_cast<DWORD>(info.st_nlink) : 0;
+}
+
 bool IsReadOnly(const std::u16string& windowsPath) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   return model().readOnly.count(Upper(Full(model(), windowsPath))) != 0;
@@ -415,11 +473,19 @@ DWORD GetFileAttributesW(LPCWSTR file) {
   std::u16string full = sim::Full(m, file);
   fs::path host = sim::Host(m, full);
   std::error_code ec;
+  // A link is reported as itself, not as what it names.
+  if (fs::is_symlink(host, ec)) {
+    return call.Ret<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT |
+                           (fs::is_directory(host, ec) ? FILE_ATTRIBUTE_DIRECTORY
+                                                       : FILE_ATTRIBUTE_ARCHIVE));
+  }
   if (!fs::exists(host, ec)) {
     SetLastError(sim::MissingError(m, full));
     return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
   }
   if (fs::is_directory(host, ec)) return call.Ret<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+  if (m.marked.count(sim::Upper(full)))
+    return call.Ret<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE);
   if (m.readOnly.count(sim::Upper(full))) return call.Ret<DWORD>(FILE_ATTRIBUTE_READONLY);
   return call.Ret<DWORD>(FILE_ATTRIBUTE_NORMAL);
 }

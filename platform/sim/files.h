@@ -46,6 +46,24 @@ bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share)
 bool IsLocked(const std::u16string& windowsPath);
 bool IsReadOnly(const std::u16string& windowsPath);
 
+// Links. A symbolic link to a file and a junction to a folder are reparse points that an opening
+// follows (host symbolic links underneath), except one with FILE_FLAG_OPEN_REPARSE_POINT, which
+// opens the link itself; GetFileAttributesW reports FILE_ATTRIBUTE_REPARSE_POINT for the link
+// without following it. MarkReparsePoint makes a plain file a reparse point of another kind (a
+// placeholder a file-system filter serves): its own contents are what an opening reads and
+// writes, followed or not. MakeHardLink gives an existing file one more name; every name counts
+// in the link count GetFileInformationByHandle reports.
+void MakeSymbolicLink(const std::u16string& link, const std::u16string& target);
+void MakeJunction(const std::u16string& link, const std::u16string& targetFolder);
+void MarkReparsePoint(const std::u16string& windowsPath);
+void MakeHardLink(const std::u16string& link, const std::u16string& existing);
+// What the file handles ask (file_io.cpp): whether the entry itself is a reparse point (a link
+// or a marked file), whether it is a link that names another entry, and the entry's link count
+// (of the link itself, or of what it names).
+bool IsReparsePoint(const std::u16string& windowsPath);
+bool IsLink(const std::u16string& windowsPath);
+DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself);
+
 // ----- file handles, temporary files (file_io.cpp) -----
 // GetTempPathW's folder on a fresh machine; it exists.
 inline constexpr char16_t DefaultTempPath[] = u"C:\\Users\\Tester\\AppData\\Local\\Temp\\";

@@ -8,6 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/sim/namespaces.h"
+#include "platform/sim/security.h"
+#include "platform/sim/session.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/threads.h"
 
@@ -24,6 +27,7 @@ struct MutexObject {
   bool foreign = false;  // owned by another process
   std::optional<uint64_t> foreignReleaseAt;
   bool foreignAbandons = false;
+  std::vector<std::string> allowedSids;  // empty: the default DACL
 };
 
 struct Mutexes {
@@ -49,12 +53,16 @@ bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
 // The object's name in the machine's namespace: "Local\X" and "X" are one object in a session.
 std::u16string CanonicalName(const std::u16string& name) {
   if (StartsWith(name, kLocalPrefix)) return name.substr(std::char_traits<char16_t>::length(kLocalPrefix));
-  return name;
+  return internal::ResolveObjectName(name);
 }
 
 // True when the name has a backslash beyond its namespace prefix (a path nobody created).
 bool HasPath(const std::u16string& canonical) {
   std::u16string rest = canonical;
+  if (StartsWith(rest, u"\\Namespace{")) {  // a private namespace's object
+    size_t end = rest.find(u"}\\");
+    rest = end == std::u16string::npos ? rest : rest.substr(end + 2);
+  }
   if (StartsWith(rest, kGlobalPrefix)) rest = rest.substr(std::char_traits<char16_t>::length(kGlobalPrefix));
   return rest.find(u'\\') != std::u16string::npos;
 }
@@ -116,6 +124,7 @@ MutexInfo InspectMutex(const std::u16string& name) {
   info.ownerThread = m->owner;
   info.recursion = m->recursion;
   info.abandoned = m->abandoned;
+  info.allowedSids = m->allowedSids;
   // Every open handle holds one reference; so do this function and another process's hold.
   info.handles = static_cast<size_t>(m.use_count()) - 1 - (keptElsewhere ? 1 : 0);
   return info;
@@ -186,7 +195,7 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
 using sim::Call;
 using sim::Lock;
 
-HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
+HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name) {
   Call call("CreateMutexW", {std::to_string(initialOwner), sim::Utf8(name)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
   sim::RegisterKernelHandleKind("mutex");
@@ -199,6 +208,13 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
       return call.Ret<HANDLE>(nullptr);
     }
     m = sim::FindNamed(canonical);
+    if (m && !m->allowedSids.empty() && !sim::ProcessElevated() &&
+        std::find(m->allowedSids.begin(), m->allowedSids.end(), "S-1-5-32-545") ==
+            m->allowedSids.end()) {
+      // Its DACL does not let this token in: only an elevated token holds Administrators.
+      SetLastError(ERROR_ACCESS_DENIED);
+      return call.Ret<HANDLE>(nullptr);
+    }
     if (m) {
       // The existing object; the request for initial ownership does not apply to it.
       HANDLE handle = sim::NewHandle("mutex", m);
@@ -208,6 +224,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR name) {
   }
   m = std::make_shared<sim::MutexObject>();
   m->name = canonical;
+  if (security) m->allowedSids = sim::internal::AllowedSids(security->lpSecurityDescriptor);
   if (initialOwner) {
     m->owner = GetCurrentThreadId();
     m->ownerStartedHere = sim::internal::IsRunningThread(m->owner);

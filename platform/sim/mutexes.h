@@ -4,7 +4,10 @@
 // owned by one thread at a time, recursively; a thread that ends while it owns one abandons it,
 // and the next wait takes it over with WAIT_ABANDONED. Names are kept as given, except that the
 // session namespace prefix "Local\" names the same object as no prefix; "Global\" is the machine's
-// namespace (one session is modelled).
+// namespace (one session is modelled); "alias\name" after the process opened a private namespace
+// with that alias names an object in that namespace (namespaces.h). A mutex keeps the DACL its
+// creator gave (security.h); a process whose token the DACL does not allow cannot open it
+// (ERROR_ACCESS_DENIED).
 //
 // Other processes are not modelled as threads: a test lets "another installer" hold a named mutex
 // and says when, in virtual time, it lets go (releases it, or ends without releasing it). A wait
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/sim/windows.h"
 
@@ -37,6 +41,8 @@ struct MutexInfo {
   int recursion = 0;
   bool abandoned = false;      // abandoned and not yet taken over
   size_t handles = 0;          // open handles of this process
+  // The SIDs the mutex's DACL allows (texts), as its creator gave them; empty: the default DACL.
+  std::vector<std::string> allowedSids;
 };
 MutexInfo InspectMutex(const std::u16string& name);
 

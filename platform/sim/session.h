@@ -15,6 +15,7 @@
 //    text). A reset gives a parent without a console.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/sim/windows.h"
@@ -27,6 +28,21 @@ void SetParentConsole(bool present);
 // Everything written to the attached console since the reset, as UTF-8.
 std::string ConsoleText();
 bool ConsoleAttached();
+
+// Console events (console_events.cpp). SetConsoleCtrlHandler keeps the process's handlers, the
+// last added called first. DeliverConsoleEvent delivers one as Windows does: on a thread of its
+// own, the handlers in turn until one returns TRUE; when none does, the default handler ends the
+// process. After a close, logoff or shutdown event the process ends as soon as the handler
+// returns, whatever it returned. That end is not carried out here: `atProcessEnd` runs at that
+// moment, on the handler's thread, for the test to look at the machine. The call returns once the
+// handlers have returned or one of them waits for an event (a handler that waits for the run's
+// end). Deliver it from RunAtCall (sim.h) to have it come during a given step.
+void DeliverConsoleEvent(DWORD event, std::function<void()> atProcessEnd = {});
+// Waits until the handlers of every delivered event have returned.
+void WaitForConsoleHandlers();
+size_t ConsoleHandlerCount();
+// Whether a delivered event ended the process (the default handler, or a close event).
+bool ProcessEndedByConsoleEvent();
 
 // Whether the process's token is elevated (what GetTokenInformation reports).
 bool ProcessElevated();

@@ -127,6 +127,10 @@ void FailAlways(const std::string& name, DWORD error);
 void FailNth(const std::string& name, int nth, DWORD error);
 void FailWhen(const std::string& name, DWORD error, std::function<bool(const CallRecord&)> when);
 void ClearFaults();
+// Runs `action` when the n-th call (1-based) of that name begins, before the call does anything,
+// on the calling thread and without the machine lock: what happens elsewhere at that moment (a
+// console event while a file is deleted). For the program's own calls, not the machine's.
+void RunAtCall(const std::string& name, int nth, std::function<void()> action);
 // True when any argument of the call contains the text (UTF-8).
 bool ArgContains(const CallRecord& call, const std::string& text);
 

@@ -4,7 +4,9 @@
 // Modelled: FORMAT_MESSAGE_FROM_SYSTEM, with or without FORMAT_MESSAGE_ALLOCATE_BUFFER (the block
 // comes from LocalAlloc, so it is accounted, and the receiver releases it with LocalFree; without
 // the flag the caller's buffer must hold the text and its terminator, or the call fails with
-// ERROR_INSUFFICIENT_BUFFER), FORMAT_MESSAGE_IGNORE_INSERTS (none of these texts has inserts) and
+// ERROR_INSUFFICIENT_BUFFER), inserts ("%1" in error 193's text): with FORMAT_MESSAGE_IGNORE_INSERTS
+// the text comes as stored; without it and without arguments the call fails with
+// ERROR_INVALID_PARAMETER (Windows documents nothing for that case), and
 // a maximum width of 0xFF (the text without its line break). Language: neutral, user default,
 // system default and en-US are served; any other language fails with 1815 like a system without
 // that language pack. The display language of the machine can be Japanese (sim::SetUiLanguage):
@@ -43,6 +45,7 @@ const std::map<DWORD, const char16_t*>& SystemTexts() {
       {126, u"The specified module could not be found.\r\n"},
       {127, u"The specified procedure could not be found.\r\n"},
       {183, u"Cannot create a file when that file already exists.\r\n"},
+      {193, u"%1 is not a valid Win32 application.\r\n"},
       {234, u"More data is available.\r\n"},
       {258, u"The wait operation timed out.\r\n"},
       {259, u"No more data is available.\r\n"},
@@ -107,11 +110,23 @@ void SetUiLanguage(WORD language) { uiLanguage = language == kJapanese ? kJapane
 
 namespace {
 
+// True when the text holds an insert: '%' followed by a digit 1 to 9.
+bool HasInsert(const std::u16string& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i)
+    if (text[i] == u'%' && text[i + 1] >= u'1' && text[i + 1] <= u'9') return true;
+  return false;
+}
+
 // Hands the text out as the flags ask; 0 on failure, with the last error set.
 DWORD Deliver(sim::Call& call, const char16_t* found, DWORD flags, LPWSTR buffer, DWORD size) {
   const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
   LPWSTR* receiver = allocate ? reinterpret_cast<LPWSTR*>(buffer) : nullptr;
   std::u16string text = found;
+  if (!(flags & FORMAT_MESSAGE_IGNORE_INSERTS) && HasInsert(text)) {
+    // Arguments for the insert are not modelled: the caller gave none.
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   if ((flags & kMaxWidthMask) == kMaxWidthMask) {
     // "Ignore regular line breaks": the table's closing CR LF goes.
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();

@@ -1,5 +1,6 @@
 // Threads of the simulated machine over real host threads; see threads.h for what is modelled.
 #include "platform/sim/threads.h"
+#include "platform/sim/events.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -250,6 +251,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (sim::internal::CurrentThreadTerminated()) sim::internal::Park();
   if (sim::internal::IsMutexHandle(handle))
     return call.Ret<DWORD>(sim::internal::WaitForMutex(handle, milliseconds));
+  if (sim::internal::IsEventHandle(handle))
+    return call.Ret<DWORD>(sim::internal::WaitForEvent(handle, milliseconds));
   auto state = sim::Lookup<sim::ThreadState>(handle, "thread");
   if (!state) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -165,6 +165,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_INVALID_DATATYPE 1804L
 #define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
+#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 #define ERROR_INVALID_THREAD_ID 1444L
@@ -280,6 +281,32 @@ uintptr_t _beginthread(void (*start)(void*), unsigned stackSize, void* argument)
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define FILE_WRITE_DATA 0x00000002
+#define FILE_APPEND_DATA 0x00000004
+#define FILE_READ_ATTRIBUTES 0x00000080
+#define SYNCHRONIZE 0x00100000L
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *PBY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 
@@ -289,6 +316,7 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped);
 DWORD GetFileAttributesW(LPCWSTR file);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 DWORD GetTempPathW(DWORD capacity, LPWSTR buffer);
 UINT GetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR tempFile);
 
@@ -817,6 +845,35 @@ BOOL IsWindowEnabled(HWND window);
 #define RPC_X_NULL_REF_POINTER 1780L
 
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
+// Security identifiers and descriptors (security.cpp): well-known SIDs in their binary form, and
+// security descriptors from their text form (SDDL), as far as a DACL of allowing entries goes.
+typedef void* PSID;
+typedef void* PSECURITY_DESCRIPTOR;
+typedef BYTE BOOLEAN;
+typedef enum {
+  WinLocalSystemSid = 22,
+  WinBuiltinAdministratorsSid = 26,
+  WinBuiltinUsersSid = 27,
+} WELL_KNOWN_SID_TYPE;
+#define SECURITY_MAX_SID_SIZE 68
+#define SDDL_REVISION_1 1
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* size);
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
+                                                          PSECURITY_DESCRIPTOR* descriptor,
+                                                          ULONG* size);
+
+// Private namespaces (namespaces.cpp).
+HANDLE CreateBoundaryDescriptorW(LPCWSTR name, ULONG flags);
+BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid);
+VOID DeleteBoundaryDescriptor(HANDLE boundary);
+HANDLE CreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES security, LPVOID boundary, LPCWSTR alias);
+HANDLE OpenPrivateNamespaceW(LPVOID boundary, LPCWSTR alias);
+BOOLEAN ClosePrivateNamespace(HANDLE space, ULONG flags);
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
+                    LPCWSTR name);
+BOOL SetEvent(HANDLE event);
 BOOL ReleaseMutex(HANDLE mutex);
 
 // The window station of the process (a pseudo handle that is never closed) and its flags.
@@ -852,6 +909,13 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 BOOL AttachConsole(DWORD processId);
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CTRL_LOGOFF_EVENT 5
+#define CTRL_SHUTDOWN_EVENT 6
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD controlType);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 HANDLE GetStdHandle(DWORD which);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL WriteConsoleW(HANDLE console, const VOID* text, DWORD chars, LPDWORD written, LPVOID reserved);

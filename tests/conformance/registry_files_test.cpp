@@ -2,6 +2,8 @@
 // installation and removal, with the codes their callers tell apart.
 #include <cstring>
 
+#include <initializer_list>
+
 #include "tests/conformance/conformance.h"
 
 namespace {
@@ -193,4 +195,40 @@ CONFORMANCE_TEST(DeleteFileCodes) {
      conformance::LastError());
   ok(GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND,
      "attributes of the deleted file: %u", conformance::LastError());
+}
+
+// The log file is opened for appending only, as itself when it is a link; its handle tells the
+// attributes and the number of names the file has.
+CONFORMANCE_TEST(AppendingHandleAndItsFileInformation) {
+  WCHAR path[MAX_PATH];
+  if (!conformance::MakeTempFile(TEXT("zqa"), path)) {
+    ok(false, "no temporary file");
+    return;
+  }
+  const char first[] = "ab", second[] = "cd";
+  for (const char* text : {first, second}) {
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ok(file != INVALID_HANDLE_VALUE, "opened for appending: %u", conformance::LastError());
+    if (file == INVALID_HANDLE_VALUE) break;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    ok(GetFileInformationByHandle(file, &information), "information: %u",
+       conformance::LastError());
+    ok(information.nNumberOfLinks == 1, "one name: %u", unsigned(information.nNumberOfLinks));
+    ok(!(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT), "no reparse point: 0x%x",
+       unsigned(information.dwFileAttributes));
+    DWORD written = 0;
+    ok(WriteFile(file, text, 2, &written, nullptr) && written == 2, "appended: %u",
+       conformance::LastError());
+    CloseHandle(file);
+  }
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  BY_HANDLE_FILE_INFORMATION information = {};
+  ok(file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information) &&
+         information.nFileSizeLow == 4,
+     "both writes at the end: %u bytes", unsigned(information.nFileSizeLow));
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  DeleteFileW(path);
 }

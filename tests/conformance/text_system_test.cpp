@@ -40,6 +40,28 @@ CONFORMANCE_TEST(SystemTextsAllocated) {
      unsigned(length), conformance::LastError());
 }
 
+// A system text with an insert is kept as the system gives it when inserts are ignored; without
+// that flag and without arguments Windows leaves the result undefined.
+CONFORMANCE_TEST(SystemTextWithInsert) {
+  const DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  LPWSTR text = nullptr;
+  SetLastError(conformance::Sentinel);
+  DWORD length = FormatMessageW(flags, nullptr, ERROR_BAD_EXE_FORMAT,
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  ok(length > 2 && text && length == static_cast<DWORD>(lstrlenW(text)), "193: length %u",
+     unsigned(length));
+  if (text) {
+    ok(conformance::Same(text, TEXT("%1 is not a valid Win32 application.\r\n")) ||
+           wine_differs(conformance::Same(text, TEXT("Bad EXE format for %1.\r\n")),
+                        "Wine's message table has its own English texts; Windows: \"%1 is not "
+                        "a valid Win32 application.\" (the insert kept)"),
+       "193: '%s'", conformance::Utf8(text));
+    ok(LocalFree(text) == nullptr, "LocalFree");
+  }
+}
+
 CONFORMANCE_TEST(CommandLineSplitting) {
   struct Case {
     LPCWSTR line;

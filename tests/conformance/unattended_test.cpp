@@ -2,6 +2,8 @@
 // ",XcvMonitor Local Port", XcvDataW "AddPort" and "DeletePort" with the monitor's answer in the
 // status), named mutexes (existing objects, ownership, abandonment by an ending thread), the
 // process's window station flags and the token's elevation query.
+#include <initializer_list>
+
 #include "tests/conformance/conformance.h"
 
 namespace {
@@ -165,3 +167,86 @@ CONFORMANCE_TEST(WindowStationAndTokenQueries) {
 }
 
 }  // namespace
+
+// The installer's lock lives in a private namespace whose boundary holds the Administrators SID;
+// its mutex gets a DACL for Administrators and SYSTEM only (the suite runs elevated).
+CONFORMANCE_TEST(PrivateNamespacesAndTheLocksDacl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ok(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+         TEXT("D:P(A;;GA;;;BA)(A;;GA;;;SY)"), SDDL_REVISION_1, &descriptor, nullptr) &&
+         descriptor,
+     "descriptor from text: %u", conformance::LastError());
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  ok(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+         size == 16,
+     "the Administrators SID: %u bytes", unsigned(size));
+
+  SetLastError(conformance::Sentinel);
+  HANDLE boundary = CreateBoundaryDescriptorW(TEXT("ZqConformance.Boundary"), 0);
+  if (!boundary) {
+    // Windows has private namespaces since Vista ("CreateBoundaryDescriptorW function",
+    // learn.microsoft.com/windows/win32/api/namespaceapi/nf-namespaceapi-createboundarydescriptorw).
+    // Wine 8 returns NULL here, and its AddSIDToBoundaryDescriptor is an unimplemented stub that
+    // ends the process: it must not be called without a boundary.
+    ok(wine_differs(GetLastError() == 0 || GetLastError() == conformance::Sentinel,
+                    "Wine 8 has no private namespaces: CreateBoundaryDescriptorW returns NULL"),
+       "no boundary descriptor: %u", conformance::LastError());
+    // The fallback: the Global\ name with the same DACL.
+    HANDLE global = CreateMutexW(&security, FALSE, TEXT("Global\\ZqConformance.Lock"));
+    ok(global != nullptr, "the Global\\ mutex with the DACL: %u", conformance::LastError());
+    if (global) CloseHandle(global);
+    LocalFree(descriptor);
+    return;
+  }
+  ok(AddSIDToBoundaryDescriptor(&boundary, administrators), "SID added: %u",
+     conformance::LastError());
+  HANDLE space = CreatePrivateNamespaceW(&security, boundary, TEXT("ZqConformanceNs"));
+  ok(space != nullptr, "namespace made: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HANDLE again = CreatePrivateNamespaceW(&security, boundary, TEXT("ZqConformanceNs2"));
+  ok(!again && GetLastError() == ERROR_ALREADY_EXISTS, "made twice: %u",
+     conformance::LastError());
+  HANDLE opened = OpenPrivateNamespaceW(boundary, TEXT("ZqConformanceNs2"));
+  ok(opened != nullptr, "opened: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HANDLE inside = CreateMutexW(&security, FALSE, TEXT("ZqConformanceNs\\Lock"));
+  ok(inside && GetLastError() == ERROR_SUCCESS, "a mutex in it: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HANDLE sameThroughOther = CreateMutexW(&security, FALSE, TEXT("ZqConformanceNs2\\Lock"));
+  ok(sameThroughOther && GetLastError() == ERROR_ALREADY_EXISTS, "the same through the other alias: %u",
+     conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HANDLE outside = CreateMutexW(&security, FALSE, TEXT("Global\\Lock.ZqConformance"));
+  ok(outside && GetLastError() == ERROR_SUCCESS, "outside it, another object: %u",
+     conformance::LastError());
+  for (HANDLE h : {inside, sameThroughOther, outside})
+    if (h) CloseHandle(h);
+  if (opened) ClosePrivateNamespace(opened, 0);
+  if (space) ClosePrivateNamespace(space, 0);
+  DeleteBoundaryDescriptor(boundary);
+  LocalFree(descriptor);
+}
+
+// Console events: handlers are added and removed; removing one never added fails.
+CONFORMANCE_TEST(ConsoleHandlersAndEvents) {
+  struct Handler {
+    static BOOL WINAPI Ignore(DWORD) { return TRUE; }
+  };
+  ok(SetConsoleCtrlHandler(Handler::Ignore, TRUE), "added: %u", conformance::LastError());
+  ok(SetConsoleCtrlHandler(Handler::Ignore, FALSE), "removed: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  ok(!SetConsoleCtrlHandler(Handler::Ignore, FALSE) && GetLastError() == ERROR_INVALID_PARAMETER,
+     "removed again: %u", conformance::LastError());
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ok(event != nullptr, "event: %u", conformance::LastError());
+  if (event) {
+    ok(WaitForSingleObject(event, 0) == WAIT_TIMEOUT, "not yet signalled");
+    ok(SetEvent(event), "SetEvent");
+    ok(WaitForSingleObject(event, 0) == WAIT_OBJECT_0 &&
+           WaitForSingleObject(event, 0) == WAIT_OBJECT_0,
+       "signalled, and stays so (manual reset)");
+    CloseHandle(event);
+  }
+}

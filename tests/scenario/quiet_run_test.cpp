@@ -9,6 +9,7 @@
 #include "installation/operations.h"
 #include "installation/steps.h"
 #include "platform/sim/mutexes.h"
+#include "platform/sim/namespaces.h"
 #include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/session.h"
@@ -26,6 +27,12 @@ constexpr char kReplaceQuestion[] =
     "ドライバ 'ZqDriver2' 既にインストールされています.\\n既存のドライバを使用する場合には、";
 constexpr char kWaiting[] = "Status: 他のインストーラの終了を待っています．";
 constexpr char kBusy[] = "他のインストーラが実行中です!";
+
+// The lock as another installer (an administrator's) holds it: the mutex "ZqDriver2\Installer"
+// in the private namespace whose boundary "ZqDriver2.Installer" holds the Administrators SID.
+std::u16string LockInNamespace() {
+  return sim::PrivateObjectName(u"ZqDriver2.Installer", {"S-1-5-32-544"}, u"Installer");
+}
 
 class QuietRunTest : public InstallationTest {
  protected:
@@ -322,6 +329,7 @@ TEST_F(QuietRunTest, AMonitorDialogNeverCompletedIsCancelledAtTheBound) {
 
 struct LockCase {
   const char* name;
+  bool namespaces;  // private namespaces exist (Windows); without them, Wine's Global\ mutex
   sim::ForeignHolder holder;
   int exitCode;
   bool waited;     // the waiting status was recorded
@@ -331,16 +339,23 @@ struct LockCase {
 
 TEST_F(QuietRunTest, AnotherInstallerHoldingTheLockIsWaitedForFiveMinutesAtMost) {
   const LockCase cases[] = {
-      {"released after two minutes", {120000, false}, 0, true, 120000, false},
-      {"never released", {std::nullopt, false}, -1, true, InstallerLockWaitMs, false},
-      {"abandoned by a crashed installer", {0, true}, 0, false, 0, true},
-      {"its holder crashes after a minute", {60000, true}, 0, true, 60000, true},
+      {"released after two minutes", true, {120000, false}, 0, true, 120000, false},
+      {"never released", true, {std::nullopt, false}, -1, true, 300000, false},
+      {"abandoned by a crashed installer", true, {0, true}, 0, false, 0, true},
+      {"its holder crashes after a minute", true, {60000, true}, 0, true, 60000, true},
+      {"no namespaces: released after two minutes", false, {120000, false}, 0, true, 120000,
+       false},
+      {"no namespaces: never released", false, {std::nullopt, false}, -1, true, 300000, false},
+      {"no namespaces: abandoned", false, {0, true}, 0, false, 0, true},
   };
   for (const LockCase& c : cases) {
     SCOPED_TRACE(c.name);
     sim::Reset();
     PutSourceFiles(u"C:\\zqdriver", u"x64");
-    sim::HoldMutexElsewhere(InstallerLockName, c.holder);
+    sim::SetPrivateNamespaces(c.namespaces);
+    const std::u16string lockName =
+        c.namespaces ? LockInNamespace() : u"Global\\ZqDriver2.Installer";
+    sim::HoldMutexElsewhere(lockName, c.holder);
     EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), c.exitCode);
     EXPECT_EQ(Recorded(kWaiting), c.waited) << AllRecords();
     EXPECT_GE(sim::Now(), c.clockAtLeast);
@@ -352,14 +367,49 @@ TEST_F(QuietRunTest, AnotherInstallerHoldingTheLockIsWaitedForFiveMinutesAtMost)
       EXPECT_EQ(sim::CallCount("EnumPrinterDriversW"), 0u);
     } else {
       EXPECT_TRUE(HasPrinter(u"ZQ Printer2"));
-      EXPECT_FALSE(sim::InspectMutex(InstallerLockName).owned);  // let go at the end
+      EXPECT_FALSE(sim::InspectMutex(lockName).owned);  // let go at the end
     }
+    // The first record about the lock says which one is in use.
+    EXPECT_TRUE(Recorded(c.namespaces ? "Lock: mutex 'ZqDriver2\\Installer' in the private namespace"
+                                      : "Lock: mutex 'Global\\ZqDriver2.Installer' (no private "
+                                        "namespaces here)"))
+        << AllRecords();
+    if (!c.namespaces) EXPECT_EQ(sim::CallCount("AddSIDToBoundaryDescriptor"), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+    EXPECT_EQ(sim::OpenNamespaces(), 0u);
   }
 }
 
+// No one else can hold the lock: a mutex of the lock's Global\ name made first by a process whose
+// token is not an administrator's does not keep the installer waiting; the installer's own mutex
+// lives in the Administrators' private namespace, with a DACL for Administrators and SYSTEM only.
+TEST_F(QuietRunTest, AMutexOfTheLocksNameMadeByANonAdministratorDoesNotBlock) {
+  sim::HoldMutexElsewhere(u"Global\\ZqDriver2.Installer", {std::nullopt, false});
+  std::vector<std::string> allowed;
+  sim::RunAtCall("EnumPrintersW", 1, [&allowed] {
+    allowed = sim::InspectMutex(LockInNamespace()).allowedSids;
+  });
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_FALSE(Recorded(kWaiting));
+  EXPECT_EQ(sim::Now() < 300000u, true);
+  EXPECT_TRUE(HasPrinter(u"ZQ Printer2"));
+  EXPECT_EQ(allowed, (std::vector<std::string>{"S-1-5-32-544", "S-1-5-18"}));
+  EXPECT_EQ(sim::Calls("CreateMutexW").at(0).args.at(1), "ZqDriver2\\Installer");
+  EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+
+  // A token that is not an administrator's cannot make the namespace: it takes the Global\ name.
+  sim::Reset();
+  PutSourceFiles(u"C:\\zqdriver", u"x64");
+  sim::SetElevated(false);
+  EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_TRUE(Recorded("Lock: mutex 'Global\\ZqDriver2.Installer' (the private namespace is for "
+                       "administrators only)"))
+      << AllRecords();
+  EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+}
+
 TEST_F(QuietRunTest, TheWaitIsShownInTheProgressDialogAndItsEndInABox) {
-  sim::HoldMutexElsewhere(InstallerLockName, {});
+  sim::HoldMutexElsewhere(LockInNamespace(), {});
   EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
   ASSERT_FALSE(sim::ItemTextHistory(1001).empty());
   EXPECT_EQ(U8(sim::ItemTextHistory(1001)[0].c_str()), "他のインストーラの終了を待っています．");
@@ -395,7 +445,71 @@ TEST_F(QuietRunTest, TwoInstallersAtOnceEndCleanly) {
   ASSERT_EQ(printers.size(), 1u);
   EXPECT_EQ(printers[0].driver, u"ZqDriver2");
   EXPECT_FALSE(printers[0].devMode.empty());
-  EXPECT_FALSE(sim::InspectMutex(InstallerLockName).exists);
+  EXPECT_FALSE(sim::InspectMutex(LockInNamespace()).exists);
+}
+
+// A console event is a request to stop: during each step of a quiet run attached to a console,
+// Ctrl+C, Ctrl+Break and closing the console let the step in progress finish, leave the spooler
+// running (when the process ends, for a closed console) and end the run with -1, as a dialog
+// closed before the work was done does.
+TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
+  struct Step {
+    const char* what;
+    const char* mode;  // "install", "uninstall" or "reinstall"
+    bool staged;       // the driver and its printer installed before the run
+    const char* call;  // the event comes when this call begins...
+    int nth;           // ...for the n-th time
+    bool driver, port, printer;  // what the machine has afterwards
+  } steps[] = {
+      {"before the lock", "install", false, "CreateMutexW", 1, false, false, false},
+      {"copying the driver files", "install", false, "CopyFileW", 2, true, false, false},
+      {"adding the port", "install", false, "XcvDataW", 1, true, true, false},
+      {"adding the printer", "install", false, "AddPrinterW", 1, true, true, true},
+      {"the spooler stopped for the printer's restart", "install", false, "ControlService", 1,
+       true, true, true},
+      // A registration is removed as one step: its printers, the registration and its files.
+      {"deleting the printer", "uninstall", true, "DeletePrinter", 1, false, true, false},
+      {"the spooler stopped for the driver's files", "uninstall", true, "DeleteFileW", 1, false,
+       true, false},
+      {"the uninstall of a reinstall", "reinstall", true, "DeleteFileW", 2, false, true, false},
+  };
+  struct Event {
+    const char* name;
+    DWORD event;
+    bool endsProcess;
+  } events[] = {{"Ctrl+C", CTRL_C_EVENT, false},
+                {"Ctrl+Break", CTRL_BREAK_EVENT, false},
+                {"console closed", CTRL_CLOSE_EVENT, true}};
+  for (const Step& step : steps) {
+    for (const Event& e : events) {
+      SCOPED_TRACE(std::string(step.what) + ", " + e.name);
+      sim::Reset();
+      PutSourceFiles(u"C:\\zqdriver", u"x64");
+      if (step.staged) StageInstalled();
+      sim::SetParentConsole(true);
+      std::atomic<int> spoolerAtEnd{-1};  // when the process ended: 1 running, 0 not
+      DWORD event = e.event;
+      sim::RunAtCall(step.call, step.nth, [&spoolerAtEnd, event] {
+        sim::DeliverConsoleEvent(event, [&spoolerAtEnd] { spoolerAtEnd = SpoolerRunning() ? 1 : 0; });
+      });
+      std::u16string arguments = u"/quiet " + sim::Utf16(step.mode);
+      if (std::string(step.mode) != "uninstall") arguments += u" C:\\zqdriver \"ZQ Printer2\" x64";
+      EXPECT_EQ(Run(arguments), -1);
+      sim::WaitForConsoleHandlers();
+      EXPECT_TRUE(SpoolerRunning());
+      EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);
+      if (e.endsProcess) EXPECT_EQ(spoolerAtEnd.load(), 1);
+      bool driver = false;
+      for (auto& d : sim::Drivers()) driver = driver || d.name == u"ZqDriver2";
+      EXPECT_EQ(driver, step.driver);
+      EXPECT_EQ(HasPort(), step.port);
+      EXPECT_EQ(HasPrinter(u"ZQ Printer2"), step.printer);
+      EXPECT_TRUE(Recorded("a console event asked the run to stop")) << AllRecords();
+      EXPECT_EQ(sim::ConsoleHandlerCount(), 0u);
+      EXPECT_FALSE(sim::InspectMutex(LockInNamespace()).exists);
+      EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+    }
+  }
 }
 
 }  // namespace

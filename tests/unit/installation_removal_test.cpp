@@ -14,6 +14,14 @@ class RemovalTest : public InstallationTest {
   static std::u16string File(const char16_t* name) {
     return std::u16string(kDriverDir) + u"\\" + name;
   }
+  // A driver of its own files, in the same folder.
+  static sim::Driver OtherDriver(const std::u16string& name) {
+    sim::Driver d = InstalledDriver(name);
+    d.driverPath = File(u"other_drv.dll");
+    d.configFile = File(u"other_ui.dll");
+    d.dataFile = File(u"other.gpd");
+    return d;
+  }
   static sim::Driver FullDriver() {
     sim::Driver d = InstalledDriver();
     d.helpFile = File(u"ZQPrinter.hlp");
@@ -37,7 +45,7 @@ TEST_F(RemovalTest, RemovesPrintersJobsRegistrationAndFilesInOrder) {
   sim::AddJob(u"ZQ Printer2", u"photo.png");
   sim::AddPrinter(PrinterOf(u"Second", u"ZqDriver2", u"LPT1:"));
   // Another driver on the same port is left alone.
-  sim::AddDriver(InstalledDriver(u"Other Driver"));
+  sim::AddDriver(OtherDriver(u"Other Driver"));
   sim::AddPrinter(PrinterOf(u"Neighbour", u"Other Driver"));
 
   ASSERT_TRUE(RemoveDriver()) << Message();
@@ -284,6 +292,138 @@ TEST_F(RemovalTest, TheSpoolersStopAndStart) {
   EXPECT_FALSE(RemoveDriver());
   EXPECT_EQ(Message(), "スプーラの開始ができません!");
   EXPECT_EQ(Pauses("250").size(), 10u);
+}
+
+// Only the driver's own files go: a file is deleted when, in its plain absolute form, it lies in
+// the spooler's driver folder for the registration's environment and no other driver of any
+// environment lists it. A file left for either reason is recorded and counts as done.
+TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) {
+  const std::u16string x86Dir = u"C:\\Windows\\System32\\spool\\drivers\\w32x86";
+  struct Case {
+    const char* what;
+    std::u16string listed;  // the dependent file as the registration lists it
+    std::u16string staged;  // where that file lies
+    bool deleted;
+    const char* reason;     // the record's reason for a file left
+    int otherDriver;        // 0: none; 1: a driver of this environment lists the file too;
+                            // 2: a driver of the x86 environment does
+  } cases[] = {
+      {"own dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
+      {"in a sub-folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0},
+      {"'..' that stays inside", File(u"3\\..\\zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
+      {"forward slashes", u"C:/Windows/System32/spool/drivers/x64/zqdep.dll", File(u"zqdep.dll"),
+       true, nullptr, 0},
+      {"another letter case", u"c:\\WINDOWS\\system32\\SPOOL\\Drivers\\X64\\zqdep.dll",
+       File(u"zqdep.dll"), true, nullptr, 0},
+      {"shared with another driver", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "driver 'Shared Driver' (Windows x64) lists it too", 1},
+      {"shared with a driver of another environment", File(u"zqdep.dll"), File(u"zqdep.dll"),
+       false, "driver 'Shared Driver' (Windows NT x86) lists it too", 2},
+      {"'..' out of the folder", File(u"..\\..\\..\\zqdep.dll"),
+       u"C:\\Windows\\System32\\zqdep.dll", false, "does not lie in the driver folder", 0},
+      {"outside the folder", u"C:\\Users\\Tester\\Documents\\zqdep.dll",
+       u"C:\\Users\\Tester\\Documents\\zqdep.dll", false, "does not lie in the driver folder", 0},
+      {"a folder whose name begins alike", u"C:\\Windows\\System32\\spool\\drivers\\x64old\\zqdep.dll",
+       u"C:\\Windows\\System32\\spool\\drivers\\x64old\\zqdep.dll", false,
+       "does not lie in the driver folder", 0},
+      {"another environment's folder", x86Dir + u"\\zqdep.dll", x86Dir + u"\\zqdep.dll", false,
+       "does not lie in the driver folder", 0},
+      {"a relative name", u"zqdep.dll", u"C:\\Installer\\zqdep.dll", false,
+       "does not lie in the driver folder", 0},
+      {"a relative path", u"x64\\zqdep.dll", u"C:\\Installer\\x64\\zqdep.dll", false,
+       "does not lie in the driver folder", 0},
+      {"a path relative to the drive", u"\\Windows\\System32\\spool\\drivers\\x64\\zqdep.dll",
+       File(u"zqdep.dll"), false, "does not lie in the driver folder", 0},
+      {"a name Windows would trim", File(u"zqdep.dll."), File(u"zqdep.dll"), false,
+       "does not lie in the driver folder", 0},
+      {"a device path", u"\\\\?\\" + File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "does not lie in the driver folder", 0},
+      {"a stream of the folder", std::u16string(kDriverDir) + u":zqdep.dll",
+       File(u"zqdep.dll"), false, "does not lie in the driver folder", 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    sim::Driver d = InstalledDriver();
+    d.dependentFiles = {c.listed};
+    Install(d);
+    sim::PutFile(c.staged, "dependent");
+    if (c.otherDriver) {
+      sim::Driver shared = OtherDriver(u"Shared Driver");
+      if (c.otherDriver == 2) {
+        shared.environment = sim::kEnvironmentX86;
+        shared.driverPath = x86Dir + u"\\shared_drv.dll";
+        shared.configFile = x86Dir + u"\\shared_ui.dll";
+        shared.dataFile = x86Dir + u"\\shared.gpd";
+      }
+      shared.dependentFiles = {File(u"zqdep.dll")};
+      sim::AddDriver(shared);
+      sim::AddPrinter(PrinterOf(u"Shared Printer", u"Shared Driver", u"LPT1:"));
+    }
+    ASSERT_TRUE(RemoveDriver()) << Message();
+    EXPECT_EQ(sim::FileExists(c.staged), !c.deleted);
+    EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));  // its own files went
+    EXPECT_TRUE(SpoolerRunning());
+    bool recorded = false;
+    for (auto& line : sim::DebugOutput())
+      if (line.find("RemoveDriver - file '" + sim::Utf8(c.listed) + "' is left: ") !=
+              std::string::npos &&
+          c.reason && line.find(c.reason) != std::string::npos)
+        recorded = true;
+    EXPECT_EQ(recorded, !c.deleted);
+    if (c.otherDriver) {
+      ASSERT_EQ(sim::Drivers().size(), 1u);
+      EXPECT_EQ(sim::Drivers()[0].name, u"Shared Driver");
+      EXPECT_TRUE(Has(u"Shared Printer"));
+    }
+    // The folder asked for is the registration's environment's.
+    EXPECT_EQ(Args("GetPrinterDriverDirectoryW", 1),
+              (std::vector<std::string>{"Windows x64", "Windows x64"}));  // size, then text
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+  }
+}
+
+// A main file another driver lists too stays; the others go, with no retry spent on it.
+TEST_F(RemovalTest, AMainFileAnotherDriverListsStays) {
+  Install(FullDriver());
+  sim::Driver shared = OtherDriver(u"Shared Driver");
+  shared.configFile = File(u"ZQPrinter_ui2.dll");
+  sim::AddDriver(shared);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  EXPECT_TRUE(sim::FileExists(File(u"ZQPrinter_ui2.dll")));
+  EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));
+  EXPECT_FALSE(sim::FileExists(File(u"zqdep2.dll")));
+  EXPECT_TRUE(Pauses("250").empty());
+  EXPECT_EQ(Args("EnumPrinterDriversW", 1).back(), "all");
+}
+
+// The folder and the other drivers are gathered before anything changes: when they cannot be
+// had, nothing is removed and the spooler is not touched.
+TEST_F(RemovalTest, NothingChangesWhenTheFilesCannotBeJudged) {
+  struct Case {
+    const char* what;
+    void (*stage)();
+    const char* message;
+  } cases[] = {
+      {"driver folder", [] { sim::FailAlways("GetPrinterDriverDirectoryW", ERROR_ACCESS_DENIED); },
+       "ドライバの存在するフォルダが見つかりません!"},
+      {"every driver", [] { sim::FailNth("EnumPrinterDriversW", 3, ERROR_ACCESS_DENIED); },
+       "インストール済のプリンタドライバの確認ができません!"},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    Install(InstalledDriver());
+    sim::AddPrinter(PrinterOf(u"P", u"ZqDriver2"));
+    c.stage();
+    EXPECT_FALSE(RemoveDriver());
+    EXPECT_EQ(Message(), c.message);
+    EXPECT_TRUE(Has(u"P"));
+    EXPECT_EQ(sim::Drivers().size(), 1u);
+    EXPECT_EQ(sim::CallCount("ControlService"), 0u);
+    EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+  }
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ TEST_F(MessagesTest, ReportErrorCapturesTheLastErrorFirstAndWritesFivePieces) {
                                       "OutputDebugStringW", "LocalFree"}));
   auto format = sim::Calls("FormatMessageW");
   ASSERT_EQ(format.size(), 1u);
-  EXPECT_EQ(format[0].args, (std::vector<std::string>{"0x1100", "5", "0x400", "0"}));
+  EXPECT_EQ(format[0].args, (std::vector<std::string>{"0x1300", "5", "0x400", "0"}));
 }
 
 // A failure that answers with a status is reported with that status, whatever the thread's last
@@ -119,6 +119,21 @@ TEST_F(MessagesTest, SystemErrorTextAlwaysGivesABlockToRelease) {
   LocalFree(text);
   sim::FailHeapAfter(0);
   EXPECT_EQ(SystemErrorText(5), nullptr);
+}
+
+// A system text with an insert keeps it, in the record and in the failure report.
+TEST_F(MessagesTest, SystemTextsKeepTheirInserts) {
+  LPWSTR text = SystemErrorText(193);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(U8(text), "%1 is not a valid Win32 application.\r\n");
+  LocalFree(text);
+  SetLastError(193);
+  ReportError(TEXT("x"));
+  WCHAR report[1024];
+  FailureReport(report);
+  EXPECT_EQ(U8(report),
+            "x\nインストールの中断します.\n\nError code: 193\n詳細エラー: %1 is not a valid Win32 "
+            "application.\r\n");
 }
 
 TEST_F(MessagesTest, BoxesCarryTheirCaptionsFlagsAndOwners) {

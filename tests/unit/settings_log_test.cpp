@@ -1,5 +1,6 @@
 // Settings and the diagnostic log on the simulated machine: the settings key, the readers' limits,
 // records byte for byte in the debugger output and the log file, and the logging helpers.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <regex>
@@ -156,8 +157,94 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
                                                         "05/15/13 16:08:46 - " + kPrefix +
                                                         "second rec\r\n");
   EXPECT_EQ(sim::DebugOutput().size(), 2u);  // no complaint about the file
-  // Binary appending: the runtime's text mode would write each CR LF as CR CR LF.
-  EXPECT_EQ(sim::Calls("fopen")[0].args, (std::vector<std::string>{"c:\\logs\\zq.log", "a+b"}));
+  // Appending only, created when missing, a link at the path opened as itself.
+  ASSERT_FALSE(sim::Calls("CreateFileW").empty());
+  EXPECT_EQ(sim::Calls("CreateFileW")[0].args,
+            (std::vector<std::string>{"c:\\logs\\zq.log", "0x100084", "0x3", "4", "0x200080"}));
+  EXPECT_EQ(sim::OpenHandles(), 0u);
+}
+
+// The log never follows a link: a symbolic link, a junction or another reparse point at the
+// path, or a file with more than one name, gets no record; the records go to the debugger output
+// only, and one record (once per path) says why.
+TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
+  const std::string kLinkReason = "it is a symbolic link, a junction or another reparse point";
+  const std::string kHardLinkReason = "the file has more than one hard link";
+  struct Case {
+    const char* what;
+    void (*stage)();
+    const char* untouched;  // a file whose contents must stay "elsewhere\r\n" ("" for none)
+    std::string reason;     // "" when the file is written
+  } cases[] = {
+      {"a plain file", [] { sim::PutFile(u"C:\\Logs\\zq.log", ""); }, "", ""},
+      {"a missing file", [] { sim::MakeDir(u"C:\\Logs"); }, "", ""},
+      {"a symbolic link to a file",
+       [] {
+         sim::PutFile(u"C:\\Windows\\win.ini", "elsewhere\r\n");
+         sim::MakeSymbolicLink(u"C:\\Logs\\zq.log", u"C:\\Windows\\win.ini");
+       },
+       "C:\\Windows\\win.ini", kLinkReason},
+      {"a symbolic link to nothing yet",
+       [] { sim::MakeSymbolicLink(u"C:\\Logs\\zq.log", u"C:\\Windows\\made.txt"); },
+       "C:\\Windows\\made.txt", kLinkReason},
+      {"a junction",
+       [] { sim::MakeJunction(u"C:\\Logs\\zq.log", u"C:\\Windows\\System32"); }, "",
+       kLinkReason},
+      {"another reparse point",
+       [] {
+         sim::PutFile(u"C:\\Logs\\zq.log", "elsewhere\r\n");
+         sim::MarkReparsePoint(u"C:\\Logs\\zq.log");
+       },
+       "C:\\Logs\\zq.log", kLinkReason},
+      {"a hard link",
+       [] {
+         sim::PutFile(u"C:\\Windows\\win.ini", "elsewhere\r\n");
+         sim::MakeHardLink(u"C:\\Logs\\zq.log", u"C:\\Windows\\win.ini");
+       },
+       "C:\\Windows\\win.ini", kHardLinkReason},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    c.stage();
+    for (bool runLog : {false, true}) {  // LOGFILE, then /log
+      SCOPED_TRACE(runLog ? "/log" : "LOGFILE");
+      const size_t before = sim::DebugOutput().size();
+      if (runLog) {
+        SetLogFilePath(TEXT("C:\\Logs\\zq.log"));
+      } else {
+        SetLogFile(u"C:\\Logs\\zq.log");
+      }
+      DebugLog("first");
+      DebugLog("second");
+      auto output = sim::DebugOutput();
+      output.erase(output.begin(), output.begin() + static_cast<long>(before));
+      if (c.reason.empty()) {
+        EXPECT_EQ(output, (std::vector<std::string>{kPrefix + "first\r\n", kPrefix + "second\r\n"}));
+      } else {
+        // Both records, and the reason once, for this path.
+        ASSERT_EQ(output.size(), 3u);
+        EXPECT_EQ(output[0], kPrefix + "first\r\n");
+        {
+          EXPECT_EQ(output[1], kPrefix + "EmitDebugLine - the log file 'C:\\Logs\\zq.log' is not "
+                                         "written: " + c.reason +
+                                         "; the records go to the debugger output only\r\n");
+        }
+        EXPECT_EQ(output.back(), kPrefix + "second\r\n");
+      }
+      if (*c.untouched) {
+        std::string contents = sim::FileContents(sim::Utf16(c.untouched));
+        EXPECT_TRUE(contents.empty() || contents == "elsewhere\r\n") << contents;
+      }
+      EXPECT_EQ(sim::OpenHandles(), 0u);
+      SetLogFilePath(nullptr);
+    }
+    if (c.reason.empty()) {
+      std::string contents = sim::FileContents(u"C:\\Logs\\zq.log");
+      EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 4) << contents;
+      EXPECT_EQ(contents.find("\r\r"), std::string::npos);
+    }
+  }
 }
 
 TEST_F(SettingsLogTest, EveryLineOfTheLogFileEndsInOneCrLf) {

@@ -100,6 +100,33 @@ zq_run check 'C:\zqdriver' 'ZQ Printer2' "$processor" <<<'Confirm||ok'
 check "check afterwards fails" equals "$ZQ_STATUS" -1
 check "check afterwards reports the driver absent" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされませんでした.|ok"
 
+scenario "uninstall leaves a dependent file another driver lists"
+wine_fresh_prefix shared
+drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/$folder
+mkdir -p "$drivers"
+cp "$ZQ_FIXTURES/$processor/"* "$drivers/"
+for file in shared_drv.dll shared_ui.dll shared.gpd; do cp "$drivers/ZQPrinter.PDD" "$drivers/$file"; done
+printf 'shared by two drivers' >"$drivers/zqshared.dll"
+zq_adddriver() { timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" adddriver "$@" 2>/dev/null | tr -d '\r'; }
+check "ZqDriver2 registered with the dependent file" equals \
+  "$(zq_adddriver ZqDriver2 "$environment" ZQPrinter_drv2.dll ZQPrinter_ui2.dll ZQPrinter.PDD zqshared.dll)" 'adddriver: ok'
+check "a second driver registered with the same dependent file" equals \
+  "$(zq_adddriver 'Shared Driver' "$environment" shared_drv.dll shared_ui.dll shared.gpd zqshared.dll)" 'adddriver: ok'
+registered=$(zq_dump | grep '^driver|ZqDriver2|' | cut -d'|' -f4-6 | tr '|' '\n')
+check "the shared file is in the version folder" test -f "$drivers/3/zqshared.dll"
+zq_run uninstall </dev/null
+state=$(zq_dump)
+check "exit code 0" equals "$ZQ_STATUS" 0
+check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
+check "the second driver still registered" has "$state" "driver|Shared Driver|$environment|"
+check "the shared dependent file kept" test -f "$drivers/3/zqshared.dll"
+check "the second driver's own files kept" test -f "$drivers/3/shared_drv.dll"
+while IFS= read -r file; do
+  [ -n "$file" ] || continue
+  unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$WINE64" winepath -u "$file" 2>/dev/null | tr -d '\r')
+  check "registered file $file deleted" test ! -e "$unix"
+done <<<"$registered"
+
 scenario "reinstall on a clean prefix"
 wine_fresh_prefix clean
 zq_run reinstall 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null

@@ -13,6 +13,9 @@
 //   zqharness dump            spooler drivers, ports and printers, as UTF-8 lines
 //   zqharness regget <HKLM|HKCU> <key> <value>
 //   zqharness reglink         creates the printer-key link described above
+//   zqharness adddriver <name> <environment> <driver> <config> <data> <dependent>
+//       registers a driver (level 3) from files in the environment's driver folder, with one
+//       dependent file; prints "adddriver: ok" or the error code
 #include <windows.h>
 #include <winspool.h>
 
@@ -271,6 +274,27 @@ int RegLink() {
   return status == ERROR_SUCCESS ? 0 : 1;
 }
 
+int AddDriver(char** argv) {
+  std::wstring name = Wide(argv[2]), environment = Wide(argv[3]), driver = Wide(argv[4]),
+               config = Wide(argv[5]), data = Wide(argv[6]);
+  std::wstring dependent = Wide(argv[7]);
+  dependent.push_back(L'\0');  // the list's closing empty text
+  DRIVER_INFO_3W info = {};
+  info.cVersion = 3;
+  info.pName = &name[0];
+  info.pEnvironment = &environment[0];
+  info.pDriverPath = &driver[0];
+  info.pConfigFile = &config[0];
+  info.pDataFile = &data[0];
+  info.pDependentFiles = &dependent[0];
+  if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info))) {
+    printf("adddriver: failed %lu\n", static_cast<unsigned long>(GetLastError()));
+    return 1;
+  }
+  printf("adddriver: ok\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -279,6 +303,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && lstrcmpA(argv[1], "dump") == 0) return Dump();
   if (argc >= 5 && lstrcmpA(argv[1], "regget") == 0) return RegGet(argv[2], argv[3], argv[4]);
   if (argc >= 2 && lstrcmpA(argv[1], "reglink") == 0) return RegLink();
-  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink ...\n");
+  if (argc >= 8 && lstrcmpA(argv[1], "adddriver") == 0) return AddDriver(argv);
+  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink|adddriver ...\n");
   return 2;
 }

@@ -158,8 +158,7 @@ void MakeFresh(FileModel& m) {
   m.readOnly.clear();
   for (const char16_t* dir :
        {u"C:\\Windows\\System32\\spool\\drivers\\x64",
-        u"C:\\Windows\\System32\\spool\\drivers\\w32x86",
-        u"C:\\Windows\\System32\\spool\\drivers\\arm64", u"C:\\Installer", DefaultTempPath})
+        u"C:\\Windows\\System32\\spool\\drivers\\w32x86", u"C:\\Installer", DefaultTempPath})
     MakeDirs(m, dir);
 }
 

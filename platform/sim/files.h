@@ -5,7 +5,8 @@
 // "\\folder\\file" on the current drive, or relative to the current directory) are translated
 // into it: drive letter first, then each component matched without regard to case against the
 // entries that exist, as NTFS does. A fresh machine has the spooler's driver directories
-// (C:\Windows\System32\spool\drivers\x64, \w32x86 and \arm64), the current directory C:\Installer and
+// (C:\Windows\System32\spool\drivers\x64 and \w32x86; as in a fresh Wine prefix, not the
+// "arm64" folder GetPrinterDriverDirectoryW names for "Windows ARM64"), the current directory C:\Installer and
 // the user's temporary folder (DefaultTempPath).
 #pragma once
 

@@ -34,6 +34,8 @@ class MachineScenario : public SimTest {
     staging::PutDriverFolder(u"C:\\zqdriver", "new");
     for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
       sim::PutFile(std::u16string(u"C:\\zqdriver\\arm64\\") + file, "arm64 new");
+    // The installer makes no folder: the arm64 driver folder is there when a machine has one.
+    sim::MakeDir(std::u16string(kDrivers) + u"arm64");
   }
 
   static int Run(const std::u16string& arguments) {

@@ -159,6 +159,8 @@ if [ "$processor" = x64 ]; then
   wine_fresh_prefix arm64 "$template"
   mkdir -p "$WINEPREFIX/drive_c/zqdriver/arm64"
   cp "$ZQ_FIXTURES/x64/"* "$WINEPREFIX/drive_c/zqdriver/arm64/"
+  # A fresh prefix has no arm64 driver folder, and the installer makes no folder.
+  mkdir -p "$WINEPREFIX/drive_c/windows/system32/spool/drivers/arm64"
   before=$(zq_dump)
   zq_run install 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
   check "install arm64: exit code -1" equals "$ZQ_STATUS" -1
@@ -176,7 +178,8 @@ if [ "$processor" = x64 ]; then
   check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
   check "uninstall: the arm64 registration removed too" \
     bash -c "! '$WINE64' reg query 'HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\Windows ARM64\\Drivers\\Version-3\\ZqDriver2' >/dev/null 2>&1"
-  check "uninstall: its files deleted" test ! -e "$arm64/ZQPrinter_drv2.dll"
+  # Wine registers the copies it keeps in the version sub-folder: those are the driver's files.
+  check "uninstall: its registered files deleted" test ! -e "$arm64/3/ZQPrinter_drv2.dll"
 else
   # The x86 exe on x64 Windows (WoW64): system32\spool is not redirected and the spooler is the
   # 64-bit service, so the x64 driver's files land where the spooler reads them.
@@ -207,7 +210,7 @@ else
   check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
   check "uninstall: the x64 registration removed" \
     bash -c "! '$WINE64' reg query 'HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\ZqDriver2' >/dev/null 2>&1"
-  check "uninstall: its files deleted" test ! -e "$x64drivers/ZQPrinter_drv2.dll"
+  check "uninstall: its registered files deleted" test ! -e "$x64drivers/3/ZQPrinter_drv2.dll"
 
   scenario "the x86 exe asked for x86 on a 64-bit machine is refused"
   before=$(zq_dump)

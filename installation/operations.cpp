@@ -1,6 +1,7 @@
 #include "installation/operations.h"
 
 #include "installation/installer_lock.h"
+#include "installation/machine_checks.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
@@ -141,7 +142,10 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
     case Check:
       return CheckOperation(request);
     case Uninstall:
-      return UninstallOperation(request);
+      // Only uninstall proper: the uninstall half of reinstall keeps the port for the install.
+      if (!UninstallOperation(request)) return false;
+      RemoveWhatIsLeftOfDriver();
+      return true;
     case Reinstall:
       return UninstallOperation(request) && GoOn() && InstallOperation(request);
     case Add:
@@ -154,6 +158,13 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
 }  // namespace
 
 bool RunMode(InstallerMode mode, const OperationRequest& request) {
+  // The machine and its policy may refuse the run before the lock, the spooler or anything else
+  // is touched.
+  RunRefusal refusal = CheckBeforeChange(mode, request.processor);
+  if (refusal != NotRefused) {
+    ShowRefusal(request.owner, refusal, request.processor);
+    return false;
+  }
   // One installer at a time on the machine, from the first spooler query to the last change.
   InstallerLock lock;
   if (!AcquireInstallerLock(request.owner, &lock)) return false;

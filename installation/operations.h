@@ -17,7 +17,10 @@ struct OperationRequest {
 // Runs the mode's operation; true when it succeeded. Reinstall is Uninstall and then, only when
 // the removal succeeded, Install. A value that is no mode runs nothing and counts as success.
 // The whole run holds the machine-wide installer lock (installer_lock.h); a lock that cannot be
-// had in time fails the run before anything is read or changed.
+// had in time fails the run before anything is read or changed. Before the lock, the machine's
+// architecture and the protected print policy may refuse the run (machine_checks.h). After a
+// successful uninstall (not the uninstall half of reinstall) what is left of the driver goes too:
+// its registrations for other environments and the port.
 bool RunMode(InstallerMode mode, const OperationRequest& request);
 
 bool InstallOperation(const OperationRequest& request);

@@ -94,6 +94,22 @@ bool AddLocalPortSilently(LPCWSTR portName) {
   return false;
 }
 
+bool DeleteLocalPortSilently(LPCWSTR portName) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  PrinterHandle channel;
+  if (!OpenPrinterW(const_cast<LPWSTR>(TEXT(",XcvMonitor Local Port")), channel.Put(), &defaults))
+    return false;
+  DWORD needed = 0;
+  DWORD status = ERROR_SUCCESS;
+  if (!XcvDataW(channel.Get(), TEXT("DeletePort"),
+                reinterpret_cast<PBYTE>(const_cast<LPWSTR>(portName)),
+                static_cast<DWORD>(StringByteSize(portName)), nullptr, 0, &needed, &status))
+    return false;
+  if (status == ERROR_SUCCESS) return true;
+  SetLastError(status);
+  return false;
+}
+
 bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
   PortRequest* request = NewPortRequest();
   if (!request) return false;

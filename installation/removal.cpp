@@ -295,3 +295,108 @@ bool RemoveDriver() {
   }
   return true;
 }
+
+// ----- what the removal leaves: registrations for other environments, and the port -----
+namespace {
+
+// The files of a registration that is gone, as the removal deletes them: the four file fields
+// with its attempts and pauses, then the dependent files.
+bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver) {
+  bool deleted = false;
+  for (int attempt = 0; attempt < FileDeletionAttempts && !deleted; ++attempt) {
+    deleted = DeleteDriverFilesOnce(driver);
+    if (!deleted) Sleep(PauseAfterFailedAttemptMs);
+  }
+  if (!deleted) return false;
+  for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1)
+    if (!SafeDeleteFile(file)) return false;
+  return true;
+}
+
+// One registration of DriverName for `environment`: its printers (a printer can only use a
+// driver of the machine's own environment, which a WoW64 process does not list by default), the
+// registration, then its files. The spooler is not stopped for them: it loads no driver of
+// another environment, and a file it holds stays behind with a record.
+void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
+  if (!RemovePrintersUsingDriver(driver)) {
+    DebugLogError(LastErrorCode, "uninstall: the printers of %ws for \"%ws\" were not removed",
+                  driver.pName, environment);
+    return;
+  }
+  if (!DeletePrinterDriverExW(nullptr, const_cast<LPWSTR>(environment), driver.pName, 0, 0)) {
+    DebugLogError(GetLastError(), "uninstall: the registration of %ws for \"%ws\" stays",
+                  driver.pName, environment);
+    return;
+  }
+  DebugLog("uninstall: the registration of %ws for \"%ws\" was removed", driver.pName,
+           environment);
+  if (DeleteFilesOfRegistration(driver))
+    DebugLog("uninstall: the files of %ws for \"%ws\" were deleted", driver.pName, environment);
+  else
+    DebugLogError(GetLastError(), "uninstall: a file of %ws for \"%ws\" stays", driver.pName,
+                  environment);
+}
+
+void RemoveRegistrationsOfEveryEnvironment() {
+  for (const ProcessorRow& row : ProcessorTable) {
+    DWORD count = 0;
+    LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDriversOf(row.environment, &count));
+    if (!drivers) {
+      DebugLogError(GetLastError(), "uninstall: the drivers for \"%ws\" cannot be listed",
+                    row.environment);
+      continue;
+    }
+    for (DWORD i = 0; i < count; ++i)
+      if (SameName(drivers[i].pName, DriverName)) RemoveRegistrationFor(row.environment, drivers[i]);
+  }
+}
+
+constexpr int PortNameCapacity = 128;
+
+// True when `ports` (one port, or several separated by commas for a pool) names `port`.
+bool PortListNames(LPCWSTR ports, LPCWSTR port) {
+  if (!ports) return false;
+  int length = lstrlenW(port);
+  for (LPCWSTR item = ports; *item;) {
+    LPCWSTR end = item;
+    while (*end && *end != TEXT(',')) ++end;
+    if (end - item == length && length < PortNameCapacity) {
+      WCHAR name[PortNameCapacity] = {};
+      BoundedCopy(name, static_cast<size_t>(length) + 1, item);  // the item without its comma
+      if (lstrcmpiW(name, port) == 0) return true;
+    }
+    item = *end ? end + 1 : end;
+  }
+  return false;
+}
+
+// The monitor answers ERROR_FILE_NOT_FOUND for a port that is not there.
+void RemovePortWhenUnused() {
+  DWORD count = 0;
+  LocalBlock<PRINTER_INFO_2W> printers(EnumeratePrinters(&count));
+  if (!printers) {
+    DebugLogError(GetLastError(), "uninstall: the printers cannot be listed; port %ws is left",
+                  PortName);
+    return;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    if (PortListNames(printers[i].pPortName, PortName)) {
+      DebugLog("uninstall: port %ws is left: printer %ws uses it", PortName,
+               printers[i].pPrinterName);
+      return;
+    }
+  }
+  if (DeleteLocalPortSilently(PortName))
+    DebugLog("uninstall: port %ws was deleted", PortName);
+  else if (GetLastError() == ERROR_FILE_NOT_FOUND)
+    DebugLog("uninstall: there is no port %ws", PortName);
+  else
+    DebugLogError(GetLastError(), "uninstall: port %ws could not be deleted", PortName);
+}
+
+}  // namespace
+
+void RemoveWhatIsLeftOfDriver() {
+  RemoveRegistrationsOfEveryEnvironment();
+  RemovePortWhenUnused();
+}

@@ -10,7 +10,7 @@
 enum InstallerMode { Install = 0, Check, Uninstall, Reinstall, Add };
 // Selects the source sub-folder, the destination folder and the driver's environment
 // (ProcessorTable). ProcessorCount counts the processors; it is none itself.
-enum TargetProcessor { X86 = 0, X64, ProcessorCount };
+enum TargetProcessor { X86 = 0, X64, Arm64, ProcessorCount };
 
 // The strings point into the argument vector; consumers copy what they keep.
 struct InstallerRequest {
@@ -29,11 +29,15 @@ struct ProcessorRow {
   LPCWSTR sourceSubFolder;  // appended to the driver folder
   LPCWSTR driverSubFolder;  // appended to the spooler's driver directory, cut to its parent
   LPCWSTR environment;      // the driver registration's environment
+  USHORT machine;           // the machine type (IMAGE_FILE_MACHINE_*) whose own driver this is
 };
 // One row per processor, in the order of TargetProcessor.
 inline constexpr ProcessorRow ProcessorTable[] = {
-    {X86, TEXT("x86"), TEXT("\\x86"), TEXT("w32x86"), TEXT("Windows NT x86")},
-    {X64, TEXT("x64"), TEXT("\\x64"), TEXT("x64"), TEXT("Windows x64")},
+    {X86, TEXT("x86"), TEXT("\\x86"), TEXT("w32x86"), TEXT("Windows NT x86"),
+     IMAGE_FILE_MACHINE_I386},
+    {X64, TEXT("x64"), TEXT("\\x64"), TEXT("x64"), TEXT("Windows x64"), IMAGE_FILE_MACHINE_AMD64},
+    {Arm64, TEXT("arm64"), TEXT("\\arm64"), TEXT("arm64"), TEXT("Windows ARM64"),
+     IMAGE_FILE_MACHINE_ARM64},
 };
 
 constexpr bool ProcessorTableInOrder() {

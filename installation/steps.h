@@ -38,3 +38,11 @@ bool VerifyDriverVersion(LPCWSTR printerName);
 bool RemoveDriver();
 // Deletes every printer whose driver is named exactly `driver.pName`, its pending jobs first.
 bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver);
+// After the removal: DriverName's registrations in every environment of the processor table that
+// the spooler still lists it in (DeletePrinterDriverExW, then its files), and the port PortName
+// when no printer uses it (the "Local Port" monitor's data channel, no window). Each step writes a
+// plain record; a failure is a record, not a failed removal.
+void RemoveWhatIsLeftOfDriver();
+// Deletes the port through XcvData "DeletePort" on ",XcvMonitor Local Port"; false with the
+// spooler's or the monitor's error as the last error. Records nothing.
+bool DeleteLocalPortSilently(LPCWSTR portName);

@@ -1,5 +1,6 @@
 #include "shell/run_environment.h"
 
+#include "installation/machine_checks.h"
 #include "spooler/service.h"
 #include "support/handles.h"
 #include "support/messages.h"
@@ -43,6 +44,29 @@ LPCWSTR InteractiveText(const RunSwitches& switches, bool stationVisible) {
   return switches.quiet ? TEXT("yes, the run is quiet (/quiet)") : TEXT("yes");
 }
 
+// "native x64, process x86 (IsWow64Process2)", or why it is not known.
+void MachineRecordText(LPWSTR text, size_t capacity) {
+  MachineArchitecture machine = {};
+  if (!QueryMachineArchitecture(&machine)) {
+    BoundedCopy(text, capacity, TEXT("not known"));
+    return;
+  }
+  BoundedFormat(text, capacity, TEXT("native %ws, process %ws (%ws)"), MachineText(machine.native),
+                MachineText(machine.process),
+                machine.fromIsWow64Process2 ? TEXT("IsWow64Process2")
+                                            : TEXT("IsWow64Process, GetNativeSystemInfo"));
+}
+
+// The policy's number, or "absent" (also for a value that is no number).
+void PolicyRecordText(LPWSTR text, size_t capacity, LPCWSTR subKey, LPCWSTR valueName,
+                      LPCWSTR absentMeans) {
+  DWORD value = 0;
+  if (ReadPolicyNumber(subKey, valueName, &value))
+    BoundedFormat(text, capacity, TEXT("%u"), value);
+  else
+    BoundedFormat(text, capacity, TEXT("absent%ws"), absentMeans);
+}
+
 void WriteRunRecord(LPCWSTR text) { DebugLogText("Run", text, !IsQuietRun()); }
 
 }  // namespace
@@ -57,11 +81,22 @@ bool WindowStationVisible() {
 }
 
 void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible) {
+  WCHAR machine[96] = {};
+  MachineRecordText(machine, 96);
+  WCHAR protectedPrint[32] = {};
+  PolicyRecordText(protectedPrint, 32, ProtectedPrintPolicyKey, ProtectedPrintPolicyValue,
+                   TEXT(""));
+  WCHAR restrictDrivers[48] = {};
+  PolicyRecordText(restrictDrivers, 48, PointAndPrintPolicyKey, RestrictDriverInstallationValue,
+                   TEXT(" (administrators only)"));
   WCHAR text[MessageTextCapacity] = {};
   BoundedFormat(text, MessageTextCapacity,
-                TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws"),
+                TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws; ")
+                    TEXT("machine: %ws; protected print policy: %ws; ")
+                        TEXT("RestrictDriverInstallationToAdministrators: %ws"),
                 ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
-                InteractiveText(switches, stationVisible), SpoolerStateText());
+                InteractiveText(switches, stationVisible), SpoolerStateText(), machine,
+                protectedPrint, restrictDrivers);
   WriteRunRecord(text);
 }
 

@@ -9,7 +9,8 @@
 // desktop): nobody there sees a window or answers a box. True when it cannot be told.
 bool WindowStationVisible();
 // The run's first record: the program's version, the command line, whether the process is
-// elevated and interactive (and why it runs quietly, if it does), and the spooler's state.
+// elevated and interactive (and why it runs quietly, if it does), the spooler's state, the native
+// and process machines, the protected print policy and who may install printer drivers.
 // Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
 void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible);
 // The run's last record: its exit code. Written under the same rule.

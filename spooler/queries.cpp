@@ -46,6 +46,14 @@ DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment) {
   return reinterpret_cast<DRIVER_INFO_3W*>(TwoCallQuery(query, true, count));
 }
 
+DRIVER_INFO_3W* EnumerateDriversOf(LPCWSTR environment, DWORD* count) {
+  auto query = [environment](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD returned) {
+    return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment), 3, buffer, bytes, needed,
+                               returned);
+  };
+  return reinterpret_cast<DRIVER_INFO_3W*>(TwoCallQuery(query, true, count));
+}
+
 PRINTER_INFO_2W* EnumeratePrinters(DWORD* count) {
   auto query = [](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD returned) {
     return EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, buffer, bytes,

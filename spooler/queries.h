@@ -11,6 +11,8 @@
 
 // The drivers of `environment` (none: this machine's own; "all": every environment's).
 DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment = nullptr);
+// The drivers registered for one environment ("Windows x64", ...); an empty list when it has none.
+DRIVER_INFO_3W* EnumerateDriversOf(LPCWSTR environment, DWORD* count);
 PRINTER_INFO_2W* EnumeratePrinters(DWORD* count);
 PORT_INFO_1W* EnumeratePorts(DWORD* count);
 JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);

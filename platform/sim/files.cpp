@@ -283,6 +283,17 @@ bool FileExists(const std::u16string& windowsPath) {
   return fs::is_regular_file(Host(model(), windowsPath), ec);
 }
 
+bool RemoveFile(const std::u16string& windowsPath) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  FileModel& m = model();
+  std::u16string key = Upper(Full(m, windowsPath));
+  auto held = m.locks.find(key);
+  if ((held != m.locks.end() && held->second != 0) || m.readOnly.count(key)) return false;
+  std::error_code ec;
+  fs::path host = Host(m, windowsPath);
+  return fs::is_regular_file(host, ec) && fs::remove(host, ec);
+}
+
 bool DirExists(const std::u16string& windowsPath) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   std::error_code ec;

@@ -5,7 +5,8 @@
 // "\\folder\\file" on the current drive, or relative to the current directory) are translated
 // into it: drive letter first, then each component matched without regard to case against the
 // entries that exist, as NTFS does. A fresh machine has the spooler's driver directories
-// (C:\Windows\System32\spool\drivers\x64 and \w32x86), the current directory C:\Installer and
+// (C:\Windows\System32\spool\drivers\x64 and \w32x86; as in a fresh Wine prefix, not the
+// "arm64" folder GetPrinterDriverDirectoryW names for "Windows ARM64"), the current directory C:\Installer and
 // the user's temporary folder (DefaultTempPath).
 #pragma once
 
@@ -28,6 +29,9 @@ void PutFile(const std::u16string& windowsPath, const std::string& contents);
 std::string FileContents(const std::u16string& windowsPath);  // "" when missing
 bool FileExists(const std::u16string& windowsPath);           // a file, not a folder
 bool DirExists(const std::u16string& windowsPath);
+// The system's own deletion of a file (the spooler deleting a driver's files): false when it is
+// missing, a folder, locked or read-only. Not a simulated call.
+bool RemoveFile(const std::u16string& windowsPath);
 
 // Knobs. A locked file is held open by another process without delete sharing: DeleteFileW fails
 // with ERROR_SHARING_VIOLATION and copying over it too. `attempts` deletions fail, then the lock is

@@ -1,11 +1,13 @@
 // Simulated modules: LoadLibraryW, GetProcAddress and FreeLibrary over the machine's one library,
 // "comctl32.dll", whose exports are functions of this file that answer as the test staged; the
-// program's own module with its icons (GetModuleHandleW, LoadIconW), the system's cursors.
+// program's own module with its icons (GetModuleHandleW, LoadIconW), kernel32 (whose exports are
+// machine.cpp's), the system's cursors.
 #include "platform/sim/modules.h"
 
 #include <map>
 
 #include "platform/sim/dialog_templates.h"
+#include "platform/sim/machine.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -153,6 +155,12 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
                                          : std::string(name)});
   if (call.Faulted()) return nullptr;
   std::lock_guard<std::recursive_mutex> lock(Lock());
+  if (module == sim::Kernel32Module()) {
+    FARPROC export_ = byOrdinal ? nullptr : sim::Kernel32Export(name);
+    if (!export_) SetLastError(ERROR_PROC_NOT_FOUND);
+    call.SetResult(export_ ? std::string(name) : std::string("null"));
+    return export_;
+  }
   if (!sim::FromHandle(module)) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     call.SetResult("null");
@@ -194,13 +202,15 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 // ----- the program's module, icons, cursors, common controls -----
-// The program is the one module with resources; the system's icons and cursors are shared
-// objects that are never released.
+// The program is the one module with resources; kernel32 is loaded in every process; the
+// system's icons and cursors are shared objects that are never released.
 HMODULE GetModuleHandleW(LPCWSTR name) {
   Call call("GetModuleHandleW", {sim::Utf8(name)});
   if (call.Faulted()) return call.Ret<HMODULE>(nullptr);
   if (!name || sim::EqualNoCase(name, u"ZQInst.exe") || sim::EqualNoCase(name, u"ZQInst"))
     return call.Ret(sim::ProgramModule());
+  if (sim::EqualNoCase(name, u"kernel32.dll") || sim::EqualNoCase(name, u"kernel32"))
+    return call.Ret(sim::Kernel32Module());
   SetLastError(ERROR_MOD_NOT_FOUND);
   return call.Ret<HMODULE>(nullptr);
 }

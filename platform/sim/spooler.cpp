@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sim/machine.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler_model.h"
 
@@ -29,6 +30,7 @@ struct KnownEnvironment {
 constexpr KnownEnvironment kEnvironments[] = {
     {kEnvironmentX64, u"C:\\Windows\\System32\\spool\\drivers\\x64"},
     {kEnvironmentX86, u"C:\\Windows\\System32\\spool\\drivers\\w32x86"},
+    {kEnvironmentArm64, u"C:\\Windows\\System32\\spool\\drivers\\arm64"},
 };
 
 // Server names: only the local machine is modelled (null or empty).
@@ -41,8 +43,10 @@ State& Model() {
   return *instance;
 }
 
+std::u16string OwnEnvironment() { return EnvironmentOfMachine(NativeMachine()); }
+
 std::u16string Environment(LPCWSTR environment) {
-  if (!environment) return kOwnEnvironment;
+  if (!environment) return EnvironmentOfMachine(ProcessMachine());
   for (auto& e : kEnvironments)
     if (EqualNoCase(e.name, environment)) return e.name;
   return u"";

@@ -18,6 +18,7 @@ namespace sim {
 
 inline constexpr char16_t kEnvironmentX64[] = u"Windows x64";
 inline constexpr char16_t kEnvironmentX86[] = u"Windows NT x86";
+inline constexpr char16_t kEnvironmentArm64[] = u"Windows ARM64";
 inline constexpr char16_t kLocalPortMonitor[] = u"Local Port";
 
 struct Driver {

@@ -36,12 +36,15 @@ struct PrinterObject {
   std::u16string xcvMonitor;
 };
 
-// The machine's own environment, and its driver directories.
-inline constexpr char16_t kOwnEnvironment[] = u"Windows x64";
+// The machine's own environment: the spooler service runs as the native machine (machine.h).
+std::u16string OwnEnvironment();
 
 State& Model();  // callers hold Lock()
 
-// The canonical spelling of a known environment ("" when unknown); null means the machine's own.
+// The canonical spelling of a known environment ("" when unknown). Null means the calling
+// process's environment, not the server's ("the current environment of the caller/client", as
+// Microsoft documents EnumPrinterDrivers and GetPrinterDriverDirectory): "Windows NT x86" for a
+// WoW64 process.
 std::u16string Environment(LPCWSTR environment);
 
 Printer* FindPrinter(const std::u16string& name);

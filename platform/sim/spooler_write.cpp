@@ -169,13 +169,22 @@ BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo) {
   return call.Ret<BOOL>(TRUE);
 }
 
-// No environment means the machine's own. A driver of the machine's own environment is in use
-// while any printer names it; registrations for other environments serve only clients and can go.
-BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) {
-  Call call("DeletePrinterDriverW",
-            {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName)});
-  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+namespace {
+
+// The files a registration names: its three main files, the help file, the dependent files.
+std::vector<std::u16string> FilesOf(const sim::Driver& driver) {
+  std::vector<std::u16string> files = {driver.driverPath, driver.dataFile, driver.configFile};
+  if (!driver.helpFile.empty()) files.push_back(driver.helpFile);
+  files.insert(files.end(), driver.dependentFiles.begin(), driver.dependentFiles.end());
+  return files;
+}
+
+// Removes the registration of `driverName` in `environment` (none: the caller's), after the checks
+// both deletion calls make. A driver of the machine's own environment is in use while any printer
+// names it; registrations for other environments serve only clients and can go. With
+// DPD_DELETE_UNUSED_FILES (or DPD_DELETE_ALL_FILES) the files no other registration names go too.
+BOOL DeleteRegistration(Call& call, LPWSTR server, LPWSTR environment, LPWSTR driverName,
+                        DWORD deleteFlags) {
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -195,7 +204,7 @@ BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) 
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     return call.Ret<BOOL>(FALSE);
   }
-  if (env == sp::kOwnEnvironment) {
+  if (env == sp::OwnEnvironment()) {
     for (auto& p : sp::Model().printers) {
       if (sim::EqualNoCase(p.driver, driver->name)) {
         SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
@@ -203,9 +212,40 @@ BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) 
       }
     }
   }
+  std::vector<std::u16string> files = FilesOf(*driver);
   auto& drivers = sp::Model().drivers;
   drivers.erase(drivers.begin() + (driver - drivers.data()));
+  if (deleteFlags & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES)) {
+    for (auto& file : files) {
+      bool listed = false;
+      for (auto& other : drivers)
+        for (auto& used : FilesOf(other)) listed = listed || sim::EqualNoCase(used, file);
+      if (!listed) sim::RemoveFile(file);
+    }
+  }
   return call.Ret<BOOL>(TRUE);
+}
+
+}  // namespace
+
+BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) {
+  Call call("DeletePrinterDriverW",
+            {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return DeleteRegistration(call, server, environment, driverName, 0);
+}
+
+// The version flag only matters with DPD_DELETE_SPECIFIC_VERSION; the model keeps one version
+// per name and environment.
+BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName,
+                            DWORD deleteFlags, DWORD versionFlag) {
+  Call call("DeletePrinterDriverExW",
+            {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName),
+             sim::Hex(deleteFlags), std::to_string(versionFlag)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  return DeleteRegistration(call, server, environment, driverName, deleteFlags);
 }
 
 // Level 2. The printer takes the driver of the machine's own environment; its device mode is the
@@ -248,7 +288,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
     SetLastError(ERROR_UNKNOWN_PORT);
     return call.Ret<HANDLE>(nullptr);
   }
-  sim::Driver* driver = sp::FindDriver(info->pDriverName, sp::kOwnEnvironment);
+  sim::Driver* driver = sp::FindDriver(info->pDriverName, sp::OwnEnvironment());
   if (!driver) {
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
     return call.Ret<HANDLE>(nullptr);

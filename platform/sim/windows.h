@@ -56,6 +56,7 @@ typedef const BYTE* LPCBYTE;
 typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef BOOL* LPBOOL;
+typedef BOOL* PBOOL;
 typedef LONG* PLONG;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
@@ -597,6 +598,11 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
                                 DWORD bytes, LPDWORD needed);
 BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo);
 BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName);
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#define DPD_DELETE_ALL_FILES 0x00000004
+BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName, DWORD deleteFlags,
+                            DWORD versionFlag);
 BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bytes,
                    LPDWORD needed, LPDWORD returned);
 BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
@@ -899,6 +905,39 @@ typedef struct _TOKEN_ELEVATION {
   DWORD TokenIsElevated;
 } TOKEN_ELEVATION, *PTOKEN_ELEVATION;
 HANDLE GetCurrentProcess();
+
+// The machine's processor and the process's: machine types of executable images, and the
+// system information's processor architecture. IsWow64Process2 (Windows 10, 1511 on) is reached
+// through GetProcAddress on "kernel32.dll", as a program that also runs on older systems does.
+#define IMAGE_FILE_MACHINE_UNKNOWN 0
+#define IMAGE_FILE_MACHINE_I386 0x014c
+#define IMAGE_FILE_MACHINE_AMD64 0x8664
+#define IMAGE_FILE_MACHINE_ARM64 0xaa64
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_ARCHITECTURE_ARM64 12
+#define PROCESSOR_ARCHITECTURE_UNKNOWN 0xffff
+typedef struct _SYSTEM_INFO {
+  union {
+    DWORD dwOemId;
+    struct {
+      WORD wProcessorArchitecture;
+      WORD wReserved;
+    };
+  };
+  DWORD dwPageSize;
+  LPVOID lpMinimumApplicationAddress;
+  LPVOID lpMaximumApplicationAddress;
+  DWORD_PTR dwActiveProcessorMask;
+  DWORD dwNumberOfProcessors;
+  DWORD dwProcessorType;
+  DWORD dwAllocationGranularity;
+  WORD wProcessorLevel;
+  WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+void GetNativeSystemInfo(LPSYSTEM_INFO info);
+void GetSystemInfo(LPSYSTEM_INFO info);
+BOOL IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
                          DWORD bytes, PDWORD needed);

@@ -141,8 +141,13 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
       {"a failed step ends with the failure report", false,
        u"/quiet install C:\\missing \"ZQ Printer2\" x64", -1,
        {"\\nインストールの中断します.\\n\\nError code: 3\\n詳細エラー: ", "Run: exit code -1"}, false},
-      {"a rejected command line", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", -1,
+      {"a rejected command line", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" ia64", -1,
        {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．", "Run: exit code -1"},
+       false},
+      {"a processor that is not the machine's", false,
+       u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", -1,
+       {"Error: プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!",
+        "Run: exit code -1"},
        false},
   };
   for (const ModeCase& c : cases) {
@@ -198,7 +203,9 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0],
             "Run: ZQInst 2.0.0.0; command line: \"C:\\Setup\\ZQInst.exe\" /q check . \"ZQ Printer2\" "
-            "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped");
+            "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
+            "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
+            "RestrictDriverInstallationToAdministrators: absent (administrators only)");
   EXPECT_EQ(records.back(), "Run: exit code -1");
 }
 

@@ -29,6 +29,20 @@ void PutInstalledDriver(const sim::Driver& driver) {
   sim::AddDriver(driver);
 }
 
+sim::Driver AdditionalDriver(const std::u16string& environment, const std::u16string& subFolder) {
+  std::u16string folder = u"C:\\Windows\\System32\\spool\\drivers\\" + subFolder;
+  sim::Driver d = InstalledDriver();
+  d.environment = environment;
+  d.driverPath = folder + u"\\ZQPrinter_drv2.dll";
+  d.configFile = folder + u"\\ZQPrinter_ui2.dll";
+  d.dataFile = folder + u"\\ZQPrinter.PDD";
+  return d;
+}
+
+void StageAdditionalDriver(const std::u16string& environment, const std::u16string& subFolder) {
+  PutInstalledDriver(AdditionalDriver(environment, subFolder));
+}
+
 void StageInstalledDriver(const sim::Driver& driver, const std::u16string& printer) {
   PutInstalledDriver(driver);
   sim::AddPort(u"ZQVirtualPrinterPort");

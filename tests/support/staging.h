@@ -16,6 +16,10 @@ void PutDriverFolder(const std::u16string& folder, const std::string& tag);
 sim::Driver InstalledDriver(WORD devModeVersion = 0x0500);
 // The driver's files (each holding "old") and its registration.
 void PutInstalledDriver(const sim::Driver& driver);
+// "ZqDriver2" registered for another environment (an additional driver, for clients) with its
+// files in that environment's driver folder (sub-folder of the spooler's drivers folder).
+sim::Driver AdditionalDriver(const std::u16string& environment, const std::u16string& subFolder);
+void StageAdditionalDriver(const std::u16string& environment, const std::u16string& subFolder);
 // The driver (its files holding "old"), the port, and a printer of that name using both.
 void StageInstalledDriver(const sim::Driver& driver, const std::u16string& printer);
 

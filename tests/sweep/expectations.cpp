@@ -25,6 +25,13 @@ bool PortPoll(const CallRecord& call) { return Arg(call, 1, "5"); }
 bool LockWait(const CallRecord& call) {
   return Arg(call, 1, "0") || Arg(call, 1, std::to_string(InstallerLockWaitMs));
 }
+// The machine's architecture through kernel32's IsWow64Process2.
+bool Kernel32(const CallRecord& call) { return sim::ArgContains(call, "kernel32"); }
+bool IsWow64Process2Export(const CallRecord& call) { return Arg(call, 1, "IsWow64Process2"); }
+// The machine's policies (HKLM\Software\Policies\...), read before anything changes.
+bool Policy(const CallRecord& call) { return sim::ArgContains(call, "Policies"); }
+// The drivers of one named environment: what uninstall leaves is looked for there.
+bool NamedEnvironment(const CallRecord& call) { return !Arg(call, 1, "(null)"); }
 // The print server, not a printer: OpenPrinterW with no name.
 bool PrintServer(const CallRecord& call) { return Arg(call, 0, "(null)"); }
 // IsSpoolerRunning's opens: the manager for reading, the service for its status only.
@@ -148,6 +155,20 @@ const std::vector<Expectation> kTable = {
      "a failed release"},
     {"DeleteBoundaryDescriptor", "", {}, kTolerated, ERROR_INVALID_HANDLE, true, false,
      "a release without a result"},
+    {"GetModuleHandleW", "", Kernel32, kTolerated, ERROR_MOD_NOT_FOUND, false, false,
+     "the machine is told by IsWow64Process and GetNativeSystemInfo"},
+    {"GetProcAddress", "", IsWow64Process2Export, kTolerated, ERROR_PROC_NOT_FOUND, false, false,
+     "the machine is told by IsWow64Process and GetNativeSystemInfo"},
+    {"IsWow64Process2", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "the machine is told by IsWow64Process and GetNativeSystemInfo"},
+    {"IsWow64Process", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "a machine that cannot be told is left to the spooler to judge"},
+    {"GetNativeSystemInfo", "", {}, kTolerated, ERROR_INVALID_PARAMETER, false, false,
+     "Windows documents no failure"},
+    {"GetSystemInfo", "", {}, kTolerated, ERROR_INVALID_PARAMETER, false, false,
+     "Windows documents no failure"},
+    {"RegOpenKeyExW", "", Policy, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "a policy that cannot be read counts as absent (and the first record says so)"},
     {"CreateMutexW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
      "the installer lock cannot be had: its box, nothing read or changed"},
     {"ReleaseMutex", "", {}, kTolerated, ERROR_NOT_OWNER, false, false,
@@ -218,6 +239,10 @@ const std::vector<Expectation> kTable = {
      "the driver's own files are tried again"},
     {"DeleteFileW", "", {}, kFails, ERROR_SHARING_VIOLATION, false, false,
      "dependent files are deleted once"},
+    {"EnumPrinterDriversW", "", NamedEnvironment, kTolerated, RPC_S_SERVER_UNAVAILABLE, false,
+     false, "what uninstall leaves of other environments: a record, not a failed uninstall"},
+    {"DeletePrinterDriverExW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
+     "what uninstall leaves of other environments: a record, not a failed uninstall"},
     {"EnumPrinterDriversW", "", {}, kFails, RPC_S_SERVER_UNAVAILABLE, false, false, "a failed step"},
     {"GetPrinterDriverDirectoryW", "", {}, kFails, RPC_S_SERVER_UNAVAILABLE, false, false,
      "a failed step"},

@@ -48,6 +48,10 @@ struct MachineState {
 };
 MachineState ReadMachine();
 std::string Describe(const MachineState& state);
+// True when `run` holds all of `clean` and besides only what uninstall removes after the driver
+// and records when it cannot: the port ZQVirtualPrinterPort, and registrations of the driver for
+// another environment than the machine's own ("Windows x64").
+bool DiffersOnlyByLeftovers(const MachineState& run, const MachineState& clean);
 
 struct Scenario {
   const char* name;

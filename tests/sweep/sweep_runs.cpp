@@ -1,4 +1,5 @@
 // The staged machines of the sweep and one whole run on them under a watchdog.
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -96,6 +97,21 @@ const std::vector<Scenario>& Scenarios() {
          Person(0);
        },
        false},
+      // What uninstall leaves after the driver: an additional x86 registration with its files.
+      {"UninstallOtherEnvironment", u"uninstall",
+       [] {
+         StageInstalled();
+         staging::StageAdditionalDriver(sim::kEnvironmentX86, u"w32x86");
+         Person(0);
+       },
+       false},
+      // Refused before anything is read or changed: the machine is x64.
+      {"InstallForeignProcessor", u"install C:\\zqdriver \"Sweep Printer\" x86",
+       [] {
+         staging::PutDriverFolder(u"C:\\zqdriver", "new");
+         Person(0);
+       },
+       true},
       {"Reinstall", u"reinstall C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();
@@ -148,6 +164,22 @@ MachineState ReadMachine() {
                         (sim::ServiceState(sim::kSpoolerService) == SERVICE_RUNNING ? "running"
                                                                                      : "not running"));
   return state;
+}
+
+bool DiffersOnlyByLeftovers(const MachineState& run, const MachineState& clean) {
+  auto has = [](const MachineState& state, const std::string& item) {
+    return std::find(state.items.begin(), state.items.end(), item) != state.items.end();
+  };
+  for (auto& item : clean.items)
+    if (!has(run, item)) return false;
+  for (auto& item : run.items) {
+    if (has(clean, item)) continue;
+    bool leftover = item == "port ZQVirtualPrinterPort" ||
+                    item.rfind("driver ZqDriver2 (Windows NT x86)", 0) == 0 ||
+                    item.rfind("driver ZqDriver2 (Windows ARM64)", 0) == 0;
+    if (!leftover) return false;
+  }
+  return true;
 }
 
 std::string Describe(const MachineState& state) {

@@ -5,6 +5,7 @@
 # holding the stand-in driver files), ZQ_WORK (a scratch folder of this run).
 
 WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINE32=${WINE32:-/usr/lib/wine/wine}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 # The loader of ZQInst.exe and the harness: wine64 for x64 builds, wine (WoW64) for x86 ones.
 ZQ_WINE=${ZQ_WINE:-$WINE64}
@@ -23,10 +24,10 @@ wine_use_build() {
   export ZQ_EXE=$build/ZQInst.exe
   export ZQ_HARNESS=$build/tests/wine/zqharness.exe
   if [ -d "$build/tests/wine/driver/x64" ]; then
-    processor=x64 environment='Windows x64' folder=x64
+    processor=x64 environment='Windows x64' folder=x64 template=template
     export ZQ_WINE=${WINE64:-/usr/lib/wine/wine64}
   else
-    processor=x86 environment='Windows NT x86' folder=w32x86
+    processor=x86 environment='Windows NT x86' folder=w32x86 template=template32
     export ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
     [ -x "$ZQ_WINE" ] || { echo "wine: $ZQ_WINE missing: install wine32:i386" >&2; exit 1; }
   fi
@@ -55,33 +56,46 @@ wine_start_display() {
   return 1
 }
 
-# The template prefix is made once per run; every scenario gets a fresh copy of it.
+# The template prefix is made once per run; every scenario gets a fresh copy of it. With
+# `win32`, the template is a 32-bit prefix ($ZQ_WORK/template32, WINEARCH=win32), which stands for
+# a 32-bit Windows: environment "Windows NT x86", no WoW64.
 wine_make_template() {
-  local template=$ZQ_WORK/template
-  WINEPREFIX=$template timeout 120 "$WINE64" wineboot -i >/dev/null 2>&1 || true
-  WINEPREFIX=$template timeout 60 "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
+  local template=$ZQ_WORK/template loader=$WINE64 arch=${1:-}
+  if [ "$arch" = win32 ]; then
+    template=$ZQ_WORK/template32 loader=$WINE32
+  fi
+  WINEARCH=${arch:-win64} WINEPREFIX=$template timeout 120 "$loader" wineboot -i >/dev/null 2>&1 ||
+    true
+  WINEPREFIX=$template timeout 60 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
     /d N /f >/dev/null 2>&1
-  WINEPREFIX=$template timeout 60 "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' \
+  WINEPREFIX=$template timeout 60 "$loader" reg add 'HKCU\Software\Wine\WineDbg' \
     /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX=$template timeout 60 "$WINESERVER" -w
   [ -d "$template/drive_c" ]
+}
+
+# The loader that runs the prefix's own programs (net, reg, winepath): wine in a 32-bit prefix,
+# wine64 otherwise.
+wine_prefix_loader() {
+  if [ -d "${WINEPREFIX:-}/drive_c/windows/syswow64" ]; then echo "$WINE64"; else echo "$WINE32"; fi
 }
 
 # Fresh prefix from the template, a persistent wineserver, the spooler started, the printer key
 # linked, the driver folder C:\zqdriver and a writable working folder C:\work.
 # A prefix is about 1 GB: the one left behind goes when the next is made, and the last one and the
 # template at the end of the run (ZQ_KEEP_PREFIXES=1 keeps them all, for a look afterwards).
+# Usage: wine_fresh_prefix <name> [template folder name: template (default) or template32].
 wine_fresh_prefix() {
-  local name=$1
+  local name=$1 template=${2:-template}
   if [ -n "${WINEPREFIX:-}" ]; then
     wine_stop_prefix
     wine_drop_prefix "$WINEPREFIX"
   fi
   export WINEPREFIX=$ZQ_WORK/$name
   rm -rf "$WINEPREFIX"
-  cp -a "$ZQ_WORK/template" "$WINEPREFIX"
+  cp -a "$ZQ_WORK/$template" "$WINEPREFIX"
   "$WINESERVER" -p
-  timeout 60 "$WINE64" net start spooler >/dev/null 2>&1
+  timeout 60 "$(wine_prefix_loader)" net start spooler >/dev/null 2>&1
   timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" reglink >/dev/null
   mkdir -p "$WINEPREFIX/drive_c/zqdriver" "$WINEPREFIX/drive_c/work"
   cp -r "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86" "$WINEPREFIX/drive_c/zqdriver/"
@@ -150,6 +164,7 @@ wine_cleanup() {
   wine_stop_prefix
   [ -n "${WINEPREFIX:-}" ] && wine_drop_prefix "$WINEPREFIX"
   wine_drop_prefix "$ZQ_WORK/template"
+  wine_drop_prefix "$ZQ_WORK/template32"
   local pid
   for pid in "${ZQ_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${ZQ_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done

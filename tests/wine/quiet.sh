@@ -126,24 +126,19 @@ check "no window, no box" equals "$ZQ_WINDOWS" ""
 check "printer installed" has "$(zq_dump)" "$printer"
 
 if [ -n "$x86_build" ]; then
-  scenario "the x86 exe: quiet install, check and uninstall of the x86 driver"
+  # On a 64-bit machine the x86 exe is refused the x86 driver before any change (its install,
+  # check and uninstall on a 32-bit prefix are run.sh's); quietly, the text is a record.
+  scenario "the x86 exe: quiet install of the x86 driver on a 64-bit machine is refused"
   x64_exe=$ZQ_EXE x64_harness=$ZQ_HARNESS
   export ZQ_EXE=$x86_build/ZQInst.exe ZQ_HARNESS=$x86_build/tests/wine/zqharness.exe ZQ_WINE=$x86_loader
   wine_fresh_prefix x86
+  before=$(zq_dump)
   zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x86
-  timings+=("x86 quiet install ${ZQ_SECONDS}s")
-  check "install: exit code 0" equals "$ZQ_STATUS" 0
+  timings+=("x86 quiet refusal ${ZQ_SECONDS}s")
+  check "install: exit code -1" equals "$ZQ_STATUS" -1
   check "install: no window, no box" equals "$ZQ_WINDOWS" ""
-  check "install: status texts on standard output" has "$ZQ_OUT" "Status: インストール Brimcastelleプリンタドライバ．"
-  check "port created without the monitor's dialog" has "$(zq_dump)" 'port|ZQVirtualPrinterPort'
-  zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x86
-  check "check: exit code 0" equals "$ZQ_STATUS" 0
-  check "check: the answer on standard output" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされました."
-  zq_quiet /quiet uninstall
-  check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
-  check "uninstall: no window, no box" equals "$ZQ_WINDOWS" ""
-  zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x86
-  check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
+  check "install: the machine's text on standard output" has "$ZQ_OUT" "Error: プロセッサ 'x86' のドライバはこのコンピュータ（x64）では使用できません!"
+  check "nothing changed" equals "$(zq_dump)" "$before"
   export ZQ_EXE=$x64_exe ZQ_HARNESS=$x64_harness ZQ_WINE=$WINE64
 else
   echo "== the x86 exe: skipped (no mingw-x86 build beside this one, or no 32-bit Wine)"

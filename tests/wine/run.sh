@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end tests: a cross-built ZQInst.exe under Wine and Xvfb, on fresh prefixes. The build
-# folder's fixtures say which program it is: x64 runs with wine64 and installs the x64 stand-in
-# driver; x86 runs with wine (WoW64 on the same 64-bit prefix) and installs the x86 one.
+# folder's fixtures say which program it is: x64 runs with wine64 on a 64-bit prefix and installs
+# the x64 stand-in driver; x86 runs with wine on a 32-bit prefix (WINEARCH=win32, as on a 32-bit
+# Windows) and installs the x86 one, then on a 64-bit prefix (WoW64) the cases of an x86 exe on
+# x64 Windows.
 # Usage: run.sh <mingw-x64 or mingw-x86 build folder> [scratch folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,10 +24,10 @@ timings=()
 
 started=$(date +%s)
 wine_start_display
-wine_make_template
+if [ "$template" = template32 ]; then wine_make_template win32; else wine_make_template; fi
 
 scenario "install on a fresh prefix"
-wine_fresh_prefix fresh
+wine_fresh_prefix fresh "$template"
 zq_run install 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 timings+=("install ${ZQ_SECONDS}s")
 state=$(zq_dump)
@@ -89,11 +91,12 @@ state=$(zq_dump)
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no printer of ours left" lacks "$state" '|ZqDriver2|'
 check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
+check "the port removed too" lacks "$state" 'port|ZQVirtualPrinterPort'
 # Wine keeps its own copies of a driver's files in the driver folder's version sub-folder; what the
 # driver was registered with is what the installer deletes.
 while IFS= read -r file; do
   [ -n "$file" ] || continue
-  unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$WINE64" winepath -u "$file" 2>/dev/null | tr -d '\r')
+  unix=$(timeout 30 "$(wine_prefix_loader)" winepath -u "$file" 2>/dev/null | tr -d '\r')
   check "registered file $file deleted" test ! -e "$unix"
 done <<<"$registered"
 zq_run check 'C:\zqdriver' 'ZQ Printer2' "$processor" <<<'Confirm||ok'
@@ -101,7 +104,7 @@ check "check afterwards fails" equals "$ZQ_STATUS" -1
 check "check afterwards reports the driver absent" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされませんでした.|ok"
 
 scenario "uninstall leaves a dependent file another driver lists"
-wine_fresh_prefix shared
+wine_fresh_prefix shared "$template"
 drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/$folder
 mkdir -p "$drivers"
 cp "$ZQ_FIXTURES/$processor/"* "$drivers/"
@@ -123,19 +126,19 @@ check "the shared dependent file kept" test -f "$drivers/3/zqshared.dll"
 check "the second driver's own files kept" test -f "$drivers/3/shared_drv.dll"
 while IFS= read -r file; do
   [ -n "$file" ] || continue
-  unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$WINE64" winepath -u "$file" 2>/dev/null | tr -d '\r')
+  unix=$(WINEPREFIX=$WINEPREFIX timeout 30 "$(wine_prefix_loader)" winepath -u "$file" 2>/dev/null | tr -d '\r')
   check "registered file $file deleted" test ! -e "$unix"
 done <<<"$registered"
 
 scenario "reinstall on a clean prefix"
-wine_fresh_prefix clean
+wine_fresh_prefix clean "$template"
 zq_run reinstall 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 timings+=("reinstall ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "printer installed" has "$(zq_dump)" "$printer"
 
 scenario "a driver that reports version 0x0400"
-wine_fresh_prefix version
+wine_fresh_prefix version "$template"
 export ZQTEST_DRIVER_VERSION=0x0400
 zq_run install 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 unset ZQTEST_DRIVER_VERSION
@@ -151,9 +154,80 @@ check "usage text" equals "$ZQ_BOXES" "$caption|パラメータの数が足り�
 zq_run setup 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 check "bad mode: exit -1" equals "$ZQ_STATUS" -1
 check "bad mode text" equals "$ZQ_BOXES" "$caption|モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．|ok"
-zq_run install 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
+zq_run install 'C:\zqdriver' 'ZQ Printer2' ia64 </dev/null
 check "bad processor: exit -1" equals "$ZQ_STATUS" -1
 check "bad processor text" equals "$ZQ_BOXES" "$caption|プロセッサが不正です．: 'x86', 'x64' を指定してください．|ok"
+
+# Installing needs the driver of the machine's own processor: another one is refused before any
+# change (on x64 Windows an x86 driver registers, but the printer cannot be created with it).
+if [ "$processor" = x64 ]; then
+  scenario "arm64 on an x64 machine: install refused, add registers the additional driver"
+  wine_fresh_prefix arm64 "$template"
+  mkdir -p "$WINEPREFIX/drive_c/zqdriver/arm64"
+  cp "$ZQ_FIXTURES/x64/"* "$WINEPREFIX/drive_c/zqdriver/arm64/"
+  # A fresh prefix has no arm64 driver folder, and the installer makes no folder.
+  mkdir -p "$WINEPREFIX/drive_c/windows/system32/spool/drivers/arm64"
+  before=$(zq_dump)
+  zq_run install 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
+  check "install arm64: exit code -1" equals "$ZQ_STATUS" -1
+  check "install arm64: the machine's text" equals "$ZQ_BOXES" "$title|プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!|ok"
+  check "install arm64: nothing changed" equals "$(zq_dump)" "$before"
+  zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+  check "install x64: exit code 0" equals "$ZQ_STATUS" 0
+  zq_run add 'C:\zqdriver' 'ZQ Printer2' arm64 </dev/null
+  check "add arm64: exit code 0" equals "$ZQ_STATUS" 0
+  arm64=$WINEPREFIX/drive_c/windows/system32/spool/drivers/arm64
+  check "add arm64: files in the arm64 folder" test -f "$arm64/ZQPrinter_drv2.dll"
+  check "add arm64: registered for \"Windows ARM64\"" \
+    "$WINE64" reg query 'HKLM\System\CurrentControlSet\Control\Print\Environments\Windows ARM64\Drivers\Version-3\ZqDriver2'
+  zq_run uninstall </dev/null
+  check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
+  check "uninstall: the arm64 registration removed too" \
+    bash -c "! '$WINE64' reg query 'HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\Windows ARM64\\Drivers\\Version-3\\ZqDriver2' >/dev/null 2>&1"
+  # Wine registers the copies it keeps in the version sub-folder: those are the driver's files.
+  check "uninstall: its registered files deleted" test ! -e "$arm64/3/ZQPrinter_drv2.dll"
+else
+  # The x86 exe on x64 Windows (WoW64): system32\spool is not redirected and the spooler is the
+  # 64-bit service, so the x64 driver's files land where the spooler reads them.
+  x86_times=("${timings[@]}")
+  timings=()
+  scenario "the x86 exe on a 64-bit prefix installs the x64 driver"
+  wine_make_template
+  wine_fresh_prefix wow64
+  zq_run install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+  timings+=("install ${ZQ_SECONDS}s")
+  x64drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64
+  for file in ZQPrinter_drv2.dll ZQPrinter_ui2.dll ZQPrinter.PDD; do
+    check "$file in the 64-bit spooler's x64 folder" test -f "$x64drivers/$file"
+  done
+  check "not in SysWOW64" test ! -e "$WINEPREFIX/drive_c/windows/syswow64/spool/drivers/x64/ZQPrinter_drv2.dll"
+  check "registered for \"Windows x64\"" \
+    "$WINE64" reg query 'HKLM\System\CurrentControlSet\Control\Print\Environments\Windows x64\Drivers\Version-3\ZqDriver2'
+  # Wine differs from Windows here: its spooler runs inside the 32-bit process, whose environment
+  # is "Windows NT x86", so AddPrinterW finds no driver (1797). Windows' 64-bit spooler creates the
+  # printer with the x64 driver.
+  check "Wine's difference: AddPrinterW gives 1797 (Windows creates the printer)" \
+    has "$ZQ_BOXES" "$title|プリンタ 'ZQ Printer2' の追加ができません!\\nインストールの中断します.\\n\\nError code: 1797"
+  check "exit code -1 under Wine" equals "$ZQ_STATUS" -1
+  zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
+  timings+=("check ${ZQ_SECONDS}s")
+  zq_run uninstall </dev/null
+  timings+=("uninstall ${ZQ_SECONDS}s")
+  check "uninstall: exit code 0" equals "$ZQ_STATUS" 0
+  check "uninstall: the x64 registration removed" \
+    bash -c "! '$WINE64' reg query 'HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\ZqDriver2' >/dev/null 2>&1"
+  check "uninstall: its registered files deleted" test ! -e "$x64drivers/3/ZQPrinter_drv2.dll"
+
+  scenario "the x86 exe asked for x86 on a 64-bit machine is refused"
+  before=$(zq_dump)
+  zq_run install 'C:\zqdriver' 'ZQ Printer2' x86 </dev/null
+  check "exit code -1" equals "$ZQ_STATUS" -1
+  check "the machine's text" equals "$ZQ_BOXES" "$title|プロセッサ 'x86' のドライバはこのコンピュータ（x64）では使用できません!|ok"
+  check "nothing changed" equals "$(zq_dump)" "$before"
+  echo "wine: x86 exe on a 64-bit prefix (WoW64), mode wall times: ${timings[*]}"
+  timings=("${x86_times[@]}")
+  processor="x86 exe on a 32-bit prefix,"
+fi
 
 echo "wine: $processor mode wall times: ${timings[*]}"
 echo "wine: $processor suite wall time $(($(date +%s) - started))s"

@@ -1,0 +1,255 @@
+// Whole runs on machines of each architecture and policy: which runs are refused before anything
+// is read or changed, which go on, and what uninstall removes after the driver.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/sim/files.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/spooler.h"
+#include "platform/sim/user.h"
+#include "shell/installer_main.h"
+#include "support/messages.h"
+#include "tests/support/sim_test.h"
+#include "tests/support/staging.h"
+
+namespace {
+
+constexpr USHORT kX86 = 0x014c;
+constexpr USHORT kX64 = 0x8664;
+constexpr USHORT kArm64 = 0xaa64;
+constexpr char16_t kPolicyKey[] = u"Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+constexpr char16_t kDrivers[] = u"C:\\Windows\\System32\\spool\\drivers\\";
+constexpr char kTitle[] = "Brimcastelleプリンタドライバ インストーラ";
+constexpr char kProtected[] =
+    "Windowsの保護された印刷モードが有効なため、ドライバをインストールできません!";
+
+class MachineScenario : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    std::memset(LastErrorMessage, 0, sizeof LastErrorMessage);
+    LastErrorCode = 0;
+    staging::PutDriverFolder(u"C:\\zqdriver", "new");
+    for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
+      sim::PutFile(std::u16string(u"C:\\zqdriver\\arm64\\") + file, "arm64 new");
+    // The installer makes no folder: the arm64 driver folder is there when a machine has one.
+    sim::MakeDir(std::u16string(kDrivers) + u"arm64");
+  }
+
+  static int Run(const std::u16string& arguments) {
+    sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
+    return RunInstallerMain(GetModuleHandleW(nullptr), nullptr);
+  }
+
+  static std::vector<std::string> BoxTexts() {
+    std::vector<std::string> out;
+    for (auto& box : sim::MessageBoxes()) out.push_back(sim::Utf8(box.text));
+    return out;
+  }
+
+  static std::vector<std::u16string> Environments() {
+    std::vector<std::u16string> out;
+    for (auto& d : sim::Drivers()) out.push_back(d.environment);
+    return out;
+  }
+
+  static bool Recorded(const std::string& text) {
+    for (auto& line : sim::DebugOutput())
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+};
+
+struct MachineCase {
+  const char* name;
+  USHORT native, process;
+  bool isWow64Process2;
+  int policy;  // WindowsProtectedPrintGroupPolicyState; -1: absent
+  bool installed;
+  const char16_t* arguments;
+  int exitCode;
+  const char* box;  // the one box's text when refused; null: as the mode's own run shows
+  std::vector<std::u16string> environmentsAfter;
+};
+
+// The machine, not the exe, decides: a local printer needs a driver of the spooler's own
+// environment, the native machine's. An x64 exe emulated on ARM64 is told "x64" by
+// GetNativeSystemInfo; IsWow64Process2 tells it the truth.
+TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicySay) {
+  const MachineCase cases[] = {
+      {"arm64 on x64", kX64, kX64, true, -1, false, u"install C:\\zqdriver \"ZQ Printer2\" arm64",
+       -1, "プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!", {}},
+      {"x64 emulated on ARM64", kArm64, kX64, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", -1,
+       "プロセッサ 'x64' のドライバはこのコンピュータ（arm64）では使用できません!", {}},
+      {"arm64 from the x64 exe on ARM64", kArm64, kX64, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" ARM64", 0, nullptr, {u"Windows ARM64"}},
+      {"arm64 on ARM64", kArm64, kArm64, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" arm64", 0, nullptr, {u"Windows ARM64"}},
+      {"x86 exe on x64 (WoW64) installs x64", kX64, kX86, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
+      {"x86 exe on x64 asked for x86", kX64, kX86, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x86", -1,
+       "プロセッサ 'x86' のドライバはこのコンピュータ（x64）では使用できません!", {}},
+      {"without IsWow64Process2: IsWow64Process and GetNativeSystemInfo", kX64, kX86, false, -1,
+       false, u"install C:\\zqdriver \"ZQ Printer2\" x86", -1,
+       "プロセッサ 'x86' のドライバはこのコンピュータ（x64）では使用できません!", {}},
+      {"32-bit Windows, x86", kX86, kX86, false, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x86", 0, nullptr, {u"Windows NT x86"}},
+      {"32-bit Windows, x64", kX86, kX86, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", -1,
+       "プロセッサ 'x64' のドライバはこのコンピュータ（x86）では使用できません!", {}},
+      {"reinstall refused: the installed driver stays", kX64, kX64, true, -1, true,
+       u"reinstall C:\\zqdriver \"ZQ Printer2\" arm64", -1,
+       "プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!",
+       {u"Windows x64"}},
+      {"check is not refused", kX64, kX64, true, -1, true, u"check . \"ZQ Printer2\" arm64", 0,
+       nullptr, {u"Windows x64"}},
+      {"add registers an additional driver", kX64, kX64, true, -1, true,
+       u"add C:\\zqdriver \"ZQ Printer2\" arm64", 0, nullptr,
+       {u"Windows x64", u"Windows ARM64"}},
+      {"protected print mode: install", kX64, kX64, true, 1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", -1, kProtected, {}},
+      {"protected print mode: reinstall", kX64, kX64, true, 1, true,
+       u"reinstall C:\\zqdriver \"ZQ Printer2\" x64", -1, kProtected, {u"Windows x64"}},
+      {"protected print mode: add", kX64, kX64, true, 1, true,
+       u"add C:\\zqdriver \"ZQ Printer2\" x64", -1, kProtected, {u"Windows x64"}},
+      {"protected print mode: check", kX64, kX64, true, 1, true, u"check . \"ZQ Printer2\" x64",
+       0, nullptr, {u"Windows x64"}},
+      {"protected print mode: uninstall", kX64, kX64, true, 1, true, u"uninstall", 0, nullptr,
+       {}},
+      {"protected print mode off", kX64, kX64, true, 0, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
+  };
+  for (const MachineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    SetUp();
+    sim::SetMachines(c.native, c.process);
+    sim::SetIsWow64Process2Exported(c.isWow64Process2);
+    if (c.policy >= 0)
+      sim::SetRegistryNumber(HKEY_LOCAL_MACHINE, kPolicyKey,
+                             u"WindowsProtectedPrintGroupPolicyState",
+                             static_cast<DWORD>(c.policy));
+    if (c.installed) staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+    sim::AnswerMessageBox("", "", IDOK);
+
+    EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
+    EXPECT_EQ(Environments(), c.environmentsAfter);
+    if (c.box) {
+      ASSERT_EQ(BoxTexts(), std::vector<std::string>{c.box});
+      EXPECT_EQ(sim::Utf8(sim::MessageBoxes()[0].caption), kTitle);
+      // Nothing was read or changed: not even the installer lock was taken.
+      for (const char* call : {"CreateMutexW", "EnumPrinterDriversW", "CopyFileW",
+                               "DeletePrinterDriverW", "AddPrinterDriverW"})
+        EXPECT_EQ(sim::CallCount(call), 0u) << call;
+    }
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
+}
+
+TEST_F(MachineScenario, AddForAnotherProcessorSaysItRegistersAnAdditionalDriver) {
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  sim::AnswerMessageBox("", "", IDOK);
+  EXPECT_EQ(Run(u"add C:\\zqdriver \"ZQ Printer2\" arm64"), 0);
+  EXPECT_TRUE(Recorded("processor arm64 is not this machine's own (x64): its driver is "
+                       "registered as an additional driver"));
+  EXPECT_EQ(sim::FileContents(std::u16string(kDrivers) + u"arm64\\ZQPrinter_drv2.dll"),
+            "arm64 new");
+  EXPECT_EQ(sim::FileContents(std::u16string(kDrivers) + u"x64\\ZQPrinter_drv2.dll"), "old");
+}
+
+TEST_F(MachineScenario, TheFirstRecordNamesTheMachinesAndThePolicies) {
+  sim::SetMachines(kArm64, kX64);
+  sim::SetRegistryNumber(HKEY_LOCAL_MACHINE, kPolicyKey, u"WindowsProtectedPrintGroupPolicyState",
+                         0);
+  sim::SetRegistryNumber(HKEY_LOCAL_MACHINE,
+                         u"Software\\Policies\\Microsoft\\Windows NT\\Printers\\PointAndPrint",
+                         u"RestrictDriverInstallationToAdministrators", 1);
+  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x64"), -1);
+  EXPECT_TRUE(Recorded("machine: native arm64, process x64 (IsWow64Process2); protected print "
+                       "policy: 0; RestrictDriverInstallationToAdministrators: 1"));
+
+  sim::Reset();
+  sim::SetMachines(kX64, kX86);
+  sim::SetIsWow64Process2Exported(false);
+  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x86"), -1);
+  EXPECT_TRUE(Recorded("machine: native x64, process x86 (IsWow64Process, GetNativeSystemInfo); "
+                       "protected print policy: absent; "
+                       "RestrictDriverInstallationToAdministrators: absent (administrators only)"));
+}
+
+// ----- what uninstall removes after the driver -----
+
+TEST_F(MachineScenario, UninstallRemovesTheRegistrationsOfOtherEnvironmentsAndThePort) {
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  staging::StageAdditionalDriver(sim::kEnvironmentX86, u"w32x86");
+  staging::StageAdditionalDriver(sim::kEnvironmentArm64, u"arm64");
+  EXPECT_EQ(Run(u"uninstall"), 0);
+  EXPECT_TRUE(sim::Drivers().empty());
+  for (const char16_t* folder : {u"x64", u"w32x86", u"arm64"})
+    EXPECT_FALSE(sim::FileExists(std::u16string(kDrivers) + folder + u"\\ZQPrinter_drv2.dll"))
+        << U8(folder);
+  auto deletions = sim::Calls("DeletePrinterDriverExW");
+  ASSERT_EQ(deletions.size(), 2u);
+  EXPECT_EQ(deletions[0].args[1], "Windows NT x86");
+  EXPECT_EQ(deletions[1].args[1], "Windows ARM64");
+  for (auto& port : sim::Ports()) EXPECT_NE(port.name, u"ZQVirtualPrinterPort");
+  EXPECT_EQ(sim::Calls("XcvDataW").at(0).args[1], "DeletePort");
+  EXPECT_EQ(sim::CallCount("AddPortW"), 0u);  // no window: the data channel only
+  EXPECT_TRUE(Recorded("uninstall: the registration of ZqDriver2 for \"Windows NT x86\" was removed"));
+  EXPECT_TRUE(Recorded("uninstall: port ZQVirtualPrinterPort was deleted"));
+}
+
+TEST_F(MachineScenario, UninstallLeavesAPortThatAnotherPrinterUses) {
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  sim::Printer other;
+  other.name = u"Someone Else's";
+  other.driver = u"Other Driver";
+  other.port = u"LPT1:,ZQVirtualPrinterPort";
+  sim::AddPrinter(other);
+  EXPECT_EQ(Run(u"uninstall"), 0);
+  bool portStays = false;
+  for (auto& port : sim::Ports()) portStays = portStays || port.name == u"ZQVirtualPrinterPort";
+  EXPECT_TRUE(portStays);
+  EXPECT_EQ(sim::CallCount("XcvDataW"), 0u);
+  EXPECT_TRUE(Recorded("uninstall: port ZQVirtualPrinterPort is left: printer Someone Else's uses it"));
+}
+
+TEST_F(MachineScenario, WhatUninstallCannotRemoveAfterTheDriverIsARecordNotAFailure) {
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  staging::StageAdditionalDriver(sim::kEnvironmentX86, u"w32x86");
+  sim::FailAlways("DeletePrinterDriverExW", ERROR_ACCESS_DENIED);
+  sim::FailAlways("XcvDataW", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run(u"uninstall"), 0);
+  EXPECT_EQ(Environments(), std::vector<std::u16string>{u"Windows NT x86"});
+  EXPECT_TRUE(sim::FileExists(std::u16string(kDrivers) + u"w32x86\\ZQPrinter_drv2.dll"));
+  EXPECT_TRUE(Recorded("uninstall: the registration of ZqDriver2 for \"Windows NT x86\" stays"));
+  EXPECT_TRUE(Recorded("uninstall: port ZQVirtualPrinterPort could not be deleted"));
+}
+
+TEST_F(MachineScenario, ReinstallKeepsThePortForItsInstall) {
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  staging::StageAdditionalDriver(sim::kEnvironmentX86, u"w32x86");
+  EXPECT_EQ(Run(u"reinstall C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  EXPECT_EQ(sim::CallCount("DeletePrinterDriverExW"), 0u);
+  EXPECT_EQ(sim::CallCount("XcvDataW"), 0u);
+  EXPECT_EQ(Environments(), (std::vector<std::u16string>{u"Windows NT x86", u"Windows x64"}));
+}
+
+// The x86 exe on x64 Windows lists the drivers of its own environment ("Windows NT x86") by
+// default; the x64 registration and its printer go in the step after the removal.
+TEST_F(MachineScenario, TheX86ExeOnX64UninstallsTheX64Driver) {
+  sim::SetMachines(kX64, kX86);
+  staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  EXPECT_EQ(Run(u"uninstall"), 0);
+  EXPECT_TRUE(sim::Drivers().empty());
+  EXPECT_TRUE(sim::Printers().empty());
+  EXPECT_FALSE(sim::FileExists(std::u16string(kDrivers) + u"x64\\ZQPrinter_drv2.dll"));
+  EXPECT_EQ(sim::Calls("DeletePrinterDriverExW").at(0).args[1], "Windows x64");
+}
+
+}  // namespace

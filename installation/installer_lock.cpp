@@ -4,7 +4,7 @@
 #include "support/product.h"
 #include "support/settings_log.h"
 
-bool AcquireInstallerLock(HWND owner, KernelHandle* lock) {
+bool AcquireInstallerLock(HWND owner, KernelHandle* lock, RunOutcome* failure) {
   lock->Reset(CreateMutexW(nullptr, FALSE, InstallerLockName));
   DWORD wait = WAIT_FAILED;
   if (*lock) {
@@ -28,6 +28,7 @@ bool AcquireInstallerLock(HWND owner, KernelHandle* lock) {
   }
   lock->Reset();
   ShowErrorBox(owner, ProductTitle, TEXT("他のインストーラが実行中です!"));
+  if (failure) *failure = wait == WAIT_TIMEOUT ? InstallerBusy : StepFailed;
   return false;
 }
 

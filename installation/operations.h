@@ -3,6 +3,7 @@
 // the mode's operation.
 #pragma once
 
+#include "installation/outcome.h"
 #include "installation/request.h"
 #include "platform/win32.h"
 
@@ -17,13 +18,16 @@ struct OperationRequest {
 // Runs the mode's operation; true when it succeeded. Reinstall is Uninstall and then, only when
 // the removal succeeded, Install. A value that is no mode runs nothing and counts as success.
 // The whole run holds the machine-wide installer lock (installer_lock.h); a lock that cannot be
-// had in time fails the run before anything is read or changed.
-bool RunMode(InstallerMode mode, const OperationRequest& request);
+// had in time fails the run before anything is read or changed. `outcome`, when given, receives
+// how the run ended: Done with true; with false, why (a failed step unless said otherwise).
+bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* outcome = nullptr);
 
+// The operations; `failure`, when given, receives the outcome of a false result: NotInstalled
+// where check finds no driver or add finds no printer or driver, StepFailed otherwise.
 bool InstallOperation(const OperationRequest& request);
-bool CheckOperation(const OperationRequest& request);
+bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 bool UninstallOperation(const OperationRequest& request);
-bool AddOperation(const OperationRequest& request);
+bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 // The installation sequence shared by the install paths.
 bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,
                     bool copyDriver);

@@ -33,7 +33,7 @@ struct RunArguments {
 };
 
 // A run with the progress dialog: the hidden main window, the checks, the dialog and its worker.
-int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
+RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
   if (!previousInstance) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -50,14 +50,15 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
   MainWindow = CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
 
-  if (!CheckPlatform()) return -1;
+  if (!CheckPlatform()) return MachineRefused;
   InitCommonControls();
   InstallerRequest request = {};
-  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
-  if (dialog->ShowModal(nullptr) == -1) {
+  bool shown = dialog->ShowModal(nullptr) != -1;
+  if (!shown) {
     // No dialog: no worker ran and no window will ask for the quit message. The platform's
     // reason goes to the debugger output.
     ReportError(TEXT("インストーラのダイアログが表示できません!"));
@@ -72,7 +73,7 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
       DispatchMessageW(&message);
     }
   }
-  int exitCode = dialog->ExitCode();
+  RunOutcome outcome = shown ? dialog->Outcome() : StepFailed;
   if (dialog->WorkDone() || dialog->Worker().Wait(0)) {
     dialog.reset();  // the worker has ended or is about to: its destructor waits for it
   } else {
@@ -80,20 +81,22 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
     // worker with it; waiting for it here would keep the closed installer running.
     AbandonedDialog = dialog.release();
   }
-  return exitCode;
+  return outcome;
 }
 
 // A run that shows no window: the same checks and the mode itself on this thread; every text goes
 // to the records (and the console).
-int RunQuietly(const RunArguments& arguments) {
-  if (!CheckPlatform()) return -1;
+RunOutcome RunQuietly(const RunArguments& arguments) {
+  if (!CheckPlatform()) return MachineRefused;
   InstallerRequest request = {};
-  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
   OperationRequest operation = {nullptr,
                                 request.driverFolder ? request.driverFolder : TEXT("."),
                                 request.printerName ? request.printerName : DefaultPrinterName,
                                 request.processor};
-  return RunMode(request.mode, operation) ? 0 : -1;
+  RunOutcome outcome = StepFailed;
+  RunMode(request.mode, operation, &outcome);
+  return outcome;
 }
 
 }  // namespace
@@ -111,8 +114,11 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   bool stationVisible = WindowStationVisible();
   SetQuietRun(switches.quiet || !stationVisible);
   LogRunStart(commandLine, switches, stationVisible);
-  int exitCode = IsQuietRun() ? RunQuietly(arguments)
-                              : RunWithDialog(instance, previousInstance, arguments);
-  LogRunEnd(exitCode);
+  RunOutcome outcome = IsQuietRun() ? RunQuietly(arguments)
+                                    : RunWithDialog(instance, previousInstance, arguments);
+  // One table turns the outcome into the exit code: 0 or -1 for a person, the Windows
+  // Installer's numbers for the tools that start quiet runs.
+  int exitCode = ExitCodeOf(outcome, IsQuietRun());
+  LogRunEnd(exitCode, RowOf(outcome).meaning);
   return exitCode;
 }

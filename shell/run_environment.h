@@ -12,5 +12,6 @@ bool WindowStationVisible();
 // elevated and interactive (and why it runs quietly, if it does), and the spooler's state.
 // Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
 void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible);
-// The run's last record: its exit code. Written under the same rule.
-void LogRunEnd(int exitCode);
+// The run's last record: its exit code and what it means ("exit code 1618: another installer
+// ..."). Written under the same rule.
+void LogRunEnd(int exitCode, LPCSTR meaning);

@@ -106,6 +106,20 @@ zq_run() {
   ZQ_OUT=$(tr -d '\r' <"$out")
 }
 
+# Runs ZQInst.exe with the arguments from C:\work through the harness, which reads the whole
+# exit code (the shell sees only its low 8 bits: 1603 reads as 67). Nobody answers anything: for
+# quiet runs. Sets ZQ_CODE (the signed exit code, or "none" when the harness could not tell) and
+# ZQ_OUT (the program's standard output).
+zq_exit_code() {
+  local out=$ZQ_WORK/exitcode.txt
+  (cd "$WINEPREFIX/drive_c/work" &&
+    timeout 400 "$ZQ_WINE" "$ZQ_HARNESS" exitcode "$(winepath_w "$ZQ_EXE")" "$@" >"$out" 2>&1) || true
+  ZQ_CODE=$(tr -d '\r' <"$out" | sed -n 's/^exit code \(-\{0,1\}[0-9]*\)$/\1/p' | tail -n1)
+  [ -n "$ZQ_CODE" ] || ZQ_CODE=none
+  ZQ_OUT=$(tr -d '\r' <"$out" | grep -v '^exit code ' || true)
+  ZQ_STATUS=$ZQ_CODE
+}
+
 # Wine's report of an unhandled exception in a run's standard error file; fails when there is none.
 wine_crash_report() { grep -m1 '^wine: Unhandled' "$1"; }
 

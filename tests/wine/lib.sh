@@ -58,6 +58,29 @@ wine_fresh_prefix() {
   cp -r "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86" "$WINEPREFIX/drive_c/zqdriver/"
 }
 
+# A 32-bit prefix (WINEARCH=win32, the 32-bit loader): a 32-bit Windows, environment "Windows NT
+# x86". Made at <folder> (replacing the current prefix, as wine_fresh_prefix does), with its
+# wineserver kept alive, the spooler started and the printer key linked by the x86 harness
+# (ZQ_HARNESS_X86). Sets WINEPREFIX and ZQ_WINE.
+wine_make_prefix_win32() {
+  local folder=$1
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wine_stop_prefix
+    wine_drop_prefix "$WINEPREFIX"
+  fi
+  export WINEPREFIX=$folder ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
+  rm -rf "$WINEPREFIX"
+  WINEARCH=win32 timeout 120 "$ZQ_WINE" wineboot -i >/dev/null 2>&1 || true
+  timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
+    /d 0 /f >/dev/null 2>&1
+  "$WINESERVER" -p
+  timeout 60 "$ZQ_WINE" net start spooler >/dev/null 2>&1
+  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS_X86" reglink >/dev/null
+  mkdir -p "$WINEPREFIX/drive_c/work"
+  [ -d "$WINEPREFIX/drive_c/windows/system32" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]
+}
+
 wine_stop_prefix() {
   [ -n "${WINEPREFIX:-}" ] || return 0
   "$WINESERVER" -k >/dev/null 2>&1 || true

@@ -74,6 +74,9 @@ wine_make_prefix_win32() {
   timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
     /d 0 /f >/dev/null 2>&1
+  # The prefix is made once everything wineboot started has ended (as for the template): a
+  # spooler started while it still runs times out when it is restarted later (1053).
+  timeout 60 "$WINESERVER" -w
   "$WINESERVER" -p
   timeout 60 "$ZQ_WINE" net start spooler >/dev/null 2>&1
   timeout 60 "$ZQ_WINE" "$ZQ_HARNESS_X86" reglink >/dev/null

@@ -55,7 +55,7 @@ bool MakeLockMutex(InstallerLock* lock) {
 
 }  // namespace
 
-bool AcquireInstallerLock(HWND owner, InstallerLock* lock) {
+bool AcquireInstallerLock(HWND owner, InstallerLock* lock, RunOutcome* failure) {
   DWORD wait = WAIT_FAILED;
   if (MakeLockMutex(lock)) {
     wait = WaitForSingleObject(lock->mutex.Get(), 0);
@@ -79,6 +79,7 @@ bool AcquireInstallerLock(HWND owner, InstallerLock* lock) {
   lock->mutex.Reset();
   lock->space.Reset();
   ShowErrorBox(owner, ProductTitle, TEXT("他のインストーラが実行中です!"));
+  if (failure) *failure = wait == WAIT_TIMEOUT ? InstallerBusy : StepFailed;
   return false;
 }
 

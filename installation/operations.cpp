@@ -42,6 +42,12 @@ bool LookUpDriver(bool* installed) {
   return true;
 }
 
+// Notes why an operation failed, for a caller that asked; always false.
+bool FailWith(RunOutcome* failure, RunOutcome why) {
+  if (failure) *failure = why;
+  return false;
+}
+
 }  // namespace
 
 bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,
@@ -92,55 +98,55 @@ bool UninstallOperation(const OperationRequest& request) {
   return GoOn() && RemoveDriver();
 }
 
-bool CheckOperation(const OperationRequest& request) {
+bool CheckOperation(const OperationRequest& request, RunOutcome* failure) {
   SetStatus(request.owner, TEXT("Brimcastelleプリンタドライバをチェックしています."));
   bool installed = false;
   if (!LookUpDriver(&installed)) {
     ShowOperationError(request.owner, TEXT("プリンタドライバ名が存在しています。!"));
-    return false;
+    return FailWith(failure, StepFailed);
   }
   if (installed) {
     ShowInfo(request.owner, TEXT("ドライバ '%ws' が正常にインストールされました."), DriverName);
     return true;
   }
   ShowInfo(request.owner, TEXT("ドライバ '%ws' が正常にインストールされませんでした."), DriverName);
-  return false;
+  return FailWith(failure, NotInstalled);
 }
 
-bool AddOperation(const OperationRequest& request) {
+bool AddOperation(const OperationRequest& request, RunOutcome* failure) {
   SetStatus(request.owner, TEXT("プリンタドライバが追加可能か確認しています．"));
   bool printerExists = false;
   PrinterExists(&printerExists, request.printerName);
   if (!printerExists) {
     ShowOperationError(request.owner, TEXT("プリンタ名が登録されていません!"));
-    return false;
+    return FailWith(failure, NotInstalled);
   }
   bool installed = false;
   if (!LookUpDriver(&installed)) {
     ShowOperationError(request.owner, TEXT("プリンタ名の確認ができません!"));
-    return false;
+    return FailWith(failure, StepFailed);
   }
   if (!installed) {
     WCHAR text[MessageTextCapacity];
     BoundedFormat(text, MessageTextCapacity, TEXT("ドライバ '%ws' インストールされていません.\n"),
                   DriverName);
     ShowOperationError(request.owner, text);
-    return false;
+    return FailWith(failure, NotInstalled);
   }
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
   bool result = GoOn() && InstallDriverFiles(request.driverFolder, request.processor, true);
   if (!result) ShowFailureReport(request.owner);
-  return result;
+  return result || FailWith(failure, StepFailed);
 }
 
 namespace {
 
-bool RunOperation(InstallerMode mode, const OperationRequest& request) {
+bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcome* failure) {
   switch (mode) {
     case Install:
       return InstallOperation(request);
     case Check:
-      return CheckOperation(request);
+      return CheckOperation(request, failure);
     case Uninstall:
       // Only uninstall proper: the uninstall half of reinstall keeps the port for the install.
       if (!UninstallOperation(request)) return false;
@@ -149,7 +155,7 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
     case Reinstall:
       return UninstallOperation(request) && GoOn() && InstallOperation(request);
     case Add:
-      return AddOperation(request);
+      return AddOperation(request, failure);
     default:
       return true;
   }
@@ -157,26 +163,32 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request) {
 
 }  // namespace
 
-bool RunMode(InstallerMode mode, const OperationRequest& request) {
+bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* outcome) {
+  RunOutcome ended = StepFailed;  // what a false result means unless told otherwise
+  bool result = false;
   // The machine and its policy may refuse the run before the lock, the spooler or anything else
   // is touched.
   RunRefusal refusal = CheckBeforeChange(mode, request.processor);
   if (refusal != NotRefused) {
     ShowRefusal(request.owner, refusal, request.processor);
-    return false;
+    ended = refusal == ProtectedPrintMode ? PolicyRefused : MachineRefused;
+  } else {
+    // One installer at a time on the machine, from the first spooler query to the last change.
+    InstallerLock lock;
+    if (AcquireInstallerLock(request.owner, &lock, &ended)) {
+      result = GoOn() && RunOperation(mode, request, &ended);
+      if (StopRequested()) {
+        // The step in progress has finished; one that stopped the spooler has started it again.
+        // A spooler still stopped (a start that failed, or a stop the run met) is started here.
+        DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the "
+                                     "step in progress"));
+        if (!IsSpoolerRunning()) StartSpooler();
+        result = false;
+        ended = StoppedOnRequest;
+      }
+      ReleaseInstallerLock(&lock);
+    }
   }
-  // One installer at a time on the machine, from the first spooler query to the last change.
-  InstallerLock lock;
-  if (!AcquireInstallerLock(request.owner, &lock)) return false;
-  bool result = GoOn() && RunOperation(mode, request);
-  if (StopRequested()) {
-    // The step in progress has finished; one that stopped the spooler has started it again. A
-    // spooler still stopped (a start that failed, or a stop the run met) is started here.
-    DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the step "
-                                 "in progress"));
-    if (!IsSpoolerRunning()) StartSpooler();
-    result = false;
-  }
-  ReleaseInstallerLock(&lock);
+  if (outcome) *outcome = result ? Done : ended;
   return result;
 }

@@ -3,6 +3,7 @@
 // the mode's operation.
 #pragma once
 
+#include "installation/outcome.h"
 #include "installation/request.h"
 #include "platform/win32.h"
 
@@ -21,12 +22,16 @@ struct OperationRequest {
 // architecture and the protected print policy may refuse the run (machine_checks.h). After a
 // successful uninstall (not the uninstall half of reinstall) what is left of the driver goes too:
 // its registrations for other environments and the port.
-bool RunMode(InstallerMode mode, const OperationRequest& request);
+// `outcome`, when given, receives how the run ended: Done with true; with false, why (a failed
+// step unless said otherwise).
+bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* outcome = nullptr);
 
+// The operations; `failure`, when given, receives the outcome of a false result: NotInstalled
+// where check finds no driver or add finds no printer or driver, StepFailed otherwise.
 bool InstallOperation(const OperationRequest& request);
-bool CheckOperation(const OperationRequest& request);
+bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 bool UninstallOperation(const OperationRequest& request);
-bool AddOperation(const OperationRequest& request);
+bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 // The installation sequence shared by the install paths.
 bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,
                     bool copyDriver);

@@ -70,6 +70,11 @@ bool InstallerDialogWindow::RequestComplete() const {
   return folderCopied_ && printerNameCopied_;
 }
 
+RunOutcome InstallerDialogWindow::Outcome() const {
+  if (!workDone_) return StoppedOnRequest;
+  return worker_.failed() == 0 ? Done : worker_.outcome();
+}
+
 int InstallerDialogWindow::ExitCode() const {
   // A dialog closed before the worker reported its end (or whose worker never started) has not
   // completed the operation.

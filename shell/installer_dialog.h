@@ -22,6 +22,9 @@ class InstallerDialogWindow : public DialogWindow {
 
   // The run's exit code: 0 only when the worker reported its end and its operation succeeded.
   int ExitCode() const;
+  // How the run ended: the worker's outcome once it reported its end; StoppedOnRequest for a
+  // dialog closed before that (or whose worker never started).
+  RunOutcome Outcome() const;
   // Whether the worker's end was reported (WorkDoneMessage handled).
   bool WorkDone() const { return workDone_.load(); }
   InstallWorkerThread& Worker() { return worker_; }

@@ -39,7 +39,7 @@ struct RunArguments {
 };
 
 // A run with the progress dialog: the hidden main window, the checks, the dialog and its worker.
-int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
+RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
   if (!previousInstance) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -56,14 +56,15 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
   MainWindow = CreateWindowExW(0, ProductTitle, ProductTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
 
-  if (!CheckPlatform()) return -1;
+  if (!CheckPlatform()) return MachineRefused;
   InitCommonControls();
   InstallerRequest request = {};
-  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
       instance, request.mode, request.driverFolder, request.printerName, request.processor);
-  if (dialog->ShowModal(nullptr) == -1) {
+  bool shown = dialog->ShowModal(nullptr) != -1;
+  if (!shown) {
     // No dialog: no worker ran and no window will ask for the quit message. The platform's
     // reason goes to the debugger output.
     ReportError(TEXT("インストーラのダイアログが表示できません!"));
@@ -78,7 +79,7 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
       DispatchMessageW(&message);
     }
   }
-  int exitCode = dialog->ExitCode();
+  RunOutcome outcome = shown ? dialog->Outcome() : StepFailed;
   if (dialog->WorkDone() || dialog->Worker().Wait(0)) {
     dialog.reset();  // the worker has ended or is about to: its destructor waits for it
   } else {
@@ -86,31 +87,33 @@ int RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArgum
     // worker with it; waiting for it here would keep the closed installer running.
     AbandonedDialog = dialog.release();
   }
-  return exitCode;
+  return outcome;
 }
 
 // A run that shows no window: the same checks and the mode itself on this thread; every text goes
 // to the records (and the console).
-int RunQuietly(const RunArguments& arguments) {
-  if (!CheckPlatform()) return -1;
+RunOutcome RunQuietly(const RunArguments& arguments) {
+  if (!CheckPlatform()) return MachineRefused;
   InstallerRequest request = {};
-  if (!ParseArguments(arguments.count, arguments.vector, &request)) return -1;
+  if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
   OperationRequest operation = {nullptr,
                                 request.driverFolder ? request.driverFolder : TEXT("."),
                                 request.printerName ? request.printerName : DefaultPrinterName,
                                 request.processor};
-  return RunMode(request.mode, operation) ? 0 : -1;
+  RunOutcome outcome = StepFailed;
+  RunMode(request.mode, operation, &outcome);
+  return outcome;
 }
 
 // The start-up error of a run without one of its system libraries: which one, and why.
-int RejectUnavailableLibrary(const UnavailableLibrary& library) {
+RunOutcome RejectUnavailableLibrary(const UnavailableLibrary& library) {
   LocalBlock<WCHAR> systemText(SystemErrorText(library.error));
   WCHAR text[MessageTextCapacity];
   BoundedFormat(text, MessageTextCapacity, UnavailableLibraryFormat,
                 library.name ? library.name : TEXT(""), static_cast<int>(library.error),
                 systemText ? systemText.Get() : TEXT(""));
   ShowErrorBox(nullptr, CommandCaption, text);
-  return -1;
+  return StepFailed;
 }
 
 }  // namespace
@@ -130,18 +133,21 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
   SetQuietRun(switches.quiet || !stationVisible);
   LogRunStart(commandLine, switches, stationVisible);
   ClearStopRequest();
-  int exitCode = 0;
+  RunOutcome outcome = StepFailed;
   if (unavailable) {
-    exitCode = RejectUnavailableLibrary(*unavailable);
+    outcome = RejectUnavailableLibrary(*unavailable);
   } else if (IsQuietRun()) {
     // A quiet run writes to its starter's console: a console event there asks it to stop.
     WatchConsoleEvents();
-    exitCode = RunQuietly(arguments);
-    if (StopRequested()) exitCode = -1;  // as a dialog closed before the work was done
+    outcome = RunQuietly(arguments);
+    if (StopRequested() && outcome != Done) outcome = StoppedOnRequest;
   } else {
-    exitCode = RunWithDialog(instance, previousInstance, arguments);
+    outcome = RunWithDialog(instance, previousInstance, arguments);
   }
-  LogRunEnd(exitCode);
+  // One table turns the outcome into the exit code: 0 or -1 for a person, the Windows
+  // Installer's numbers for the tools that start quiet runs.
+  int exitCode = ExitCodeOf(outcome, IsQuietRun());
+  LogRunEnd(exitCode, RowOf(outcome).meaning);
   StopWatchingConsoleEvents();
   return exitCode;
 }

@@ -100,8 +100,8 @@ void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationV
   WriteRunRecord(text);
 }
 
-void LogRunEnd(int exitCode) {
-  WCHAR text[64] = {};
-  BoundedFormat(text, 64, TEXT("exit code %d"), exitCode);
+void LogRunEnd(int exitCode, LPCSTR meaning) {
+  WCHAR text[128] = {};
+  BoundedFormat(text, 128, TEXT("exit code %d (%hs)"), exitCode, meaning ? meaning : "");
   WriteRunRecord(text);
 }

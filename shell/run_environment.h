@@ -13,5 +13,6 @@ bool WindowStationVisible();
 // and process machines, the protected print policy and who may install printer drivers.
 // Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
 void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible);
-// The run's last record: its exit code. Written under the same rule.
-void LogRunEnd(int exitCode);
+// The run's last record: its exit code and what it means ("exit code 1618: another installer
+// ..."). Written under the same rule.
+void LogRunEnd(int exitCode, LPCSTR meaning);

@@ -70,7 +70,9 @@ void InstallWorkerThread::Run() {
   failed_ = 0;
   OperationRequest request = {owner_ ? owner_->Hwnd() : nullptr, driverFolder_.Get(),
                               printerName_.Get(), processor_};
-  failed_ = !RunMode(mode_, request);
+  RunOutcome outcome = StepFailed;
+  failed_ = !RunMode(mode_, request, &outcome);
+  outcome_ = outcome;
   ReportDone();
 }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "installation/outcome.h"
 #include "installation/request.h"
 #include "platform/win32.h"
 #include "support/strings.h"
@@ -49,12 +50,15 @@ class InstallWorkerThread : public WorkerThread {
   bool SetPrinterName(LPCWSTR name);
 
   int failed() const { return failed_.load(); }
+  // How the operation ended; meaningful once the worker has reported its end.
+  RunOutcome outcome() const { return static_cast<RunOutcome>(outcome_.load()); }
 
  private:
   // Tells the owner that the work is done (WorkDoneMessage), whatever the queue does.
   void ReportDone();
 
   std::atomic<int> failed_{0};  // written by the worker, read by the entry routine
+  std::atomic<int> outcome_{StepFailed};  // likewise
   InstallerMode mode_ = Install;
   DialogWindow* owner_ = nullptr;
   HeapString driverFolder_;

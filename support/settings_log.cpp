@@ -12,6 +12,13 @@ CHAR LogLine[LogLineCapacity];
 namespace {
 // The run's own log file (SetLogFilePath); empty: LOGFILE names it.
 WCHAR RunLogFile[SettingTextCapacity];
+// The record being assembled, in UTF-8, for the run's own log file: the same pieces as LogLine,
+// each rendered in UTF-8 and cut at three times the ANSI capacities (three bytes hold any
+// character of a wide text there), so the Japanese texts survive whatever the ANSI code page.
+constexpr int Utf8Scale = 3;
+CHAR LogLineUtf8[LogLineCapacity * Utf8Scale];
+// Emits the record just assembled, in both forms.
+void EmitRecord();
 }  // namespace
 
 // Opening with the right to create makes even a read create the empty key.
@@ -25,23 +32,31 @@ const BuildStampText BuildStamp = {__DATE__, __TIME__};
 
 namespace {
 
-// Room for a piece's worth of wide text in the system's ANSI code page (at most three bytes a
-// character there, the UTF-8 code page included).
+// Room for a piece's worth of wide text in the system's ANSI code page or in UTF-8 (at most
+// three bytes a character in either).
 constexpr int ConvertedCapacity = LogPieceCapacity * 3;
+
+// A piece being formatted: its buffer, capacity, and the code page of its text (CP_ACP for the
+// ANSI record, CP_UTF8 for the run's own log file).
+struct Piece {
+  LPSTR text;
+  int capacity;
+  UINT codePage;
+};
 
 // Appends `argument` formatted by `format`, a single conversion taking one argument.
 template <class Argument>
-void AppendConversion(LPSTR piece, LPCSTR format, Argument argument) {
-  CHAR converted[LogPieceCapacity];
+void AppendConversion(const Piece& piece, LPCSTR format, Argument argument) {
+  CHAR converted[LogPieceCapacity * Utf8Scale];
   converted[0] = 0;
-  BoundedFormat(converted, LogPieceCapacity, format, argument);
-  BoundedConcat(piece, LogPieceCapacity, converted);
+  BoundedFormat(converted, piece.capacity, format, argument);
+  BoundedConcat(piece.text, piece.capacity, converted);
 }
 
-// Appends wide text (at most `limit` characters; -1: all) rendered in the system's ANSI code
-// page, where a character the code page lacks becomes its default character, laid out by the
-// flags and width of `format` as ANSI text.
-void AppendWideText(LPSTR piece, LPCSTR format, LPCWSTR text, int limit) {
+// Appends wide text (at most `limit` characters; -1: all) rendered in the piece's code page (in
+// the ANSI one a character the code page lacks becomes its default character), laid out by the
+// flags and width of `format`.
+void AppendWideText(const Piece& piece, LPCSTR format, LPCWSTR text, int limit) {
   if (!text) {
     AppendConversion(piece, format, static_cast<LPCSTR>(nullptr));
     return;
@@ -50,16 +65,32 @@ void AppendWideText(LPSTR piece, LPCSTR format, LPCWSTR text, int limit) {
   while (text[length] && length < LogPieceCapacity && (limit < 0 || length < limit)) ++length;
   CHAR converted[ConvertedCapacity + 1];
   int bytes = length == 0 ? 0
-                          : WideCharToMultiByte(CP_ACP, 0, text, length, converted,
+                          : WideCharToMultiByte(piece.codePage, 0, text, length, converted,
                                                 ConvertedCapacity, nullptr, nullptr);
   converted[bytes > 0 ? bytes : 0] = 0;
   AppendConversion(piece, format, static_cast<LPCSTR>(converted));
 }
 
+// Appends ANSI text: as it is to an ANSI piece, converted to a UTF-8 one.
+void AppendAnsiText(const Piece& piece, LPCSTR format, LPCSTR text) {
+  if (!text || piece.codePage == CP_ACP) {
+    AppendConversion(piece, format, text);
+    return;
+  }
+  WCHAR wide[LogPieceCapacity];
+  int length = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, LogPieceCapacity);
+  if (length <= 0) {  // longer than a piece: the piece keeps what fits
+    length = MultiByteToWideChar(CP_ACP, 0, text, LogPieceCapacity - 1, wide, LogPieceCapacity - 1);
+    length = length > 0 ? length : 0;
+    wide[length] = 0;
+  }
+  AppendWideText(piece, format, wide, -1);
+}
+
 // Appends one ANSI character.
-void AppendCharacter(LPSTR piece, CHAR character) {
+void AppendCharacter(const Piece& piece, CHAR character) {
   CHAR text[2] = {character, 0};
-  BoundedConcat(piece, LogPieceCapacity, text);
+  BoundedConcat(piece.text, piece.capacity, text);
 }
 
 // Formats one piece of a record (cut at LogPieceCapacity - 1 bytes) from an ANSI format, as the
@@ -67,8 +98,8 @@ void AppendCharacter(LPSTR piece, CHAR character) {
 // "%lc", "%C" for a character) is rendered in the system's ANSI code page. The runtime converts
 // it in its own "C" locale instead, which has no byte for a character above U+00FF and then
 // drops the rest of the piece.
-void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
-  piece[0] = 0;
+void FormatPiece(const Piece& piece, LPCSTR format, va_list arguments) {
+  piece.text[0] = 0;
   va_list args;
   va_copy(args, arguments);
   for (LPCSTR f = format; *f;) {
@@ -170,7 +201,7 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
         if (size == Wide || (conversion == 'S' && size != Short))
           AppendWideText(piece, textFormat, va_arg(args, LPCWSTR), precision);
         else
-          AppendConversion(piece, compose("", 's'), va_arg(args, LPCSTR));
+          AppendAnsiText(piece, compose("", 's'), va_arg(args, LPCSTR));
         break;
       case 'c':
       case 'C': {
@@ -180,7 +211,7 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
           AppendWideText(piece, textFormat, character, 1);
         } else {
           CHAR character[2] = {static_cast<CHAR>(value), 0};
-          AppendConversion(piece, textFormat, static_cast<LPCSTR>(character));
+          AppendAnsiText(piece, textFormat, static_cast<LPCSTR>(character));
         }
         break;
       }
@@ -195,10 +226,14 @@ void FormatPiece(LPSTR piece, LPCSTR format, va_list arguments) {
   va_end(args);
 }
 
+// Appends the formatted piece to both forms of the record.
 void AppendMessage(LPCSTR format, va_list arguments) {
   CHAR piece[LogPieceCapacity];
-  FormatPiece(piece, format, arguments);
+  FormatPiece(Piece{piece, LogPieceCapacity, CP_ACP}, format, arguments);
   BoundedConcat(LogLine, LogLineCapacity, piece);
+  CHAR utf8[LogPieceCapacity * Utf8Scale];
+  FormatPiece(Piece{utf8, LogPieceCapacity * Utf8Scale, CP_UTF8}, format, arguments);
+  BoundedConcat(LogLineUtf8, LogLineCapacity * Utf8Scale, utf8);
 }
 
 void AppendPiece(LPCSTR format, ...) {
@@ -210,6 +245,7 @@ void AppendPiece(LPCSTR format, ...) {
 
 void StartRecord() {
   LogLine[0] = 0;
+  LogLineUtf8[0] = 0;
   AppendPiece("ZQPrinter2");
   AppendPiece(" [%s %s] ", BuildStamp.date, BuildStamp.time);
 }
@@ -262,7 +298,7 @@ void DebugLog(LPCSTR format, ...) {
     AppendMessage(format, arguments);
     va_end(arguments);
     AppendPiece("\r\n");
-    EmitDebugLine(LogLine);
+    EmitRecord();
   }
 }
 
@@ -280,7 +316,7 @@ void DebugLogError(DWORD code, LPCSTR format, ...) {
     AppendPiece("%ws", systemText ? systemText.Get() : TEXT(""));
   }
   AppendPiece("\r\n");
-  EmitDebugLine(LogLine);
+  EmitRecord();
 }
 
 namespace {
@@ -333,10 +369,39 @@ bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal) {
   return true;
 }
 
-void EmitDebugLine(LPCSTR line) {
+namespace {
+
+// The UTF-8 byte-order mark that starts a run's own log file, so that editors and viewers on any
+// code page read it as UTF-8.
+constexpr CHAR Utf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
+// Writes the mark into a file opened for appending that is still empty: a file this run creates.
+// A file that already holds records (of earlier runs) gets none in its middle.
+void MarkNewUtf8File(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!GetFileInformationByHandle(file, &information)) return;
+  if (information.nFileSizeLow != 0 || information.nFileSizeHigh != 0) return;
+  DWORD written = 0;
+  WriteFile(file, Utf8ByteOrderMark, sizeof Utf8ByteOrderMark - 1, &written, nullptr);
+}
+
+// The ANSI line in UTF-8, for a line that was not assembled here.
+void AnsiLineToUtf8(LPCSTR line, LPSTR utf8, int capacity) {
+  utf8[0] = 0;
+  WCHAR wide[LogLineCapacity];
+  int length = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, LogLineCapacity);
+  if (length <= 0) return;
+  if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, capacity, nullptr, nullptr) <= 0) utf8[0] = 0;
+}
+
+// Sends the ANSI line to the debugger output and appends the record to its file: to the run's
+// own file (/log) in UTF-8 (`utf8Line`, or the ANSI line converted when none is given), to the
+// file LOGFILE names in the ANSI code page, as readers of that file have always had it.
+void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   OutputDebugStringA(line);
   WCHAR path[SettingTextCapacity] = {0};
-  if (RunLogFile[0]) {
+  const bool utf8 = RunLogFile[0] != 0;
+  if (utf8) {
     BoundedCopy(path, SettingTextCapacity, RunLogFile);
   } else {
     ReadSettingString(TEXT("LOGFILE"), path);
@@ -362,11 +427,25 @@ void EmitDebugLine(LPCSTR line) {
   _strdate(date);
   _strtime(time);
   // The record's own CR LF reaches the file as it is.
-  CHAR record[LogLineCapacity + 32];
-  BoundedFormat(record, sizeof record, "%s %s - %s", date, time, line);
+  if (utf8) {
+    MarkNewUtf8File(file.Get());
+    CHAR converted[LogLineCapacity * Utf8Scale];
+    if (!utf8Line) {
+      AnsiLineToUtf8(line, converted, LogLineCapacity * Utf8Scale);
+      utf8Line = converted;
+    }
+  }
+  CHAR record[LogLineCapacity * Utf8Scale + 32];
+  BoundedFormat(record, sizeof record, "%s %s - %s", date, time, utf8 ? utf8Line : line);
   DWORD written = 0;
   WriteFile(file.Get(), record, static_cast<DWORD>(std::strlen(record)), &written, nullptr);
 }
+
+void EmitRecord() { EmitLines(LogLine, LogLineUtf8); }
+
+}  // namespace
+
+void EmitDebugLine(LPCSTR line) { EmitLines(line, nullptr); }
 
 bool SafeDeleteFile(LPCWSTR path) {
   if (!path) return true;
@@ -420,6 +499,6 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
     chunk[used] = 0;
     if (used) AppendPiece("%ws", chunk);
     AppendPiece("\r\n");
-    EmitDebugLine(LogLine);
+    EmitRecord();
   }
 }

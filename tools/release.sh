@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release of ZQInst.exe for x64 and x86 with MinGW-w64: static runtime, debug
-# information moved into separate .debug files, ASLR and DEP flags checked. Signs both programs
-# with Authenticode when a certificate is given, and writes their SHA-256 sums.
+# information moved into separate .debug files, ASLR and DEP flags checked. With a driver folder,
+# also the Windows Installer packages of both (tools/build-msi.sh, wixl). Signs the programs and
+# the packages with Authenticode when a certificate is given, and writes their SHA-256 sums.
 #
 # Usage: release.sh [options]
 #   --pkcs12 <file.pfx>       certificate and private key (PKCS#12) to sign with
@@ -10,16 +11,20 @@
 #   --password-file <file>    the private key's password (or set ZQ_SIGN_PASSWORD); none if unset
 #   --timestamp <url>         RFC 3161 time-stamp server, so signatures outlive the certificate
 #   --out <folder>            where the release goes (default build/release)
+#   --driver <folder>         the driver's files (x64\ and x86\, each with the three files): the
+#                             packages ZQInst-<version>-x64.msi and -x86.msi are built with them
 #
 # The release folder afterwards:
 #   x64/ZQInst.exe  x86/ZQInst.exe           the programs (signed when a certificate was given)
-#   SHA256SUMS                               their sums (`sha256sum -c SHA256SUMS` checks them)
+#   ZQInst-<version>-x64.msi  ZQInst-<version>-x86.msi
+#                                            the packages (with --driver)
+#   SHA256SUMS                               the sums of all these (`sha256sum -c SHA256SUMS`)
 #   symbols/x64/ZQInst.exe.debug, symbols/x86/ZQInst.exe.debug
 #                                            the matching debug information for crash analysis
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-pkcs12="" cert="" key="" password_file="" timestamp="" out=$top/build/release
+pkcs12="" cert="" key="" password_file="" timestamp="" out=$top/build/release driver=""
 while [ "$#" -gt 0 ]; do
   case $1 in
     --pkcs12) pkcs12=$2 ;;
@@ -28,6 +33,7 @@ while [ "$#" -gt 0 ]; do
     --password-file) password_file=$2 ;;
     --timestamp) timestamp=$2 ;;
     --out) out=$2 ;;
+    --driver) driver=$2 ;;
     *) echo "release: unknown option $1 (see the head of $0)" >&2; exit 2 ;;
   esac
   shift 2
@@ -42,12 +48,21 @@ if [ "$signing" = yes ] && ! command -v osslsigncode >/dev/null 2>&1; then
   exit 1
 fi
 
+if [ -n "$driver" ]; then
+  [ -d "$driver/x64" ] && [ -d "$driver/x86" ] || { echo "release: $driver needs x64 and x86" >&2; exit 2; }
+  driver=$(cd "$driver" && pwd)
+  command -v wixl >/dev/null 2>&1 || { echo "release: the packages need wixl (apt-get install wixl)" >&2; exit 1; }
+fi
+
 cd "$top"
+# The product's version, as the program reports it.
+version=$(sed -n 's/.*ProductVersion\[\] = TEXT("\([0-9.]*\)").*/\1/p' support/product.h)
+[ -n "$version" ] || { echo "release: no ProductVersion in support/product.h" >&2; exit 1; }
 jobs=$(nproc 2>/dev/null || echo 2)
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 # Only what an earlier release put there is replaced.
-rm -rf "$out/x64" "$out/x86" "$out/symbols" "$out/SHA256SUMS"
+rm -rf "$out/x64" "$out/x86" "$out/symbols" "$out/SHA256SUMS" "$out"/ZQInst-*.msi
 for arch in x64 x86; do
   cmake --preset "mingw-$arch" >/dev/null
   cmake --build --preset "mingw-$arch" -j"$jobs" >/dev/null
@@ -56,8 +71,9 @@ for arch in x64 x86; do
   cp "build/mingw-$arch/ZQInst.exe.debug" "$out/symbols/$arch/"
 done
 
-sign() {  # sign <exe>: replaces the exe by its signed copy
-  local exe=$1 args=(-h sha256 -n "ZQInst" -in "$exe" -out "$exe.signed")
+sign() {  # sign <exe or msi>: replaces the file by its signed copy
+  local exe=$1
+  local args=(-h sha256 -n "ZQInst" -in "$exe" -out "$exe.signed")
   if [ -n "$pkcs12" ]; then args+=(-pkcs12 "$pkcs12"); else args+=(-certs "$cert" -key "$key"); fi
   [ -n "$timestamp" ] && args+=(-ts "$timestamp")
   if [ -n "$password_file" ]; then
@@ -77,5 +93,18 @@ for arch in x64:x86_64 x86:i686; do
   bash tools/check-hardening.sh "$exe" "${arch##*:}" >/dev/null
   echo "release: $exe $(stat -c %s "$exe") bytes, signed: $signing"
 done
-(cd "$out" && sha256sum x64/ZQInst.exe x86/ZQInst.exe >SHA256SUMS)
+files=(x64/ZQInst.exe x86/ZQInst.exe)
+if [ -n "$driver" ]; then
+  # The packages hold the exes as released (signed when signing).
+  for arch in x64 x86; do
+    msi=ZQInst-$version-$arch.msi
+    bash tools/build-msi.sh "$arch" "$out/$arch/ZQInst.exe" "$driver" "$version" "$out/$msi"
+    if [ "$signing" = yes ]; then sign "$out/$msi"; fi
+    echo "release: $out/$msi $(stat -c %s "$out/$msi") bytes, signed: $signing"
+    files+=("$msi")
+  done
+else
+  echo "release: no --driver: no packages"
+fi
+(cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
 echo "release: sums in $out/SHA256SUMS"

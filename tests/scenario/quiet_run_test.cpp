@@ -3,6 +3,7 @@
 // console of whoever started the run gets the texts; the port is added without the monitor's
 // dialog, or with it bounded in time; one installer at a time holds the machine-wide lock.
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "installation/installer_lock.h"
@@ -118,15 +119,15 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
       {"install over the driver: the question takes No", true,
        u"/q install C:\\zqdriver \"ZQ Second\" x64", 0,
        {std::string("Question (answer taken: No): ") + kReplaceQuestion, "Run: exit code 0"}, true},
-      {"install of a name in use", true, u"-QUIET install C:\\zqdriver \"ZQ Printer2\" x64", -1,
-       {"Error: 既にプリンタ名が使用されています!", "Run: exit code -1"}, true},
+      {"install of a name in use", true, u"-QUIET install C:\\zqdriver \"ZQ Printer2\" x64", 1603,
+       {"Error: 既にプリンタ名が使用されています!", "Run: exit code 1603 (a step failed)"}, true},
       {"check, installed", true, u"/quiet check . \"ZQ Printer2\" x64", 0,
        {"Status: Brimcastelleプリンタドライバをチェックしています.",
         "Information: ドライバ 'ZqDriver2' が正常にインストールされました.", "Run: exit code 0"},
        true},
-      {"check, absent", false, u"/quiet check . \"ZQ Printer2\" x64", -1,
+      {"check, absent", false, u"/quiet check . \"ZQ Printer2\" x64", 1605,
        {"Information: ドライバ 'ZqDriver2' が正常にインストールされませんでした.",
-        "Run: exit code -1"},
+        "Run: exit code 1605 (not installed)"},
        false},
       {"uninstall", true, u"/quiet uninstall", 0,
        {"Status: アンインストール Brimcastelleプリンタドライバ.", "Run: exit code 0"}, false},
@@ -136,18 +137,20 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
        true},
       {"add", true, u"/quiet add C:\\zqdriver \"ZQ Printer2\" x64", 0,
        {"Status: プリンタドライバが追加可能か確認しています．", "Run: exit code 0"}, true},
-      {"add without the printer", false, u"/quiet add C:\\zqdriver \"ZQ Printer2\" x64", -1,
-       {"Error: プリンタ名が登録されていません!", "Run: exit code -1"}, false},
+      {"add without the printer", false, u"/quiet add C:\\zqdriver \"ZQ Printer2\" x64", 1605,
+       {"Error: プリンタ名が登録されていません!", "Run: exit code 1605 (not installed)"}, false},
       {"a failed step ends with the failure report", false,
-       u"/quiet install C:\\missing \"ZQ Printer2\" x64", -1,
-       {"\\nインストールの中断します.\\n\\nError code: 3\\n詳細エラー: ", "Run: exit code -1"}, false},
-      {"a rejected command line", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" ia64", -1,
-       {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．", "Run: exit code -1"},
+       u"/quiet install C:\\missing \"ZQ Printer2\" x64", 1603,
+       {"\\nインストールの中断します.\\n\\nError code: 3\\n詳細エラー: ", "Run: exit code 1603 (a step failed)"},
+       false},
+      {"a rejected command line", false, u"/quiet install C:\\zqdriver \"ZQ Printer2\" ia64", 1639,
+       {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．",
+        "Run: exit code 1639 (the command line is rejected)"},
        false},
       {"a processor that is not the machine's", false,
-       u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", -1,
+       u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", 1633,
        {"Error: プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!",
-        "Run: exit code -1"},
+        "Run: exit code 1633 (refused: the machine does not fit)"},
        false},
   };
   for (const ModeCase& c : cases) {
@@ -167,6 +170,63 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
   }
+}
+
+// ----- exit codes -----
+
+// Each ending a run can reach here, quietly and with the dialog: the Windows Installer's numbers
+// for quiet runs, 0 and -1 for a person. The last record names the code.
+TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
+  struct Case {
+    const char* name;
+    std::function<void()> stage;
+    const char16_t* arguments;  // after the switches
+    int quietCode;
+    int interactiveCode;
+    const char* lastRecord;  // of the quiet run
+  };
+  auto none = [] {};
+  auto installed = [] { StageInstalled(); };
+  const Case cases[] = {
+      {"done", none, u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, 0, "Run: exit code 0 (done)"},
+      {"check finds the driver", installed, u"check . \"ZQ Printer2\" x64", 0, 0,
+       "Run: exit code 0 (done)"},
+      {"check finds no driver", none, u"check . \"ZQ Printer2\" x64", 1605, -1,
+       "Run: exit code 1605 (not installed)"},
+      {"add without the driver", [] { sim::AddPrinter(PrinterOf(u"ZQ Printer2", u"Other Driver")); },
+       u"add C:\\zqdriver \"ZQ Printer2\" x64", 1605, -1, "Run: exit code 1605 (not installed)"},
+      {"a failed step", none, u"install C:\\missing \"ZQ Printer2\" x64", 1603, -1,
+       "Run: exit code 1603 (a step failed)"},
+      {"the driver cannot be looked up", [] { sim::FailAlways("EnumPrinterDriversW", ERROR_ACCESS_DENIED); },
+       u"check . \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
+      {"another installer never lets go", [] { sim::HoldMutexElsewhere(InstallerLockName, {}); },
+       u"uninstall", 1618, -1,
+       "Run: exit code 1618 (another installer is still running: try again later)"},
+      {"an unsupported Windows", [] { sim::SetVersion(0x00000004); }, u"check . \"ZQ Printer2\" x64",
+       1633, -1, "Run: exit code 1633 (refused: the machine does not fit)"},
+      {"no mode", none, u"", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
+      {"an unknown mode", none, u"remove", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
+      {"no processor", none, u"install C:\\zqdriver \"ZQ Printer2\"", 1639, -1,
+       "Run: exit code 1639 (the command line is rejected)"},
+  };
+  for (const Case& c : cases) {
+    for (bool quiet : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.name << (quiet ? ", quiet" : ", with the dialog"));
+      sim::Reset();
+      SetQuietRun(false);
+      PutSourceFiles(u"C:\\zqdriver", u"x64");
+      c.stage();
+      std::u16string arguments = std::u16string(quiet ? u"/quiet " : u"") + c.arguments;
+      EXPECT_EQ(Run(arguments), quiet ? c.quietCode : c.interactiveCode) << AllRecords();
+      if (quiet) {
+        ASSERT_FALSE(Records().empty());
+        EXPECT_EQ(Records().back(), c.lastRecord);
+      }
+    }
+  }
+  // "/log" without its path is a rejected command line too.
+  sim::Reset();
+  EXPECT_EQ(Run(u"/quiet /log"), 1639);
 }
 
 TEST_F(QuietRunTest, QuietRecordsAreWrittenWhateverLogLevelSaysAndLogChoosesTheirFile) {
@@ -198,7 +258,8 @@ TEST_F(QuietRunTest, QuietRecordsAreWrittenWhateverLogLevelSaysAndLogChoosesThei
 TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
   sim::SetElevated(false);
   sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
-  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), -1);
+  // The stopped spooler fails the driver's lookup: a failed step.
+  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), 1603);
   auto records = Records();
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0],
@@ -206,7 +267,7 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
             "RestrictDriverInstallationToAdministrators: absent (administrators only)");
-  EXPECT_EQ(records.back(), "Run: exit code -1");
+  EXPECT_EQ(records.back(), "Run: exit code 1603 (a step failed)");
 }
 
 TEST_F(QuietRunTest, AnInvisibleWindowStationRunsQuietlyAndSaysSo) {
@@ -220,7 +281,7 @@ TEST_F(QuietRunTest, AnInvisibleWindowStationRunsQuietlyAndSaysSo) {
   EXPECT_TRUE(Recorded(std::string("Question (answer taken: No): ") + kReplaceQuestion));
   EXPECT_TRUE(HasPrinter(u"ZQ Other"));
   // Even a rejected command line is recorded rather than shown.
-  EXPECT_EQ(Run(u""), -1);
+  EXPECT_EQ(Run(u""), 1639);
   EXPECT_TRUE(sim::MessageBoxes().empty());
   EXPECT_TRUE(Recorded("Error: パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード]"));
 }
@@ -317,7 +378,7 @@ TEST_F(QuietRunTest, AMonitorDialogNeverCompletedIsCancelledAtTheBound) {
       }
       sim::AdvanceClock(QuietPortDialogLimitMs);
     });
-    EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
+    EXPECT_EQ(Run(u"/quiet install C:\\zqdriver \"ZQ Printer2\" x64"), 1603);
     clock.join();
     ASSERT_EQ(sim::PortDialogs().size(), 1u);
     EXPECT_TRUE(sim::PortDialogs()[0].finished);
@@ -347,12 +408,12 @@ struct LockCase {
 TEST_F(QuietRunTest, AnotherInstallerHoldingTheLockIsWaitedForFiveMinutesAtMost) {
   const LockCase cases[] = {
       {"released after two minutes", true, {120000, false}, 0, true, 120000, false},
-      {"never released", true, {std::nullopt, false}, -1, true, 300000, false},
+      {"never released", true, {std::nullopt, false}, 1618, true, 300000, false},
       {"abandoned by a crashed installer", true, {0, true}, 0, false, 0, true},
       {"its holder crashes after a minute", true, {60000, true}, 0, true, 60000, true},
       {"no namespaces: released after two minutes", false, {120000, false}, 0, true, 120000,
        false},
-      {"no namespaces: never released", false, {std::nullopt, false}, -1, true, 300000, false},
+      {"no namespaces: never released", false, {std::nullopt, false}, 1618, true, 300000, false},
       {"no namespaces: abandoned", false, {0, true}, 0, false, 0, true},
   };
   for (const LockCase& c : cases) {
@@ -369,6 +430,7 @@ TEST_F(QuietRunTest, AnotherInstallerHoldingTheLockIsWaitedForFiveMinutesAtMost)
     EXPECT_EQ(Recorded("taken over from an installer that ended without releasing it"), c.takenOver);
     if (c.exitCode != 0) {
       EXPECT_TRUE(Recorded(std::string("Error: ") + kBusy));
+      EXPECT_EQ(Records().back(), "Run: exit code 1618 (another installer is still running: try again later)");
       // Nothing was read or changed while the lock was not had.
       EXPECT_EQ(sim::CallCount("EnumPrintersW"), 0u);
       EXPECT_EQ(sim::CallCount("EnumPrinterDriversW"), 0u);

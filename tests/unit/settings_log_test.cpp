@@ -296,6 +296,46 @@ TEST_F(SettingsLogTest, WideTextInARecordIsWrittenInTheAnsiCodePageAndKeepsTheRe
   }
 }
 
+// The run's own file (/log) is UTF-8, with a byte-order mark when the run creates it; the file
+// LOGFILE names keeps the ANSI code page and gets no mark.
+TEST_F(SettingsLogTest, TheRunsOwnLogFileIsUtf8WithAMarkWhenItIsNew) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string record = "12/08/26 09:30:00 - " + kPrefix + "Status: ドライバ 'ZQ Printer2'\r\n";
+  sim::MakeDir(u"C:\\Logs");
+  SetLogFile(u"C:\\Logs\\setting.log");
+  SetLogFilePath(u"C:\\Logs\\run.log");
+  DebugLogText("Status", u"ドライバ 'ZQ Printer2'");
+  DebugLogText("Status", u"ドライバ 'ZQ Printer2'");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\run.log"), bom + record + record);
+  // A file with records of earlier runs is appended to, without a mark in its middle.
+  sim::PutFile(u"C:\\Logs\\older.log", "earlier\r\n");
+  SetLogFilePath(u"C:\\Logs\\older.log");
+  DebugLogText("Status", u"ドライバ 'ZQ Printer2'");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\older.log"), "earlier\r\n" + record);
+  // A line assembled elsewhere reaches the file in UTF-8 too.
+  SetLogFilePath(u"C:\\Logs\\line.log");
+  EmitDebugLine("plain line\r\n");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\line.log"), bom + "12/08/26 09:30:00 - plain line\r\n");
+  // LOGFILE again: no mark.
+  SetLogFilePath(nullptr);
+  DebugLogText("Status", u"ドライバ 'ZQ Printer2'");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\setting.log"), record);
+}
+
+// The UTF-8 form keeps a Japanese text as long as the ANSI form keeps it: three bytes a character
+// fit where the ANSI record has room.
+TEST_F(SettingsLogTest, TheUtf8RecordKeepsALongJapaneseText) {
+  sim::MakeDir(u"C:\\Logs");
+  SetLogFilePath(u"C:\\Logs\\run.log");
+  std::u16string text(200, u'ド');
+  DebugLogText("Error", text.c_str());
+  SetLogFilePath(nullptr);
+  std::string contents = sim::FileContents(u"C:\\Logs\\run.log");
+  std::string expected;
+  for (int i = 0; i < 200; ++i) expected += "ド";
+  EXPECT_NE(contents.find("Error: " + expected + "\r\n"), std::string::npos) << contents;
+}
+
 TEST_F(SettingsLogTest, AJapaneseSystemTextEndsTheErrorRecord) {
   sim::SetUiLanguage(0x0411);
   DebugLogError(ERROR_ACCESS_DENIED, "write of %ws failed (%d)", TEXT("C:\\ログ\\a.txt"), 5);

@@ -101,6 +101,32 @@ wine_fresh_prefix() {
   cp -r "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86" "$WINEPREFIX/drive_c/zqdriver/"
 }
 
+# A 32-bit prefix (WINEARCH=win32, the 32-bit loader): a 32-bit Windows, environment "Windows NT
+# x86". Made at <folder> (replacing the current prefix, as wine_fresh_prefix does), with its
+# wineserver kept alive, the spooler started and the printer key linked by the x86 harness
+# (ZQ_HARNESS_X86). Sets WINEPREFIX and ZQ_WINE.
+wine_make_prefix_win32() {
+  local folder=$1
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wine_stop_prefix
+    wine_drop_prefix "$WINEPREFIX"
+  fi
+  export WINEPREFIX=$folder ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
+  rm -rf "$WINEPREFIX"
+  WINEARCH=win32 timeout 120 "$ZQ_WINE" wineboot -i >/dev/null 2>&1 || true
+  timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  timeout 60 "$ZQ_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD \
+    /d 0 /f >/dev/null 2>&1
+  # The prefix is made once everything wineboot started has ended (as for the template): a
+  # spooler started while it still runs times out when it is restarted later (1053).
+  timeout 60 "$WINESERVER" -w
+  "$WINESERVER" -p
+  timeout 60 "$ZQ_WINE" net start spooler >/dev/null 2>&1
+  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS_X86" reglink >/dev/null
+  mkdir -p "$WINEPREFIX/drive_c/work"
+  [ -d "$WINEPREFIX/drive_c/windows/system32" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]
+}
+
 wine_stop_prefix() {
   [ -n "${WINEPREFIX:-}" ] || return 0
   "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -149,6 +175,20 @@ zq_run() {
   ZQ_BOXES=$(cat "$boxes")
   ZQ_WINDOWS=$(cat "$windows")
   ZQ_OUT=$(tr -d '\r' <"$out")
+}
+
+# Runs ZQInst.exe with the arguments from C:\work through the harness, which reads the whole
+# exit code (the shell sees only its low 8 bits: 1603 reads as 67). Nobody answers anything: for
+# quiet runs. Sets ZQ_CODE (the signed exit code, or "none" when the harness could not tell) and
+# ZQ_OUT (the program's standard output).
+zq_exit_code() {
+  local out=$ZQ_WORK/exitcode.txt
+  (cd "$WINEPREFIX/drive_c/work" &&
+    timeout 400 "$ZQ_WINE" "$ZQ_HARNESS" exitcode "$(winepath_w "$ZQ_EXE")" "$@" >"$out" 2>&1) || true
+  ZQ_CODE=$(tr -d '\r' <"$out" | sed -n 's/^exit code \(-\{0,1\}[0-9]*\)$/\1/p' | tail -n1)
+  [ -n "$ZQ_CODE" ] || ZQ_CODE=none
+  ZQ_OUT=$(tr -d '\r' <"$out" | grep -v '^exit code ' || true)
+  ZQ_STATUS=$ZQ_CODE
 }
 
 # Wine's report of an unhandled exception in a run's standard error file; fails when there is none.

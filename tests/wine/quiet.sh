@@ -37,10 +37,39 @@ title='Brimcastelleプリンタドライバ インストーラ'
 printer='printer|ZQ Printer2|ZQVirtualPrinterPort|ZqDriver2|WinPrint|NT EMF 1.006|0x41|0x0500'
 key='SOFTWARE\Microsoft\Windows NT\CurrentVersion\Print\Printers\ZQ Printer2'
 timings=()
+codes_seen=()
 
 started=$(date +%s)
 wine_start_display
 wine_make_template
+
+# Another installer that never lets go: the run waits the full five minutes before it ends with
+# 1618. It runs in a prefix of its own (its own wineserver, so its lock is not the others'),
+# beside the scenarios below.
+busy_prefix=$ZQ_WORK/busy
+busy_case() {
+  export WINEPREFIX=$busy_prefix
+  rm -rf "$WINEPREFIX"
+  cp -a "$ZQ_WORK/template" "$WINEPREFIX"
+  "$WINESERVER" -p
+  timeout 60 "$WINE64" net start spooler >/dev/null 2>&1 || true
+  mkdir -p "$WINEPREFIX/drive_c/work"
+  (cd "$WINEPREFIX/drive_c/work" && timeout 420 "$WINE64" "$ZQ_HARNESS" holdlock 400 \
+    >"$ZQ_WORK/busy-holder.txt" 2>&1) &
+  local i
+  for i in $(seq 300); do grep -q held "$ZQ_WORK/busy-holder.txt" 2>/dev/null && break; sleep 0.1; done
+  local begun=$(date +%s)
+  ZQ_WINE=$WINE64 zq_exit_code /quiet /log 'C:\work\busy.log' uninstall
+  echo "$ZQ_CODE $(($(date +%s) - begun))" >"$ZQ_WORK/busy.code"
+  printf '%s\n' "$ZQ_OUT" >"$ZQ_WORK/busy.out"
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  wait 2>/dev/null || true
+  wine_drop_prefix "$WINEPREFIX"
+}
+busy_case &
+busy_job=$!
+ZQ_PIDS+=("$busy_job")
+trap 'WINEPREFIX=$busy_prefix "$WINESERVER" -k >/dev/null 2>&1 || true; wine_cleanup' EXIT
 
 scenario "interactive install and check, for comparison"
 wine_fresh_prefix interactive
@@ -77,6 +106,9 @@ scenario "quiet check"
 zq_quiet /q check 'C:\zqdriver' 'ZQ Printer2' x64
 timings+=("quiet check ${ZQ_SECONDS}s")
 check "exit code 0" equals "$ZQ_STATUS" 0
+zq_exit_code /q check 'C:\zqdriver' 'ZQ Printer2' x64
+codes_seen+=("check of an installed driver $ZQ_CODE")
+check "the whole exit code: 0" equals "$ZQ_CODE" 0
 check "no window, no box" equals "$ZQ_WINDOWS" ""
 check "the answer on standard output" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされました."
 
@@ -96,7 +128,7 @@ check "no window, no box" equals "$ZQ_WINDOWS" ""
 check "files copied again" test -f "$WINEPREFIX/drive_c/windows/system32/spool/drivers/x64/ZQPrinter.PDD"
 
 scenario "quiet uninstall with its own log file"
-zq_quiet /quiet /log 'C:\work\uninstall.log' uninstall
+LC_ALL=C zq_quiet /quiet /log 'C:\work\uninstall.log' uninstall
 timings+=("quiet uninstall ${ZQ_SECONDS}s")
 state=$(zq_dump)
 raw_log=$(cat "$WINEPREFIX/drive_c/work/uninstall.log" 2>/dev/null || true)
@@ -107,14 +139,16 @@ check "no printer of ours left" lacks "$state" '|ZqDriver2|'
 check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
 check "the log's first record names the version and the command line" has "$log" "Run: ZQInst 2.0.0.0; command line: "
 check "the log's first record says elevated and interactive" has "$log" "elevated: yes; interactive: yes, the run is quiet (/quiet); spooler: running"
-check "the log's last record gives the exit code" has "$log" "Run: exit code 0"
-# The Japanese text in the prefix's ANSI code page (the Latin part stays whatever the code page).
-check "the status record carries its text" has "$log" "Status: "
-check "the status record carries its text" has "$log" " Brimcastelle"
+check "the log's last record gives the exit code" has "$log" "Run: exit code 0 (done)"
+# The run's own log is UTF-8 with a byte-order mark: the Japanese texts survive although this
+# prefix's ANSI code page (English locale) has none of their characters.
+check "the log starts with the UTF-8 byte-order mark" equals "$(head -c3 "$WINEPREFIX/drive_c/work/uninstall.log" | od -An -tx1 | tr -d ' \n')" efbbbf
+check "the status record keeps its Japanese text" has "$log" "Status: アンインストール Brimcastelleプリンタドライバ."
 check "one CR LF per record" lacks "$raw_log" $'\r\r'
 
-zq_quiet /quiet check 'C:\zqdriver' 'ZQ Printer2' x64
-check "check afterwards: exit code -1" equals "$ZQ_STATUS" -1
+zq_exit_code /quiet check 'C:\zqdriver' 'ZQ Printer2' x64
+codes_seen+=("check of an absent driver $ZQ_CODE")
+check "check afterwards: exit code 1605 (not installed)" equals "$ZQ_CODE" 1605
 check "check afterwards: the driver absent" has "$ZQ_OUT" "Information: ドライバ 'ZqDriver2' が正常にインストールされませんでした."
 
 scenario "quiet reinstall on a clean prefix"
@@ -135,10 +169,12 @@ if [ -n "$x86_build" ]; then
   before=$(zq_dump)
   zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x86
   timings+=("x86 quiet refusal ${ZQ_SECONDS}s")
-  check "install: exit code -1" equals "$ZQ_STATUS" -1
   check "install: no window, no box" equals "$ZQ_WINDOWS" ""
   check "install: the machine's text on standard output" has "$ZQ_OUT" "Error: プロセッサ 'x86' のドライバはこのコンピュータ（x64）では使用できません!"
   check "nothing changed" equals "$(zq_dump)" "$before"
+  zq_exit_code /quiet install 'C:\zqdriver' 'ZQ Printer2' x86
+  codes_seen+=("x86 exe asked for x86 on a 64-bit machine $ZQ_CODE")
+  check "install: exit code 1633 (the machine does not fit)" equals "$ZQ_CODE" 1633
   export ZQ_EXE=$x64_exe ZQ_HARNESS=$x64_harness ZQ_WINE=$WINE64
 else
   echo "== the x86 exe: skipped (no mingw-x86 build beside this one, or no 32-bit Wine)"
@@ -146,9 +182,15 @@ fi
 
 scenario "quiet rejections"
 zq_quiet /quiet /log
-check "/log without a path: exit -1" equals "$ZQ_STATUS" -1
+check "/log without a path: no window, no box" equals "$ZQ_WINDOWS" ""
 check "/log without a path: the usage text" has "$ZQ_OUT" "Error: パラメータの数が足りません．: 使用方法:"
-check "no window, no box" equals "$ZQ_WINDOWS" ""
+zq_exit_code /quiet /log
+codes_seen+=("/log without a path $ZQ_CODE")
+check "/log without a path: exit code 1639" equals "$ZQ_CODE" 1639
+zq_exit_code /quiet remove 'C:\zqdriver' 'ZQ Printer2' x64
+codes_seen+=("an unknown mode $ZQ_CODE")
+check "an unknown mode: exit code 1639" equals "$ZQ_CODE" 1639
+
 
 scenario "quiet install from a folder that is not writable"
 wine_fresh_prefix readonly
@@ -191,8 +233,9 @@ for round in $(seq "$rounds"); do
     waited=$((waited + 1))
   fi
   case "$codes" in
-    "0 255" | "255 0")
-      loser=$([ "$(cat "$ZQ_WORK/together1.code")" = 255 ] && echo 1 || echo 2)
+    # The shell sees the low 8 bits of 1603 (a failed step): 67.
+    "0 67" | "67 0")
+      loser=$([ "$(cat "$ZQ_WORK/together1.code")" = 67 ] && echo 1 || echo 2)
       if grep -qF "既にプリンタ名が使用されています!" "$ZQ_WORK/together$loser.txt"; then
         one_each=$((one_each + 1))
       else
@@ -201,7 +244,7 @@ for round in $(seq "$rounds"); do
         tr -d '\r' <"$ZQ_WORK/together$loser.txt" | sed 's/^/    /' >&2
       fi
       ;;
-    "255 255") both_failed=$((both_failed + 1)) ;;
+    "67 67") both_failed=$((both_failed + 1)) ;;
     "0 0") both_succeeded=$((both_succeeded + 1)) ;;
     *)
       bad_machine=$((bad_machine + 1))
@@ -222,6 +265,17 @@ echo "wine: two installers over $rounds rounds: one installed and one reported t
 check "every round: one installs, the other reports the name in use" equals "$one_each" "$rounds"
 check "every round leaves a correct machine" equals "$bad_machine" 0
 
+scenario "another installer never lets go: 1618 after five minutes"
+wait "$busy_job" || true
+read -r busy_code busy_seconds <"$ZQ_WORK/busy.code" || true
+codes_seen+=("another installer running $busy_code after ${busy_seconds}s")
+ZQ_OUT=$(cat "$ZQ_WORK/busy.out" 2>/dev/null || true)
+check "the lock was held by the harness" grep -q held "$ZQ_WORK/busy-holder.txt"
+check "exit code 1618" equals "$busy_code" 1618
+check "waited the five minutes" test "${busy_seconds:-0}" -ge 300
+check "the wait and its end on standard output" has "$ZQ_OUT" "Error: 他のインストーラが実行中です!"
+
+echo "wine: quiet exit codes (whole, read by the harness): ${codes_seen[*]}"
 echo "wine: quiet wall times: ${timings[*]}"
 echo "wine: suite wall time $(($(date +%s) - started))s"
 echo "wine: $passed passed, $failed failed"

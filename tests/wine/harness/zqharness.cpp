@@ -16,7 +16,13 @@
 //   zqharness adddriver <name> <environment> <driver> <config> <data> <dependent>
 //       registers a driver (level 3) from files in the environment's driver folder, with one
 //       dependent file; prints "adddriver: ok" or the error code
+//   zqharness exitcode <program> [arguments...]
+//       runs the program (arguments quoted where they hold a blank), waits for it and prints its
+//       whole exit code as a signed number: a shell under Wine sees only the low 8 bits.
+//   zqharness holdlock <seconds>
+//       holds the installer's machine-wide lock that long (prints "held" once it has it).
 #include <windows.h>
+#include <shellapi.h>
 #include <winspool.h>
 
 #include <stdio.h>
@@ -295,6 +301,62 @@ int AddDriver(char** argv) {
   return 0;
 }
 
+int ExitCode() {
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args || count < 3) return 2;
+  std::wstring line;
+  for (int i = 2; i < count; ++i) {
+    std::wstring arg = args[i];
+    if (i > 2) line += L' ';
+    if (arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos) {
+      // Backslashes before the closing quote are doubled so that they stay backslashes.
+      size_t tail = 0;
+      while (tail < arg.size() && arg[arg.size() - 1 - tail] == L'\\') ++tail;
+      line += L'"' + arg + std::wstring(tail, L'\\') + L'"';
+    } else {
+      line += arg;
+    }
+  }
+  LocalFree(args);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::vector<wchar_t> buffer(line.begin(), line.end());
+  buffer.push_back(0);
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    fprintf(stderr, "exitcode: CreateProcessW failed %lu\n", GetLastError());
+    return 2;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  fflush(stdout);
+  printf("exit code %ld\n", static_cast<long>(static_cast<LONG>(code)));
+  return 0;
+}
+
+int HoldLock(int seconds) {
+  HANDLE lock = CreateMutexW(nullptr, TRUE, L"Global\\ZqDriver2.Installer");
+  if (!lock || GetLastError() == ERROR_ALREADY_EXISTS) {
+    printf("not held\n");
+    return 1;
+  }
+  printf("held\n");
+  fflush(stdout);
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,6 +366,8 @@ int main(int argc, char** argv) {
   if (argc >= 5 && lstrcmpA(argv[1], "regget") == 0) return RegGet(argv[2], argv[3], argv[4]);
   if (argc >= 2 && lstrcmpA(argv[1], "reglink") == 0) return RegLink();
   if (argc >= 8 && lstrcmpA(argv[1], "adddriver") == 0) return AddDriver(argv);
-  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink|adddriver ...\n");
+  if (argc >= 3 && lstrcmpA(argv[1], "exitcode") == 0) return ExitCode();
+  if (argc >= 3 && lstrcmpA(argv[1], "holdlock") == 0) return HoldLock(atoi(argv[2]));
+  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink|adddriver|exitcode|holdlock ...\n");
   return 2;
 }

@@ -150,7 +150,7 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
     case Uninstall:
       // Only uninstall proper: the uninstall half of reinstall keeps the port for the install.
       if (!UninstallOperation(request)) return false;
-      RemoveWhatIsLeftOfDriver();
+      if (GoOn()) RemoveWhatIsLeftOfDriver();
       return true;
     case Reinstall:
       return UninstallOperation(request) && GoOn() && InstallOperation(request);

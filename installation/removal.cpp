@@ -300,16 +300,17 @@ bool RemoveDriver() {
 namespace {
 
 // The files of a registration that is gone, as the removal deletes them: the four file fields
-// with its attempts and pauses, then the dependent files.
-bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver) {
+// with its attempts and pauses, then the dependent files; only the registration's own files
+// (`scope`) go.
+bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver, const DriverFileScope& scope) {
   bool deleted = false;
   for (int attempt = 0; attempt < FileDeletionAttempts && !deleted; ++attempt) {
-    deleted = DeleteDriverFilesOnce(driver);
+    deleted = DeleteDriverFilesOnce(driver, scope);
     if (!deleted) Sleep(PauseAfterFailedAttemptMs);
   }
   if (!deleted) return false;
   for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1)
-    if (!SafeDeleteFile(file)) return false;
+    if (!DeleteDriverFile(file, scope)) return false;
   return true;
 }
 
@@ -318,6 +319,13 @@ bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver) {
 // registration, then its files. The spooler is not stopped for them: it loads no driver of
 // another environment, and a file it holds stays behind with a record.
 void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
+  // Which files are the registration's own is judged while it is still registered.
+  DriverFileScope scope;
+  if (!GatherDriverFileScope(driver.pName, environment, &scope)) {
+    DebugLogError(LastErrorCode, "uninstall: the registration of %ws for \"%ws\" stays",
+                  driver.pName, environment);
+    return;
+  }
   if (!RemovePrintersUsingDriver(driver)) {
     DebugLogError(LastErrorCode, "uninstall: the printers of %ws for \"%ws\" were not removed",
                   driver.pName, environment);
@@ -330,7 +338,7 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
   }
   DebugLog("uninstall: the registration of %ws for \"%ws\" was removed", driver.pName,
            environment);
-  if (DeleteFilesOfRegistration(driver))
+  if (DeleteFilesOfRegistration(driver, scope))
     DebugLog("uninstall: the files of %ws for \"%ws\" were deleted", driver.pName, environment);
   else
     DebugLogError(GetLastError(), "uninstall: a file of %ws for \"%ws\" stays", driver.pName,

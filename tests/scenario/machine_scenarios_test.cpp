@@ -169,14 +169,14 @@ TEST_F(MachineScenario, TheFirstRecordNamesTheMachinesAndThePolicies) {
   sim::SetRegistryNumber(HKEY_LOCAL_MACHINE,
                          u"Software\\Policies\\Microsoft\\Windows NT\\Printers\\PointAndPrint",
                          u"RestrictDriverInstallationToAdministrators", 1);
-  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x64"), -1);
+  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x64"), 1605);
   EXPECT_TRUE(Recorded("machine: native arm64, process x64 (IsWow64Process2); protected print "
                        "policy: 0; RestrictDriverInstallationToAdministrators: 1"));
 
   sim::Reset();
   sim::SetMachines(kX64, kX86);
   sim::SetIsWow64Process2Exported(false);
-  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x86"), -1);
+  EXPECT_EQ(Run(u"/quiet check . \"ZQ Printer2\" x86"), 1605);
   EXPECT_TRUE(Recorded("machine: native x64, process x86 (IsWow64Process, GetNativeSystemInfo); "
                        "protected print policy: absent; "
                        "RestrictDriverInstallationToAdministrators: absent (administrators only)"));

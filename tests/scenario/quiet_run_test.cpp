@@ -199,7 +199,7 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
        "Run: exit code 1603 (a step failed)"},
       {"the driver cannot be looked up", [] { sim::FailAlways("EnumPrinterDriversW", ERROR_ACCESS_DENIED); },
        u"check . \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
-      {"another installer never lets go", [] { sim::HoldMutexElsewhere(InstallerLockName, {}); },
+      {"another installer never lets go", [] { sim::HoldMutexElsewhere(LockInNamespace(), {}); },
        u"uninstall", 1618, -1,
        "Run: exit code 1618 (another installer is still running: try again later)"},
       {"an unsupported Windows", [] { sim::SetVersion(0x00000004); }, u"check . \"ZQ Printer2\" x64",
@@ -306,7 +306,7 @@ TEST_F(QuietRunTest, AMissingSystemLibraryIsRecordedAndPrintedNotShown) {
   sim::SetParentConsole(true);
   sim::SetCommandLine(u"ZQInst.exe /quiet check . \"ZQ Printer2\" x64");
   UnavailableLibrary library = {TEXT("winspool.drv!XcvDataW"), 127};
-  EXPECT_EQ(RunInstallerMain(GetModuleHandleW(nullptr), nullptr, &library), -1);
+  EXPECT_EQ(RunInstallerMain(GetModuleHandleW(nullptr), nullptr, &library), 1603);
   EXPECT_TRUE(sim::MessageBoxes().empty());
   EXPECT_TRUE(Recorded("Error: システムライブラリ 'winspool.drv!XcvDataW' が読み込めません．"));
   EXPECT_NE(sim::ConsoleText().find("Error: システムライブラリ 'winspool.drv!XcvDataW' が読み込めません．"
@@ -563,7 +563,7 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
       });
       std::u16string arguments = u"/quiet " + sim::Utf16(step.mode);
       if (std::string(step.mode) != "uninstall") arguments += u" C:\\zqdriver \"ZQ Printer2\" x64";
-      EXPECT_EQ(Run(arguments), -1);
+      EXPECT_EQ(Run(arguments), 1602);  // stopped on request
       sim::WaitForConsoleHandlers();
       EXPECT_TRUE(SpoolerRunning());
       EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);

@@ -32,6 +32,12 @@ bool IsWow64Process2Export(const CallRecord& call) { return Arg(call, 1, "IsWow6
 bool Policy(const CallRecord& call) { return sim::ArgContains(call, "Policies"); }
 // The drivers of one named environment: what uninstall leaves is looked for there.
 bool NamedEnvironment(const CallRecord& call) { return !Arg(call, 1, "(null)"); }
+// Every environment's drivers: which files of a registration another driver lists too.
+bool AllEnvironments(const CallRecord& call) { return Arg(call, 1, "all"); }
+// A driver folder of another environment than the machine's own ("Windows x64" in the sweep).
+bool OtherEnvironmentFolder(const CallRecord& call) {
+  return !Arg(call, 1, "(null)") && !Arg(call, 1, "Windows x64");
+}
 // The print server, not a printer: OpenPrinterW with no name.
 bool PrintServer(const CallRecord& call) { return Arg(call, 0, "(null)"); }
 // IsSpoolerRunning's opens: the manager for reading, the service for its status only.
@@ -239,11 +245,17 @@ const std::vector<Expectation> kTable = {
      "the driver's own files are tried again"},
     {"DeleteFileW", "", {}, kFails, ERROR_SHARING_VIOLATION, false, false,
      "dependent files are deleted once"},
+    {"EnumPrinterDriversW", "", AllEnvironments, kEither, RPC_S_SERVER_UNAVAILABLE, false, false,
+     "the files another driver lists: a failed step for the machine's own registration, a record "
+     "for another environment's"},
     {"EnumPrinterDriversW", "", NamedEnvironment, kTolerated, RPC_S_SERVER_UNAVAILABLE, false,
      false, "what uninstall leaves of other environments: a record, not a failed uninstall"},
     {"DeletePrinterDriverExW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "what uninstall leaves of other environments: a record, not a failed uninstall"},
     {"EnumPrinterDriversW", "", {}, kFails, RPC_S_SERVER_UNAVAILABLE, false, false, "a failed step"},
+    {"GetPrinterDriverDirectoryW", "", OtherEnvironmentFolder, kTolerated,
+     RPC_S_SERVER_UNAVAILABLE, false, false,
+     "what uninstall leaves of other environments: a record, not a failed uninstall"},
     {"GetPrinterDriverDirectoryW", "", {}, kFails, RPC_S_SERVER_UNAVAILABLE, false, false,
      "a failed step"},
     {"CopyFileW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},

@@ -189,3 +189,120 @@ CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
                       "error; Windows rejects the window handle with ERROR_INVALID_WINDOW_HANDLE"),
      "SetDlgItemTextW on a destroyed window: %d, %u", set, conformance::LastError());
 }
+
+// The "Local Port" monitor's dialog as the installer drives it: AddPortW on a thread of its own,
+// the thread's first "#32770" window found through EnumThreadWindows, its "Edit" child through
+// FindWindowExW; cancelled (ERROR_CANCELLED), given a port that exists (the monitor's own box),
+// and left open and stopped with TerminateThread. The stopped thread comes last in the suite: it
+// may take locks of the spooler's client with it.
+namespace {
+
+struct PortRun {
+  BOOL result = TRUE;
+  DWORD error = 0;
+};
+
+DWORD WINAPI AddPortThread(LPVOID parameter) {
+  auto* run = static_cast<PortRun*>(parameter);
+  WCHAR monitor[] = TEXT("Local Port");
+  SetLastError(conformance::Sentinel);
+  run->result = AddPortW(nullptr, nullptr, monitor);
+  run->error = GetLastError();
+  return 0;
+}
+
+struct ThreadWindow {
+  HWND skip;
+  HWND found;
+};
+
+BOOL CALLBACK FirstDialogBut(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ThreadWindow*>(parameter);
+  WCHAR name[32] = {};
+  if (window == search->skip || !GetClassNameW(window, name, 32) ||
+      !conformance::Same(name, TEXT("#32770")))
+    return TRUE;  // the IME window, for one
+  search->found = window;
+  return FALSE;
+}
+
+// Polls of 5 ms (virtual time on the simulated Windows) until the thread shows a dialog other
+// than `skip` (with its "Edit" child when `edit` is given) or ends; at most 20 s.
+HWND WaitForDialog(HANDLE thread, DWORD threadId, HWND skip, HWND* edit) {
+  for (int poll = 0; poll < 4000; ++poll) {
+    ThreadWindow search = {skip, nullptr};
+    EnumThreadWindows(threadId, FirstDialogBut, reinterpret_cast<LPARAM>(&search));
+    if (search.found && !edit) return search.found;
+    if (search.found && (*edit = FindWindowExW(search.found, nullptr, TEXT("Edit"), nullptr)))
+      return search.found;
+    if (WaitForSingleObject(thread, 5) != WAIT_TIMEOUT) return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(LocalPortMonitorDialogDrivenFromAnotherThread) {
+  // Cancelled.
+  PortRun run;
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  HWND edit = nullptr;
+  HWND dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  ok(dialog && edit, "the dialog %p and its field %p", static_cast<void*>(dialog),
+     static_cast<void*>(edit));
+  if (dialog) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  ok(WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0, "AddPortW returned");
+  // Unsourced (see README): the monitor's cancelled dialog is ERROR_CANCELLED.
+  ok(!run.result && run.error == ERROR_CANCELLED, "cancelled: %d, %u", run.result,
+     unsigned(run.error));
+  CloseHandle(thread);
+
+  // A port that exists: the monitor says so in a box of its own ("Local Port") on the port thread;
+  // the simulated Windows' scripted person answers boxes at once, so it is seen only as a window
+  // elsewhere.
+  run = PortRun();
+  thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  edit = nullptr;
+  dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  if (dialog && edit) {
+    ok(SetWindowTextW(edit, TEXT("LPT1:")), "the name typed: %u", conformance::LastError());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    HWND box = WaitForDialog(thread, threadId, dialog, nullptr);
+    ok(box || conformance::OnSimulation, "the monitor's box is shown");
+    if (box) {
+      WCHAR caption[64] = {};
+      GetWindowTextW(box, caption, 64);
+      ok(conformance::Same(caption, TEXT("Local Port")), "the monitor's box: '%s'",
+         conformance::Utf8(caption));
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    }
+    // After the box the dialog may still be open: cancelled.
+    for (int poll = 0; poll < 400 && WaitForSingleObject(thread, 5) == WAIT_TIMEOUT; ++poll)
+      if (poll % 20 == 19 && IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  }
+  ok(WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0, "AddPortW returned");
+  // Unsourced (see README): the monitor refuses a port that exists.
+  ok(!run.result ||
+         wine_differs(run.result,
+                      "Wine's monitor reports success for a port that exists once its box is "
+                      "closed; Windows' refuses it"),
+     "an existing port is not added: %d, %u", run.result, unsigned(run.error));
+  CloseHandle(thread);
+
+  // Left open: the thread is stopped, and a wait for it then ends.
+  run = PortRun();
+  thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  edit = nullptr;
+  dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  ok(dialog != nullptr, "the dialog is open");
+  SetLastError(conformance::Sentinel);
+  ok(TerminateThread(thread, 77), "TerminateThread: %u", conformance::LastError());
+  ok(WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0, "the stopped thread ended");
+  DWORD code = 0;
+  ok(GetExitCodeThread(thread, &code) && code == 77, "its exit code: %u", unsigned(code));
+  CloseHandle(thread);
+}

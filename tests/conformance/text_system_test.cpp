@@ -17,9 +17,14 @@ CONFORMANCE_TEST(SystemTextsAllocated) {
   if (text) {
     ok(text[length - 2] == '\r' && text[length - 1] == '\n', "ends in CR LF: '%s'",
        conformance::Utf8(text));
+    // System Error Codes (Microsoft documentation, English and Japanese pages): the text of the
+    // user's language, which a Japanese system (ANSI code page 932) may have in Japanese.
+    const bool japanese = GetACP() == 932;
     ok(conformance::Same(text, TEXT("The system cannot find the file specified.\r\n")) ||
-           wine_differs(conformance::Same(text, TEXT("File not found.\r\n")),
-                        "Wine's message table has its own shorter English texts"),
+           (japanese && conformance::Same(text, TEXT("指定されたファイルが見つかりません。\r\n"))) ||
+           wine_differs(conformance::Same(text, TEXT("File not found.\r\n")) ||
+                            (japanese && conformance::Same(text, TEXT("ファイルが見つかりません。\r\n"))),
+                        "Wine's message table has its own shorter texts"),
        "text '%s'", conformance::Utf8(text));
     ok(LocalFree(text) == nullptr, "LocalFree");
   }

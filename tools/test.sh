@@ -17,6 +17,8 @@ have i686-w64-mingw32-g++ || need+=(mingw-w64)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 have Xvfb || need+=(xvfb)
 have bc || need+=(bc)
+# tools/check-workflows.sh (run by .ci/run) takes its validator from the npm registry.
+have npm || need+=(nodejs npm)
 # The x86 ZQInst.exe runs under Wine's 32-bit half (WoW64 in the same 64-bit prefix).
 if [ ! -x /usr/lib/wine/wine ]; then
   need+=(wine32:i386)

@@ -197,8 +197,13 @@ CONFORMANCE_TEST(TemporaryFolderAndFiles) {
 }
 
 CONFORMANCE_TEST(PlatformVersion) {
+  // GetVersion (Microsoft documentation): the major version in the low byte, the minor in the
+  // next, the build in the high word with the top bit clear on NT. The versions NT has had: 5.0
+  // to 5.2, 6.0 to 6.3, 10.0.
   DWORD version = GetVersion();
-  unsigned major = LOBYTE(LOWORD(version));
-  ok(major >= 5 && major <= 10, "major version %u", major);
-  ok((version & 0x80000000) == 0, "an NT platform: %#x", unsigned(version));
+  unsigned major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
+  ok((major == 5 && minor <= 2) || (major == 6 && minor <= 3) || (major == 10 && minor == 0),
+     "version %u.%u", major, minor);
+  ok((version & 0x80000000) == 0 && HIWORD(version) > 0, "an NT platform with a build: %#x",
+     unsigned(version));
 }

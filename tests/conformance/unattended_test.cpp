@@ -79,7 +79,8 @@ CONFORMANCE_TEST(LocalPortMonitorChannelAddsAndDeletesPorts) {
   channel = nullptr;
   SetLastError(conformance::Sentinel);
   ok(!OpenPrinterW(const_cast<LPWSTR>(TEXT(",XcvMonitor No Such Monitor")), &channel,
-                   &administer),
+                   &administer) &&
+         !channel && GetLastError() != conformance::Sentinel && GetLastError() != ERROR_SUCCESS,
      "a monitor that does not exist: %u", conformance::LastError());
   if (channel) ClosePrinter(channel);
 }

@@ -190,6 +190,105 @@ CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
      "SetDlgItemTextW on a destroyed window: %d, %u", set, conformance::LastError());
 }
 
+// The progress dialog's calls as the program makes them: the common controls initialised, the
+// hidden window's class icon and cursor, a modeless dialog from the template (CreateDialogParamW)
+// centred in the work area, its items looked up (GetDlgItem; the template has no item 1002, which
+// the program disables all the same), shown, told from another thread that the work is done
+// (SendMessageW), and the main loop (GetMessageW, TranslateMessage, DispatchMessageW) ended by
+// PostQuitMessage.
+namespace {
+
+constexpr UINT kWorkDone = WM_USER + 1;
+
+struct LoopRun {
+  HWND dialog = nullptr;
+  DWORD mainThread = 0;
+  DWORD doneOnThread = 0;
+  LRESULT sent = -1;
+};
+LoopRun* loop = nullptr;
+
+INT_PTR CALLBACK ModelessProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    loop = reinterpret_cast<LoopRun*>(lParam);
+    return TRUE;
+  }
+  if (message == kWorkDone) {
+    loop->doneOnThread = GetCurrentThreadId();
+    DestroyWindow(dialog);
+    PostQuitMessage(0);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+DWORD WINAPI TellDone(LPVOID parameter) {
+  auto* run = static_cast<LoopRun*>(parameter);
+  run->sent = SendMessageW(run->dialog, kWorkDone, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(ModelessDialogAndMainLoop) {
+  InitCommonControls();
+  ok(LoadCursorW(nullptr, IDC_ARROW) != nullptr, "the arrow cursor: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(32512));
+  // LoadIcon (Microsoft documentation): a module without that icon gives none.
+  ok(icon == nullptr && (GetLastError() == ERROR_RESOURCE_NAME_NOT_FOUND ||
+                         GetLastError() == ERROR_RESOURCE_TYPE_NOT_FOUND),
+     "icon 32512 of a program that has none: %p, %u", static_cast<void*>(icon),
+     conformance::LastError());
+  RECT work = {};
+  ok(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) && work.right > work.left &&
+         work.bottom > work.top,
+     "the work area: %d %d %d %d", static_cast<int>(work.left), static_cast<int>(work.top),
+     static_cast<int>(work.right), static_cast<int>(work.bottom));
+
+  LoopRun run;
+  run.mainThread = GetCurrentThreadId();
+  run.dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr,
+                                  ModelessProc, reinterpret_cast<LPARAM>(&run));
+  if (!ok(run.dialog != nullptr, "CreateDialogParamW: %u", conformance::LastError())) return;
+  ok(loop == &run, "WM_INITDIALOG's parameter");
+  ok(GetDlgItem(run.dialog, IDC_STATUS) != nullptr, "the status item");
+  SetLastError(conformance::Sentinel);
+  HWND missing = GetDlgItem(run.dialog, 1002);
+  ok(missing == nullptr && GetLastError() == ERROR_CONTROL_ID_NOT_FOUND, "no item 1002: %u",
+     conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  ok(!EnableWindow(missing, FALSE) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
+     "EnableWindow of no window: %u", conformance::LastError());
+  // ShowWindow (Microsoft documentation): zero when the window was hidden before.
+  ok(!ShowWindow(run.dialog, SW_SHOW) && IsWindowVisible(run.dialog), "shown");
+
+  HANDLE teller = CreateThread(nullptr, 0, TellDone, &run, 0, nullptr);
+  ok(teller != nullptr, "the telling thread");
+  MSG message = {};
+  int got = 0, loops = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0 && ++loops < 100000) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  ok(got == 0 && message.message == WM_QUIT, "the loop ended on the quit message: %d, %#x", got,
+     message.message);
+  if (teller) {
+    ok(WaitForSingleObject(teller, 10000) == WAIT_OBJECT_0, "the telling thread ended");
+    CloseHandle(teller);
+  }
+  ok(run.doneOnThread == run.mainThread && run.sent == TRUE,
+     "the sent message ran on the dialog's thread: %u, %d", unsigned(run.doneOnThread),
+     static_cast<int>(run.sent));
+  ok(!IsWindow(run.dialog), "the dialog is gone");
+  loop = nullptr;
+
+  // The command line's split list is one block, released with GlobalFree as well as LocalFree.
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(TEXT("prog a"), &count);
+  ok(arguments && count == 2 && GlobalFree(arguments) == nullptr, "GlobalFree of the list");
+}
+
 // The "Local Port" monitor's dialog as the installer drives it: AddPortW on a thread of its own,
 // the thread's first "#32770" window found through EnumThreadWindows, its "Edit" child through
 // FindWindowExW; cancelled (ERROR_CANCELLED), given a port that exists (the monitor's own box),

@@ -61,7 +61,8 @@ CONFORMANCE_TEST(LocalPortMonitorChannelAddsAndDeletesPorts) {
      "no place for the size: %u", conformance::LastError());
   ok(ClosePrinter(channel), "close the channel");
 
-  // Only a channel opened to administer the server may add ports.
+  // Only a channel opened to administer the server may add ports (the WDK's local port monitor
+  // sample: its XcvData answers AddPort with ERROR_ACCESS_DENIED without that right).
   PRINTER_DEFAULTSW enumerate = {nullptr, nullptr, SERVER_ACCESS_ENUMERATE};
   channel = nullptr;
   if (!ok(OpenPrinterW(kChannel, &channel, &enumerate) && channel, "open to enumerate: %u",
@@ -151,6 +152,8 @@ CONFORMANCE_TEST(WindowStationAndTokenQueries) {
      "its name: %s", conformance::Utf8(name));
   needed = 0;
   SetLastError(conformance::Sentinel);
+  // GetUserObjectInformation (Microsoft documentation) and ReactOS's tests of it, run on Windows:
+  // a buffer too small is ERROR_INSUFFICIENT_BUFFER with the size needed.
   BOOL small = GetUserObjectInformationW(station, UOI_FLAGS, &flags, 4, &needed);
   ok((!small && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed == sizeof flags) ||
          wine_differs(!small && GetLastError() == ERROR_BUFFER_OVERFLOW && needed == sizeof flags,

@@ -181,6 +181,7 @@ CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
   SetLastError(conformance::Sentinel);
   ok(!GetWindowRect(window, &rect) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
      "the rectangle of a destroyed window: %u", conformance::LastError());
+  // Unsourced (see README): the code for a destroyed window.
   SetLastError(conformance::Sentinel);
   BOOL set = SetDlgItemTextW(window, IDC_STATUS, TEXT("x"));
   ok((!set && GetLastError() == ERROR_INVALID_WINDOW_HANDLE) ||

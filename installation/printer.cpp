@@ -65,6 +65,23 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
     DWORD size = 0;
     DWORD answer = GetPrinterDataW(printer.Get(), const_cast<LPWSTR>(SpoolFolderData), &type,
                                    nullptr, 0, &size);
+    // A printer handle reads the printer's own data, which holds the spool folder only when the
+    // driver stored one there; Windows keeps it as a value of the print server. Without a value of
+    // the printer's own, the print server's is the printer's spool folder.
+    HANDLE source = printer.Get();
+    PrinterHandle server;
+    if (answer == ERROR_FILE_NOT_FOUND) {
+      PRINTER_DEFAULTSW enumerate = {nullptr, nullptr, SERVER_ACCESS_ENUMERATE};
+      if (!OpenPrinterW(nullptr, server.Put(), &enumerate) || !server) {
+        ReportError(TEXT("スプールフォルダの取得ができません!"));
+        return false;
+      }
+      source = server.Get();
+      type = REG_SZ;
+      size = 0;
+      answer = GetPrinterDataW(source, const_cast<LPWSTR>(SpoolFolderData), &type, nullptr, 0,
+                               &size);
+    }
     // The buffer is one character larger than the value, zero-filled, so a value stored without
     // its terminator is still followed by one: RegSetValueExW looks at the character after REG_SZ
     // data. A size that leaves no room for it is no answer either.
@@ -78,8 +95,8 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
       return false;
     }
     DWORD stored = 0;
-    answer = GetPrinterDataW(printer.Get(), const_cast<LPWSTR>(SpoolFolderData), &type,
-                             folder.Get(), size, &stored);
+    answer = GetPrinterDataW(source, const_cast<LPWSTR>(SpoolFolderData), &type, folder.Get(),
+                             size, &stored);
     if (answer != ERROR_SUCCESS) {
       ReportErrorCode(answer, TEXT("スプールフォルダの取得ができません!"));
       return false;
@@ -93,6 +110,7 @@ bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
       return false;
     }
     folder.Reset();
+    server.Reset();
     key.Reset();
   }
   // A printer handle does not survive a spooler restart: it is closed before the spooler is

@@ -498,57 +498,6 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
   return x < y ? -1 : (x == y ? 0 : 1);
 }
 
-// The simulated ANSI code page is UTF-8 (CP_ACP and CP_UTF8 alike).
-UINT GetACP() { return CP_UTF8; }
-
-int MultiByteToWideChar(UINT, DWORD, LPCSTR source, int sourceBytes, LPWSTR dest, int destChars) {
-  if (!source || sourceBytes == 0 || destChars < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  std::string text = sourceBytes < 0 ? std::string(source, std::strlen(source) + 1)
-                                     : std::string(source, static_cast<size_t>(sourceBytes));
-  std::u16string wide = sim::Utf16(text);
-  if (destChars == 0) return static_cast<int>(wide.size());
-  if (wide.size() > static_cast<size_t>(destChars)) {
-    std::memcpy(dest, wide.data(), static_cast<size_t>(destChars) * 2);
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(dest, wide.data(), wide.size() * 2);
-  return static_cast<int>(wide.size());
-}
-
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR source, int sourceChars, LPSTR dest, int destBytes,
-                        LPCSTR, LPBOOL usedDefault) {
-  if (!source || sourceChars == 0 || destBytes < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (usedDefault) *usedDefault = FALSE;
-  std::u16string wide = sourceChars < 0
-                            ? std::u16string(source, static_cast<size_t>(lstrlenW(source)) + 1)
-                            : std::u16string(source, static_cast<size_t>(sourceChars));
-  // A surrogate without its partner has no UTF-8 form: it becomes U+FFFD, as on Windows.
-  for (size_t i = 0; i < wide.size(); ++i) {
-    bool high = wide[i] >= 0xD800 && wide[i] < 0xDC00, low = wide[i] >= 0xDC00 && wide[i] < 0xE000;
-    bool paired = high && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
-    if (paired)
-      ++i;
-    else if (high || low)
-      wide[i] = 0xFFFD;
-  }
-  std::string narrow = sim::Utf8(wide);
-  if (destBytes == 0) return static_cast<int>(narrow.size());
-  if (narrow.size() > static_cast<size_t>(destBytes)) {
-    std::memcpy(dest, narrow.data(), static_cast<size_t>(destBytes));
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(dest, narrow.data(), narrow.size());
-  return static_cast<int>(narrow.size());
-}
-
 // ----- kernel: debugging -----
 // A faulted output is lost on its way to the debugger: the program cannot tell, as with no
 // debugger attached.

@@ -72,7 +72,21 @@ LRESULT DialogClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (dialogProc) {
     INT_PTR handled = dialogProc(hwnd, message, wParam, lParam);
-    if (handled) return handled;
+    // DialogProc (Microsoft documentation): TRUE means handled, and the message's result is the
+    // dialog's DWLP_MSGRESULT (not modelled: 0), except for the few messages whose result is
+    // what the procedure returns.
+    if (handled) {
+      switch (message) {
+        case WM_INITDIALOG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+          return handled;
+        default:
+          return 0;
+      }
+    }
   }
   switch (message) {
     case WM_CLOSE: {

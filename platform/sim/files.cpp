@@ -18,6 +18,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/sim/code_pages.h"
 #include "platform/sim/sim.h"
 
 // The runtime's fopen is ours here; the host's is the one underneath.
@@ -584,7 +585,8 @@ FILE* SimFopen(const char* path, const char* mode) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   if (!path || !*path || !mode) return call.Ret<FILE*>(nullptr);
   auto& m = sim::model();
-  std::u16string full = sim::Full(m, sim::Utf16(path));
+  // The runtime takes the path in the ANSI code page.
+  std::u16string full = sim::Full(m, sim::AnsiToWide(path));
   bool writing = std::strpbrk(mode, "wa+") != nullptr;
   if (writing && (m.readOnly.count(sim::Upper(full)) || sim::Locked(m, full)))
     return call.Ret<FILE*>(nullptr);

@@ -102,10 +102,14 @@ std::u16string DriverDirectory(const std::u16string& environment);  // "" for an
 inline constexpr char16_t kPrintersKey[] =
     u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
 inline constexpr char16_t kDefaultSpoolDirectory[] = u"C:\\Windows\\System32\\spool\\PRINTERS";
-// The "DefaultSpoolDirectory" printer data AddPrinterW gives a new printer. By default the text
-// kDefaultSpoolDirectory with its terminator; std::nullopt gives new printers no such value, a
-// value without bytes gives them an empty one.
+// The "DefaultSpoolDirectory" printer data AddPrinterW gives a new printer, as a driver that
+// stores it would. By default none (a printer's data is its driver's); a value without bytes gives
+// them an empty one.
 void SetNewPrinterSpoolDirectory(std::optional<PrinterValue> value);
+// The print server's predefined value "DefaultSpoolDirectory" (GetPrinterDataW on the handle of
+// OpenPrinterW with no name). By default the text kDefaultSpoolDirectory with its terminator;
+// std::nullopt makes it missing.
+void SetServerSpoolDirectory(std::optional<PrinterValue> value);
 // The "Local Port" monitor confirms a port name in its dialog and AddPortW returns TRUE, but the
 // port is never added (a monitor that lost the port on the way). An AddPortW that fails at once,
 // before its dialog exists, is an injected fault on "AddPortW".

@@ -34,6 +34,8 @@ struct PrinterObject {
   uint64_t spoolerRun = 0;
   // A port monitor's data channel (",XcvMonitor <monitor>"): the monitor's name; empty otherwise.
   std::u16string xcvMonitor;
+  // The job of the document StartDocPrinterW began on this handle, until EndDocPrinter; 0 when none.
+  DWORD documentJob = 0;
 };
 
 // The machine's own environment: the spooler service runs as the native machine (machine.h).

@@ -24,7 +24,9 @@ namespace sim {
 namespace {
 
 struct WriteKnobs {
-  std::optional<PrinterValue> newPrinterSpoolDirectory = TextValue(kDefaultSpoolDirectory);
+  // A new printer's own data holds no spool folder unless its driver stores one.
+  std::optional<PrinterValue> newPrinterSpoolDirectory;
+  std::optional<PrinterValue> serverSpoolDirectory = TextValue(kDefaultSpoolDirectory);
   bool localPortUnlisted = false;
 };
 
@@ -40,6 +42,11 @@ const bool registered = (RegisterResetHook("spooler_write", [] { knobs() = Write
 void SetNewPrinterSpoolDirectory(std::optional<PrinterValue> value) {
   std::lock_guard<std::recursive_mutex> lock(Lock());
   knobs().newPrinterSpoolDirectory = std::move(value);
+}
+
+void SetServerSpoolDirectory(std::optional<PrinterValue> value) {
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  knobs().serverSpoolDirectory = std::move(value);
 }
 
 void SetLocalPortSucceedsUnlisted(bool unlisted) {
@@ -365,12 +372,22 @@ DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE dat
   };
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
   std::lock_guard<std::recursive_mutex> lock(Lock());
-  sim::Printer* p = sp::HandlePrinter(printer);
-  if (!p) return finish(GetLastError());
+  // The print server answers its predefined values; of them only "DefaultSpoolDirectory" is
+  // modelled. A printer answers from its own data (its "PrinterDriverData").
+  auto object = sp::LiveHandle(printer);
+  if (!object) return finish(GetLastError());
+  const bool server = object->server;
+  sim::Printer* p = server ? nullptr : sp::HandlePrinter(printer);
+  if (!server && !p) return finish(GetLastError());
   if (!valueName || !needed || (!data && bytes)) return finish(ERROR_INVALID_PARAMETER);
   const sim::PrinterValue* value = nullptr;
-  for (auto& entry : p->data)
-    if (sim::EqualNoCase(entry.first, valueName)) value = &entry.second;
+  if (server) {
+    if (sim::EqualNoCase(valueName, u"DefaultSpoolDirectory") && sim::knobs().serverSpoolDirectory)
+      value = &*sim::knobs().serverSpoolDirectory;
+  } else {
+    for (auto& entry : p->data)
+      if (sim::EqualNoCase(entry.first, valueName)) value = &entry.second;
+  }
   if (!value) return finish(ERROR_FILE_NOT_FOUND);
   DWORD size = static_cast<DWORD>(value->bytes.size());
   *needed = size;
@@ -412,7 +429,7 @@ BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<BOOL>(FALSE);
   }
-  constexpr DWORD kPaused = 0x1;  // JOB_STATUS_PAUSED
+  constexpr DWORD kPaused = JOB_STATUS_PAUSED;
   switch (command) {
     case 0:
     case JOB_CONTROL_RESTART:
@@ -431,6 +448,53 @@ BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command
       SetLastError(ERROR_INVALID_PARAMETER);
       return call.Ret<BOOL>(FALSE);
   }
+  return call.Ret<BOOL>(TRUE);
+}
+
+// Level 1. A document begun on a printer handle is a job at the end of the printer's queue, listed
+// with JOB_STATUS_SPOOLING until EndDocPrinter; the result is its id. The data written is not
+// modelled, and nothing prints: an ended document stays queued as a pending job. One document per
+// handle at a time (a second start is refused with ERROR_INVALID_PARAMETER, a simplification).
+DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
+  auto* info = reinterpret_cast<DOC_INFO_1W*>(docInfo);
+  Call call("StartDocPrinterW", {sim::Ptr(printer), std::to_string(level),
+                                 info && level == 1 ? sim::Utf8(info->pDocName) : std::string("-")});
+  if (call.Faulted()) return call.Ret<DWORD>(0);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::shared_ptr<sp::PrinterObject> object;
+  sim::Printer* p = sp::HandlePrinter(printer, &object);
+  if (!p) return call.Ret<DWORD>(0);
+  if (level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return call.Ret<DWORD>(0);
+  }
+  if (!info || object->documentJob != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<DWORD>(0);
+  }
+  sim::Job job;
+  job.id = sp::Model().nextJobId++;
+  job.document = Text(info->pDocName);
+  job.status = JOB_STATUS_SPOOLING;
+  p->jobs.push_back(job);
+  object->documentJob = job.id;
+  return call.Ret<DWORD>(job.id);
+}
+
+BOOL EndDocPrinter(HANDLE printer) {
+  Call call("EndDocPrinter", {sim::Ptr(printer)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::shared_ptr<sp::PrinterObject> object;
+  sim::Printer* p = sp::HandlePrinter(printer, &object);
+  if (!p) return call.Ret<BOOL>(FALSE);
+  if (object->documentJob == 0) {
+    SetLastError(ERROR_SPL_NO_STARTDOC);
+    return call.Ret<BOOL>(FALSE);
+  }
+  for (auto& job : p->jobs)
+    if (job.id == object->documentJob) job.status &= ~static_cast<DWORD>(JOB_STATUS_SPOOLING);
+  object->documentJob = 0;
   return call.Ret<BOOL>(TRUE);
 }
 

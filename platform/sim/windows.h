@@ -164,6 +164,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_INVALID_PRINTER_COMMAND 1803L
 #define ERROR_UNKNOWN_PRINTPROCESSOR 1798L
 #define ERROR_INVALID_DATATYPE 1804L
+#define ERROR_SPL_NO_STARTDOC 3003L
 #define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
 #define ERROR_BAD_EXE_FORMAT 193L
@@ -567,6 +568,12 @@ typedef struct _DRIVER_INFO_1W {
   LPWSTR pName;
 } DRIVER_INFO_1W;
 
+typedef struct _DOC_INFO_1W {
+  LPWSTR pDocName;
+  LPWSTR pOutputFile;
+  LPWSTR pDatatype;
+} DOC_INFO_1W, *PDOC_INFO_1W, *LPDOC_INFO_1W;
+
 typedef struct _PRINTER_DEFAULTSW {
   LPWSTR pDatatype;
   LPDEVMODEW pDevMode;
@@ -591,6 +598,9 @@ typedef struct _PRINTER_DEFAULTSW {
 #define JOB_CONTROL_CANCEL 3
 #define JOB_CONTROL_RESTART 4
 #define JOB_CONTROL_DELETE 5
+#define JOB_STATUS_PAUSED 0x00000001
+#define JOB_STATUS_DELETING 0x00000004
+#define JOB_STATUS_SPOOLING 0x00000008
 
 BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD bytes,
                          LPDWORD needed, LPDWORD returned);
@@ -615,6 +625,8 @@ DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE dat
 BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer,
                DWORD bytes, LPDWORD needed, LPDWORD returned);
 BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
+DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo);
+BOOL EndDocPrinter(HANDLE printer);
 BOOL EnumPortsW(LPWSTR server, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed,
                 LPDWORD returned);
 BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitorName);

@@ -30,6 +30,13 @@ struct Registrar {
 bool Check(bool condition, const char* file, int line, const char* format, ...);
 bool KnownDifference(bool condition, const char* file, int line, const char* why);
 bool OnWine();
+// True in the build against the simulated Windows (what it cannot model is skipped there, with the
+// reason beside the check).
+#ifdef ZQ_CONFORMANCE_SIMULATED
+inline constexpr bool OnSimulation = true;
+#else
+inline constexpr bool OnSimulation = false;
+#endif
 // True in the 64-bit build.
 inline constexpr bool Is64Bit = sizeof(void*) == 8;
 

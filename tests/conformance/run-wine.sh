@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs the conformance suite cross-built with MinGW under Wine, on a fresh prefix with the Spooler
 # started and a display.
-# Usage: run-wine.sh <conformance.exe> [scratch folder]
+# Usage: run-wine.sh <conformance.exe> [scratch folder] [locale]
+#   locale: a glibc locale for Wine (ja_JP.UTF-8: a Japanese Windows, ANSI code page 932), made
+#           with localedef into the scratch folder; the run then fails unless the suite reports
+#           that code page.
 # Exit code: the suite's; 77 (skipped) when the exe has not been built, or is 32-bit and wine32
 # is not installed.
 set -euo pipefail
@@ -20,9 +23,22 @@ if [ "$machine" = "014c" ] && [ ! -d /usr/lib/i386-linux-gnu/wine ]; then
   exit 77
 fi
 work=${2:-$(mktemp -d /tmp/zqconformance.XXXXXX)}
+locale=${3:-}
 rm -rf "$work"
 mkdir -p "$work"
 export ZQ_WORK=$(cd "$work" && pwd)
+expected_acp=
+if [ -n "$locale" ]; then
+  # A locale of our own, so that nothing of the machine's changes.
+  mkdir -p "$ZQ_WORK/locale"
+  localedef -i "${locale%%.*}" -f "${locale#*.}" "$ZQ_WORK/locale/$locale" >/dev/null 2>&1 || true
+  if [ ! -d "$ZQ_WORK/locale/$locale" ]; then
+    echo "conformance: the locale $locale cannot be made (localedef); skipped"
+    exit 77
+  fi
+  export LOCPATH=$ZQ_WORK/locale LANG=$locale LC_ALL=$locale
+  case $locale in ja_JP.*) expected_acp=932 ;; esac
+fi
 # shellcheck source=../wine/lib.sh
 . "$here/../wine/lib.sh"
 trap wine_cleanup EXIT
@@ -41,4 +57,16 @@ arch=x64
 driver=$(dirname "$exe")/../wine/driver/$arch
 [ -d "$driver" ] && args+=("--driver=$(winepath_w "$(cd "$driver" && pwd)")")
 cd "$ZQ_WORK"
-timeout 240 "$loader" "$exe" "${args[@]}" | tr -d '\r'
+if [ -z "$expected_acp" ]; then
+  timeout 240 "$loader" "$exe" "${args[@]}" | tr -d '\r'
+  exit "${PIPESTATUS[0]}"
+fi
+set +e
+timeout 240 "$loader" "$exe" "${args[@]}" | tr -d '\r' | tee "$ZQ_WORK/output.txt"
+status=${PIPESTATUS[0]}
+set -e
+if ! grep -qx "ANSI code page $expected_acp" "$ZQ_WORK/output.txt"; then
+  echo "conformance: the run in $locale did not have the ANSI code page $expected_acp"
+  exit 1
+fi
+exit "$status"

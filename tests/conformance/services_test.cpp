@@ -21,7 +21,8 @@ bool WaitForState(SC_HANDLE service, DWORD state, SERVICE_STATUS* status) {
 
 CONFORMANCE_TEST(ServiceManagerOpensTheSpooler) {
   SetLastError(conformance::Sentinel);
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  // The spooler query's rights: the manager to read.
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_READ);
   ok(manager != nullptr, "OpenSCManagerW: %u", conformance::LastError());
   if (!manager) return;
   SetLastError(conformance::Sentinel);
@@ -68,9 +69,21 @@ CONFORMANCE_TEST(ServiceRightsAreChecked) {
   if (manager) CloseServiceHandle(manager);
 }
 
+// With the spooler control's own rights: the manager opened with GENERIC_EXECUTE, the service to
+// query and start, or to query and stop.
 CONFORMANCE_TEST(ServiceStopAndStartCodes) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE);
   SC_HANDLE service = manager ? OpenServiceW(manager, TEXT("Spooler"), kControlRights) : nullptr;
+  SC_HANDLE starter =
+      manager ? OpenServiceW(manager, TEXT("Spooler"), SERVICE_QUERY_STATUS | SERVICE_START) : nullptr;
+  SC_HANDLE stopper =
+      manager ? OpenServiceW(manager, TEXT("Spooler"), SERVICE_QUERY_STATUS | SERVICE_STOP) : nullptr;
+  ok(starter && stopper, "the service to start and to stop: %u", conformance::LastError());
+  if (!starter || !stopper) {
+    if (starter) CloseServiceHandle(starter);
+    if (stopper) CloseServiceHandle(stopper);
+    starter = stopper = nullptr;
+  }
   ok(service != nullptr, "OpenServiceW: %u", conformance::LastError());
   if (!service) {
     if (manager) CloseServiceHandle(manager);
@@ -79,11 +92,12 @@ CONFORMANCE_TEST(ServiceStopAndStartCodes) {
   SERVICE_STATUS status = {};
   // Start while running.
   SetLastError(conformance::Sentinel);
-  ok(!StartServiceW(service, 0, nullptr) && GetLastError() == ERROR_SERVICE_ALREADY_RUNNING,
+  ok(!StartServiceW(starter ? starter : service, 0, nullptr) &&
+         GetLastError() == ERROR_SERVICE_ALREADY_RUNNING,
      "start while running: %u", conformance::LastError());
   // Stop: accepted, pending or stopped at once, then stopped.
   SetLastError(conformance::Sentinel);
-  BOOL stopped = ControlService(service, SERVICE_CONTROL_STOP, &status);
+  BOOL stopped = ControlService(stopper ? stopper : service, SERVICE_CONTROL_STOP, &status);
   ok(stopped, "stop: %u", conformance::LastError());
   ok(status.dwCurrentState == SERVICE_STOP_PENDING || status.dwCurrentState == SERVICE_STOPPED,
      "state after the stop: %u", unsigned(status.dwCurrentState));
@@ -91,16 +105,18 @@ CONFORMANCE_TEST(ServiceStopAndStartCodes) {
      unsigned(status.dwCurrentState));
   // Stop while stopped.
   SetLastError(conformance::Sentinel);
-  ok(!ControlService(service, SERVICE_CONTROL_STOP, &status) &&
+  ok(!ControlService(stopper ? stopper : service, SERVICE_CONTROL_STOP, &status) &&
          GetLastError() == ERROR_SERVICE_NOT_ACTIVE,
      "stop while stopped: %u", conformance::LastError());
   ok(status.dwCurrentState == SERVICE_STOPPED, "the status still tells stopped: %u",
      unsigned(status.dwCurrentState));
   // Start again.
   SetLastError(conformance::Sentinel);
-  ok(StartServiceW(service, 0, nullptr), "start: %u", conformance::LastError());
+  ok(StartServiceW(starter ? starter : service, 0, nullptr), "start: %u", conformance::LastError());
   ok(WaitForState(service, SERVICE_RUNNING, &status), "running again: state %u",
      unsigned(status.dwCurrentState));
+  if (starter) CloseServiceHandle(starter);
+  if (stopper) CloseServiceHandle(stopper);
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
 }

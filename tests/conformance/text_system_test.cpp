@@ -17,9 +17,14 @@ CONFORMANCE_TEST(SystemTextsAllocated) {
   if (text) {
     ok(text[length - 2] == '\r' && text[length - 1] == '\n', "ends in CR LF: '%s'",
        conformance::Utf8(text));
+    // System Error Codes (Microsoft documentation, English and Japanese pages): the text of the
+    // user's language, which a Japanese system (ANSI code page 932) may have in Japanese.
+    const bool japanese = GetACP() == 932;
     ok(conformance::Same(text, TEXT("The system cannot find the file specified.\r\n")) ||
-           wine_differs(conformance::Same(text, TEXT("File not found.\r\n")),
-                        "Wine's message table has its own shorter English texts"),
+           (japanese && conformance::Same(text, TEXT("指定されたファイルが見つかりません。\r\n"))) ||
+           wine_differs(conformance::Same(text, TEXT("File not found.\r\n")) ||
+                            (japanese && conformance::Same(text, TEXT("ファイルが見つかりません。\r\n"))),
+                        "Wine's message table has its own shorter texts"),
        "text '%s'", conformance::Utf8(text));
     ok(LocalFree(text) == nullptr, "LocalFree");
   }
@@ -214,8 +219,13 @@ CONFORMANCE_TEST(TemporaryFolderAndFiles) {
 }
 
 CONFORMANCE_TEST(PlatformVersion) {
+  // GetVersion (Microsoft documentation): the major version in the low byte, the minor in the
+  // next, the build in the high word with the top bit clear on NT. The versions NT has had: 5.0
+  // to 5.2, 6.0 to 6.3, 10.0.
   DWORD version = GetVersion();
-  unsigned major = LOBYTE(LOWORD(version));
-  ok(major >= 5 && major <= 10, "major version %u", major);
-  ok((version & 0x80000000) == 0, "an NT platform: %#x", unsigned(version));
+  unsigned major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
+  ok((major == 5 && minor <= 2) || (major == 6 && minor <= 3) || (major == 10 && minor == 0),
+     "version %u.%u", major, minor);
+  ok((version & 0x80000000) == 0 && HIWORD(version) > 0, "an NT platform with a build: %#x",
+     unsigned(version));
 }

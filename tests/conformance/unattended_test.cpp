@@ -3,6 +3,8 @@
 // status), named mutexes (existing objects, ownership, abandonment by an ending thread), the
 // process's window station flags and the token's elevation query.
 #include <initializer_list>
+#include <atomic>
+#include <cstdio>
 
 #include "tests/conformance/conformance.h"
 
@@ -60,7 +62,8 @@ CONFORMANCE_TEST(LocalPortMonitorChannelAddsAndDeletesPorts) {
      "no place for the size: %u", conformance::LastError());
   ok(ClosePrinter(channel), "close the channel");
 
-  // Only a channel opened to administer the server may add ports.
+  // Only a channel opened to administer the server may add ports (the WDK's local port monitor
+  // sample: its XcvData answers AddPort with ERROR_ACCESS_DENIED without that right).
   PRINTER_DEFAULTSW enumerate = {nullptr, nullptr, SERVER_ACCESS_ENUMERATE};
   channel = nullptr;
   if (!ok(OpenPrinterW(kChannel, &channel, &enumerate) && channel, "open to enumerate: %u",
@@ -78,7 +81,8 @@ CONFORMANCE_TEST(LocalPortMonitorChannelAddsAndDeletesPorts) {
   channel = nullptr;
   SetLastError(conformance::Sentinel);
   ok(!OpenPrinterW(const_cast<LPWSTR>(TEXT(",XcvMonitor No Such Monitor")), &channel,
-                   &administer),
+                   &administer) &&
+         !channel && GetLastError() != conformance::Sentinel && GetLastError() != ERROR_SUCCESS,
      "a monitor that does not exist: %u", conformance::LastError());
   if (channel) ClosePrinter(channel);
 }
@@ -149,6 +153,8 @@ CONFORMANCE_TEST(WindowStationAndTokenQueries) {
      "its name: %s", conformance::Utf8(name));
   needed = 0;
   SetLastError(conformance::Sentinel);
+  // GetUserObjectInformation (Microsoft documentation) and ReactOS's tests of it, run on Windows:
+  // a buffer too small is ERROR_INSUFFICIENT_BUFFER with the size needed.
   BOOL small = GetUserObjectInformationW(station, UOI_FLAGS, &flags, 4, &needed);
   ok((!small && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed == sizeof flags) ||
          wine_differs(!small && GetLastError() == ERROR_BUFFER_OVERFLOW && needed == sizeof flags,
@@ -248,5 +254,120 @@ CONFORMANCE_TEST(ConsoleHandlersAndEvents) {
            WaitForSingleObject(event, 0) == WAIT_OBJECT_0,
        "signalled, and stays so (manual reset)");
     CloseHandle(event);
+  }
+}
+
+// The installer's lock while another installer holds it: a named mutex owned by another thread.
+// WaitForSingleObject (Microsoft documentation): a wait that ends before the object is signalled
+// is WAIT_TIMEOUT, for a wait of 0 and for a set time alike; a mutex whose owner ended without
+// releasing it is WAIT_ABANDONED to the next wait, which then owns it.
+namespace {
+
+struct Holder {
+  HANDLE mutex = nullptr;
+  std::atomic<LONG> holding{0};
+  std::atomic<LONG> end{0};
+};
+
+DWORD WINAPI HoldUntilTold(LPVOID parameter) {
+  auto* holder = static_cast<Holder*>(parameter);
+  if (WaitForSingleObject(holder->mutex, INFINITE) != WAIT_OBJECT_0) return 1;
+  holder->holding.store(1);
+  while (!holder->end.load()) Sleep(1);
+  return 0;  // ends without releasing it
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(NamedMutexHeldByAnotherThread) {
+  Holder holder;
+  holder.mutex = CreateMutexW(nullptr, FALSE, TEXT("Global\\ZqConformance.Held"));
+  if (!ok(holder.mutex != nullptr, "CreateMutexW: %u", conformance::LastError())) return;
+  HANDLE thread = CreateThread(nullptr, 0, HoldUntilTold, &holder, 0, nullptr);
+  if (!ok(thread != nullptr, "the holder")) {
+    CloseHandle(holder.mutex);
+    return;
+  }
+  for (int i = 0; i < 10000 && !holder.holding.load(); ++i) Sleep(1);
+  ok(holder.holding.load(), "the holder took it");
+  ok(WaitForSingleObject(holder.mutex, 0) == WAIT_TIMEOUT, "a wait of 0 while it is held");
+  ok(WaitForSingleObject(holder.mutex, 100) == WAIT_TIMEOUT, "a wait of 100 ms while it is held");
+  holder.end.store(1);
+  DWORD code = 1;
+  ok(WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &code) &&
+         code == 0,
+     "the holder ended: %u", unsigned(code));
+  CloseHandle(thread);
+  ok(WaitForSingleObject(holder.mutex, 0) == WAIT_ABANDONED, "abandoned by its ended owner");
+  ok(ReleaseMutex(holder.mutex), "owned after the takeover");
+  CloseHandle(holder.mutex);
+}
+
+// Console output as quiet runs write it: GetStdHandle, AttachConsole to the parent's console,
+// GetConsoleMode telling a console from a file or pipe, WriteConsoleW on a console and WriteFile
+// elsewhere. (GetConsoleMode, WriteConsole, AttachConsole: Microsoft documentation.)
+CONFORMANCE_TEST(ConsoleCallsOnAConsoleAFileAndAPipe) {
+  // A file: not a console.
+  WCHAR path[MAX_PATH];
+  if (ok(conformance::MakeTempFile(TEXT("zqo"), path), "a file")) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    DWORD mode = 0xFFFF, written = 0xFFFF;
+    SetLastError(conformance::Sentinel);
+    ok(!GetConsoleMode(file, &mode) && GetLastError() == ERROR_INVALID_HANDLE,
+       "GetConsoleMode of a file: %u", conformance::LastError());
+    SetLastError(conformance::Sentinel);
+    ok(!WriteConsoleW(file, TEXT("x"), 1, &written, nullptr) &&
+           GetLastError() == ERROR_INVALID_HANDLE,
+       "WriteConsoleW to a file: %u", conformance::LastError());
+    ok(WriteFile(file, "ok\r\n", 4, &written, nullptr) && written == 4, "WriteFile: %u",
+       unsigned(written));
+    CloseHandle(file);
+    DeleteFileW(path);
+  }
+  // Standard output. The simulated program is a GUI program started without standard handles;
+  // this suite elsewhere is a console program whose output the runs pipe into a filter.
+  SetLastError(conformance::Sentinel);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (conformance::OnSimulation) {
+    ok(output == nullptr, "a GUI program has no standard output: %p", output);
+  } else {
+    DWORD mode = 0, written = 0;
+    ok(output && output != INVALID_HANDLE_VALUE, "a standard output: %p", output);
+    SetLastError(conformance::Sentinel);
+    BOOL console = GetConsoleMode(output, &mode);
+    ok(console || GetLastError() == ERROR_INVALID_HANDLE, "GetConsoleMode of the output: %u",
+       conformance::LastError());
+    std::fflush(stdout);
+    ok(console ? WriteConsoleW(output, TEXT("console\n"), 8, &written, nullptr) && written == 8
+               : WriteFile(output, "pipe\n", 5, &written, nullptr) && written == 5,
+       "written to the %s: %u", console ? "console" : "pipe", unsigned(written));
+  }
+  // The parent's console: none for the simulated program (ERROR_INVALID_HANDLE); a console program
+  // has one already (ERROR_ACCESS_DENIED).
+  SetLastError(conformance::Sentinel);
+  BOOL attached = AttachConsole(ATTACH_PARENT_PROCESS);
+  ok(!attached && GetLastError() == (conformance::OnSimulation ? ERROR_INVALID_HANDLE
+                                                               : ERROR_ACCESS_DENIED),
+     "AttachConsole: %d, %u", attached, conformance::LastError());
+  // A console: the process's own screen buffer, where it has one.
+  if (!conformance::OnSimulation) {
+    SetLastError(conformance::Sentinel);
+    HANDLE screen = CreateFileW(TEXT("CONOUT$"), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    // CreateFile (Microsoft documentation, "Consoles"): CONOUT$ opens the console's active screen
+    // buffer.
+    if (ok(screen != INVALID_HANDLE_VALUE ||
+               wine_differs(GetLastError() == ERROR_INVALID_HANDLE,
+                            "Wine's console of a program started without a terminal has no "
+                            "screen buffer to open; Windows opens the console's screen buffer"),
+           "CONOUT$: %u", conformance::LastError()) &&
+        screen != INVALID_HANDLE_VALUE) {
+      DWORD mode = 0, written = 0;
+      ok(GetConsoleMode(screen, &mode), "GetConsoleMode of a console: %u", conformance::LastError());
+      ok(WriteConsoleW(screen, TEXT(" \r"), 2, &written, nullptr) && written == 2,
+         "WriteConsoleW: %u", unsigned(written));
+      CloseHandle(screen);
+    }
   }
 }

@@ -181,6 +181,7 @@ CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
   SetLastError(conformance::Sentinel);
   ok(!GetWindowRect(window, &rect) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
      "the rectangle of a destroyed window: %u", conformance::LastError());
+  // Unsourced (see README): the code for a destroyed window.
   SetLastError(conformance::Sentinel);
   BOOL set = SetDlgItemTextW(window, IDC_STATUS, TEXT("x"));
   ok((!set && GetLastError() == ERROR_INVALID_WINDOW_HANDLE) ||
@@ -188,4 +189,227 @@ CONFORMANCE_TEST(PlainWindowPropertiesAndLookups) {
                       "Wine's item lookup finds no item of a destroyed window and leaves the last "
                       "error; Windows rejects the window handle with ERROR_INVALID_WINDOW_HANDLE"),
      "SetDlgItemTextW on a destroyed window: %d, %u", set, conformance::LastError());
+}
+
+// The progress dialog's calls as the program makes them: the common controls initialised, the
+// hidden window's class icon and cursor, a modeless dialog from the template (CreateDialogParamW)
+// centred in the work area, its items looked up (GetDlgItem; the template has no item 1002, which
+// the program disables all the same), shown, told from another thread that the work is done
+// (SendMessageW), and the main loop (GetMessageW, TranslateMessage, DispatchMessageW) ended by
+// PostQuitMessage.
+namespace {
+
+constexpr UINT kWorkDone = WM_USER + 1;
+
+struct LoopRun {
+  HWND dialog = nullptr;
+  DWORD mainThread = 0;
+  DWORD doneOnThread = 0;
+  LRESULT sent = -1;
+};
+LoopRun* loop = nullptr;
+
+INT_PTR CALLBACK ModelessProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    loop = reinterpret_cast<LoopRun*>(lParam);
+    return TRUE;
+  }
+  if (message == kWorkDone) {
+    loop->doneOnThread = GetCurrentThreadId();
+    DestroyWindow(dialog);
+    PostQuitMessage(0);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+DWORD WINAPI TellDone(LPVOID parameter) {
+  auto* run = static_cast<LoopRun*>(parameter);
+  run->sent = SendMessageW(run->dialog, kWorkDone, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(ModelessDialogAndMainLoop) {
+  InitCommonControls();
+  ok(LoadCursorW(nullptr, IDC_ARROW) != nullptr, "the arrow cursor: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(32512));
+  // LoadIcon (Microsoft documentation): a module without that icon gives none.
+  ok(icon == nullptr && (GetLastError() == ERROR_RESOURCE_NAME_NOT_FOUND ||
+                         GetLastError() == ERROR_RESOURCE_TYPE_NOT_FOUND),
+     "icon 32512 of a program that has none: %p, %u", static_cast<void*>(icon),
+     conformance::LastError());
+  RECT work = {};
+  ok(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) && work.right > work.left &&
+         work.bottom > work.top,
+     "the work area: %d %d %d %d", static_cast<int>(work.left), static_cast<int>(work.top),
+     static_cast<int>(work.right), static_cast<int>(work.bottom));
+
+  LoopRun run;
+  run.mainThread = GetCurrentThreadId();
+  run.dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), nullptr,
+                                  ModelessProc, reinterpret_cast<LPARAM>(&run));
+  if (!ok(run.dialog != nullptr, "CreateDialogParamW: %u", conformance::LastError())) return;
+  ok(loop == &run, "WM_INITDIALOG's parameter");
+  ok(GetDlgItem(run.dialog, IDC_STATUS) != nullptr, "the status item");
+  SetLastError(conformance::Sentinel);
+  HWND missing = GetDlgItem(run.dialog, 1002);
+  // Unsourced (see README): the code of an item that does not exist.
+  ok(missing == nullptr && (GetLastError() == ERROR_CONTROL_ID_NOT_FOUND ||
+                            wine_differs(GetLastError() == conformance::Sentinel,
+                                         "Wine's GetDlgItem leaves the last error of a missing "
+                                         "item; Windows sets ERROR_CONTROL_ID_NOT_FOUND")),
+     "no item 1002: %u", conformance::LastError());
+  SetLastError(conformance::Sentinel);
+  ok(!EnableWindow(missing, FALSE) && GetLastError() == ERROR_INVALID_WINDOW_HANDLE,
+     "EnableWindow of no window: %u", conformance::LastError());
+  // ShowWindow (Microsoft documentation): zero when the window was hidden before.
+  ok(!ShowWindow(run.dialog, SW_SHOW) && IsWindowVisible(run.dialog), "shown");
+
+  HANDLE teller = CreateThread(nullptr, 0, TellDone, &run, 0, nullptr);
+  ok(teller != nullptr, "the telling thread");
+  MSG message = {};
+  int got = 0, loops = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0 && ++loops < 100000) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  ok(got == 0 && message.message == WM_QUIT, "the loop ended on the quit message: %d, %#x", got,
+     message.message);
+  if (teller) {
+    ok(WaitForSingleObject(teller, 10000) == WAIT_OBJECT_0, "the telling thread ended");
+    CloseHandle(teller);
+  }
+  // DialogProc (Microsoft documentation): a handled message's result is the dialog's
+  // DWLP_MSGRESULT, 0 unless set.
+  ok(run.doneOnThread == run.mainThread && run.sent == 0,
+     "the sent message ran on the dialog's thread: %u, %d", unsigned(run.doneOnThread),
+     static_cast<int>(run.sent));
+  ok(!IsWindow(run.dialog), "the dialog is gone");
+  loop = nullptr;
+
+  // The command line's split list is one block, released with GlobalFree as well as LocalFree.
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(TEXT("prog a"), &count);
+  ok(arguments && count == 2 && GlobalFree(arguments) == nullptr, "GlobalFree of the list");
+}
+
+// The "Local Port" monitor's dialog as the installer drives it: AddPortW on a thread of its own,
+// the thread's first "#32770" window found through EnumThreadWindows, its "Edit" child through
+// FindWindowExW; cancelled (ERROR_CANCELLED), given a port that exists (the monitor's own box),
+// and left open and stopped with TerminateThread. The stopped thread comes last in the suite: it
+// may take locks of the spooler's client with it.
+namespace {
+
+struct PortRun {
+  BOOL result = TRUE;
+  DWORD error = 0;
+};
+
+DWORD WINAPI AddPortThread(LPVOID parameter) {
+  auto* run = static_cast<PortRun*>(parameter);
+  WCHAR monitor[] = TEXT("Local Port");
+  SetLastError(conformance::Sentinel);
+  run->result = AddPortW(nullptr, nullptr, monitor);
+  run->error = GetLastError();
+  return 0;
+}
+
+struct ThreadWindow {
+  HWND skip;
+  HWND found;
+};
+
+BOOL CALLBACK FirstDialogBut(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ThreadWindow*>(parameter);
+  WCHAR name[32] = {};
+  if (window == search->skip || !GetClassNameW(window, name, 32) ||
+      !conformance::Same(name, TEXT("#32770")))
+    return TRUE;  // the IME window, for one
+  search->found = window;
+  return FALSE;
+}
+
+// Polls of 5 ms (virtual time on the simulated Windows) until the thread shows a dialog other
+// than `skip` (with its "Edit" child when `edit` is given) or ends; at most 20 s.
+HWND WaitForDialog(HANDLE thread, DWORD threadId, HWND skip, HWND* edit) {
+  for (int poll = 0; poll < 4000; ++poll) {
+    ThreadWindow search = {skip, nullptr};
+    EnumThreadWindows(threadId, FirstDialogBut, reinterpret_cast<LPARAM>(&search));
+    if (search.found && !edit) return search.found;
+    if (search.found && (*edit = FindWindowExW(search.found, nullptr, TEXT("Edit"), nullptr)))
+      return search.found;
+    if (WaitForSingleObject(thread, 5) != WAIT_TIMEOUT) return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CONFORMANCE_TEST(LocalPortMonitorDialogDrivenFromAnotherThread) {
+  // Cancelled.
+  PortRun run;
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  HWND edit = nullptr;
+  HWND dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  ok(dialog && edit, "the dialog %p and its field %p", static_cast<void*>(dialog),
+     static_cast<void*>(edit));
+  if (dialog) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  ok(WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0, "AddPortW returned");
+  // Unsourced (see README): the monitor's cancelled dialog is ERROR_CANCELLED.
+  ok(!run.result && run.error == ERROR_CANCELLED, "cancelled: %d, %u", run.result,
+     unsigned(run.error));
+  CloseHandle(thread);
+
+  // A port that exists: the monitor says so in a box of its own ("Local Port") on the port thread;
+  // the simulated Windows' scripted person answers boxes at once, so it is seen only as a window
+  // elsewhere.
+  run = PortRun();
+  thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  edit = nullptr;
+  dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  if (dialog && edit) {
+    ok(SetWindowTextW(edit, TEXT("LPT1:")), "the name typed: %u", conformance::LastError());
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    HWND box = WaitForDialog(thread, threadId, dialog, nullptr);
+    ok(box || conformance::OnSimulation, "the monitor's box is shown");
+    if (box) {
+      WCHAR caption[64] = {};
+      GetWindowTextW(box, caption, 64);
+      // A Japanese system (ANSI code page 932) names the monitor in its own language.
+      ok(conformance::Same(caption, TEXT("Local Port")) || (GetACP() == 932 && caption[0]),
+         "the monitor's box: '%s'", conformance::Utf8(caption));
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+    }
+    // After the box the dialog may still be open: cancelled.
+    for (int poll = 0; poll < 400 && WaitForSingleObject(thread, 5) == WAIT_TIMEOUT; ++poll)
+      if (poll % 20 == 19 && IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  }
+  ok(WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0, "AddPortW returned");
+  // Unsourced (see README): the monitor refuses a port that exists.
+  ok(!run.result ||
+         wine_differs(run.result,
+                      "Wine's monitor reports success for a port that exists once its box is "
+                      "closed; Windows' refuses it"),
+     "an existing port is not added: %d, %u", run.result, unsigned(run.error));
+  CloseHandle(thread);
+
+  // Left open: the thread is stopped, and a wait for it then ends.
+  run = PortRun();
+  thread = CreateThread(nullptr, 0, AddPortThread, &run, 0, &threadId);
+  if (!ok(thread != nullptr, "the port thread: %u", conformance::LastError())) return;
+  edit = nullptr;
+  dialog = WaitForDialog(thread, threadId, nullptr, &edit);
+  ok(dialog != nullptr, "the dialog is open");
+  SetLastError(conformance::Sentinel);
+  ok(TerminateThread(thread, 77), "TerminateThread: %u", conformance::LastError());
+  ok(WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0, "the stopped thread ended");
+  DWORD code = 0;
+  ok(GetExitCodeThread(thread, &code) && code == 77, "its exit code: %u", unsigned(code));
+  CloseHandle(thread);
 }

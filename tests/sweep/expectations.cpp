@@ -40,6 +40,10 @@ bool OtherEnvironmentFolder(const CallRecord& call) {
 }
 // The print server, not a printer: OpenPrinterW with no name.
 bool PrintServer(const CallRecord& call) { return Arg(call, 0, "(null)"); }
+// The print server opened to read its spool folder, when the new printer has none of its own.
+bool PrintServerToRead(const CallRecord& call) {
+  return PrintServer(call) && Arg(call, 1, sim::Hex(SERVER_ACCESS_ENUMERATE));
+}
 // IsSpoolerRunning's opens: the manager for reading, the service for its status only.
 bool SpoolerQuery(const CallRecord& call) {
   return Arg(call, 2, sim::Hex(GENERIC_READ)) || Arg(call, 2, sim::Hex(SERVICE_QUERY_STATUS));
@@ -225,6 +229,8 @@ const std::vector<Expectation> kTable = {
     {"XcvDataW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "a quiet run's silent route refused: the monitor's dialog, bounded, adds the port"},
     // ----- the spooler, its service, files and the printer's key -----
+    {"OpenPrinterW", "", PrintServerToRead, kFails, RPC_S_SERVER_UNAVAILABLE, false, false,
+     "the print server's spool folder cannot be read: a failed step"},
     {"OpenPrinterW", "", PrintServer, kTolerated, RPC_S_SERVER_UNAVAILABLE, false, false,
      "the print-server probe after a start is tried once more or not needed"},
     {"LocalAlloc", "-", {}, kEither, ERROR_NOT_ENOUGH_MEMORY, false, false,

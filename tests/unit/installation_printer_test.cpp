@@ -49,11 +49,21 @@ TEST_F(PrinterTest, AddsTheQueueCopiesTheSpoolFolderAndRestartsAfterClosingTheHa
   EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(value->bytes, sim::TextValue(sim::kDefaultSpoolDirectory).bytes);
 
+  // The new printer's own data has no spool folder (its driver stored none): the print server's
+  // value is read, on a handle of the print server opened to enumerate.
   auto reads = sim::Calls("GetPrinterDataW");
-  ASSERT_EQ(reads.size(), 2u);
+  ASSERT_EQ(reads.size(), 3u);
   EXPECT_EQ(reads[0].args[1], "DefaultSpoolDirectory");
   EXPECT_EQ(reads[0].args[2], "null");
   EXPECT_EQ(reads[0].args[3], "0");
+  EXPECT_EQ(reads[0].result, "2");
+  EXPECT_NE(reads[1].args[0], reads[0].args[0]);
+  EXPECT_EQ(reads[1].args[1], "DefaultSpoolDirectory");
+  EXPECT_EQ(reads[1].args[3], "0");
+  EXPECT_EQ(reads[2].args[0], reads[1].args[0]);
+  auto opens = sim::Calls("OpenPrinterW");
+  ASSERT_GE(opens.size(), 2u);  // then the restart's probe
+  EXPECT_EQ(opens[1].args, (std::vector<std::string>{"(null)", "0x2"}));
 
   // The new printer's handle is closed before the stop; the stop comes before the start.
   size_t closed = Position("ClosePrinter", add[0].result);
@@ -140,8 +150,14 @@ TEST_F(PrinterTest, FailuresAfterTheAddLeaveThePrinterInstalledAndTheSpoolerAlon
   } cases[] = {
       {"key denied", [] { sim::DenyRegistryKey(HKEY_LOCAL_MACHINE, kKey); },
        std::string("レジストリ '") + kKeyText + "' のオープンができません!", ERROR_ACCESS_DENIED},
-      {"value missing", [] { sim::SetNewPrinterSpoolDirectory(std::nullopt); },
-       "スプールフォルダの取得ができません!", ERROR_FILE_NOT_FOUND},
+      {"value missing on the printer and the print server",
+       [] { sim::SetServerSpoolDirectory(std::nullopt); }, "スプールフォルダの取得ができません!",
+       ERROR_FILE_NOT_FOUND},
+      {"print server not opened", [] { sim::FailNth("OpenPrinterW", 2, ERROR_ACCESS_DENIED); },
+       "スプールフォルダの取得ができません!", ERROR_ACCESS_DENIED},
+      {"the print server's value of zero bytes",
+       [] { sim::SetServerSpoolDirectory(sim::PrinterValue{}); },
+       "スプールフォルダの取得ができません!", ERROR_SUCCESS},
       {"value of zero bytes", [] { sim::SetNewPrinterSpoolDirectory(sim::PrinterValue{}); },
        "スプールフォルダの取得ができません!", ERROR_SUCCESS},
       {"size query refused", [] { sim::FailNth("GetPrinterDataW", 1, ERROR_ACCESS_DENIED); },

@@ -84,17 +84,30 @@ TEST_F(SimSpoolerWriteTest, PrinterDataFollowsTheTwoCallProtocol) {
   HANDLE printer = Add(u"P");
   std::u16string name = u"DefaultSpoolDirectory";
   DWORD type = 0, needed = 0;
+  // A printer's data is its driver's: the spool folder is a value of the print server.
   EXPECT_EQ(GetPrinterDataW(printer, name.data(), &type, nullptr, 0, &needed),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  HANDLE server = nullptr;
+  ASSERT_TRUE(OpenPrinterW(nullptr, &server, nullptr));
+  EXPECT_EQ(GetPrinterDataW(server, name.data(), &type, nullptr, 0, &needed),
             static_cast<DWORD>(ERROR_MORE_DATA));
   EXPECT_EQ(needed, sim::TextValue(sim::kDefaultSpoolDirectory).bytes.size());
   std::vector<BYTE> block(needed);
-  EXPECT_EQ(GetPrinterDataW(printer, name.data(), &type, block.data(), needed, &needed),
+  EXPECT_EQ(GetPrinterDataW(server, name.data(), &type, block.data(), needed, &needed),
             static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(U8(reinterpret_cast<const char16_t*>(block.data())),
             "C:\\Windows\\System32\\spool\\PRINTERS");
   std::u16string missing = u"Nothing";
   EXPECT_EQ(GetPrinterDataW(printer, missing.data(), &type, nullptr, 0, &needed),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A driver that stores one gives the printer a value of its own.
+  sim::SetNewPrinterSpoolDirectory(sim::TextValue(u"C:\\Spool"));
+  HANDLE other = Add(u"Q");
+  EXPECT_EQ(GetPrinterDataW(other, name.data(), &type, nullptr, 0, &needed),
+            static_cast<DWORD>(ERROR_MORE_DATA));
+  EXPECT_EQ(needed, 18u);  // 8 characters and the terminator
+  ClosePrinter(other);
+  ClosePrinter(server);
   ClosePrinter(printer);
 }
 

@@ -564,7 +564,8 @@ TEST_F(SimWindowsTest, CrossThreadSendsRunOnTheOwnerInsideItsModalLoop) {
   ASSERT_NE(thread, nullptr);
   HWND dialog = WaitForWindow(id, u"#32770");
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(SendMessageW(dialog, WM_USER + 5, 0, 0), 77);
+  // A dialog procedure's return only says "handled": the result is DWLP_MSGRESULT, 0 here.
+  EXPECT_EQ(SendMessageW(dialog, WM_USER + 5, 0, 0), 0);
   EXPECT_EQ(SeenMessages({WM_USER + 5}).at(0).thread, id);  // ran on the dialog's thread
 
   HWND edit = FindWindowExW(dialog, nullptr, u"Edit", nullptr);

@@ -3,8 +3,10 @@
 #include "installation/installer_lock.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
+#include "spooler/service.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/settings_log.h"
 #include "support/strings.h"
 
 namespace {
@@ -125,6 +127,22 @@ bool AddOperation(const OperationRequest& request) {
 
 namespace {
 
+// A spooler that is not running fails every spooler call. A run killed while it had the spooler
+// stopped leaves it so, as does a person who stopped it: every run starts it before its first
+// spooler call. A state that cannot be read is left to the run's own calls to show.
+bool StartStoppedSpooler() {
+  DWORD state = QuerySpoolerState();
+  if (state == 0 || state == SERVICE_RUNNING) return true;
+  DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
+  return StartSpooler();
+}
+
+// The failed start is reported as the mode reports a failed step: the failure report where the
+// mode shows one, the exit code alone where removal begins the run.
+void ReportFailedStart(InstallerMode mode, const OperationRequest& request) {
+  if (mode == Install || mode == Check || mode == Add) ShowFailureReport(request.owner);
+}
+
 bool RunOperation(InstallerMode mode, const OperationRequest& request) {
   switch (mode) {
     case Install:
@@ -148,7 +166,12 @@ bool RunMode(InstallerMode mode, const OperationRequest& request) {
   // One installer at a time on the machine, from the first spooler query to the last change.
   KernelHandle lock;
   if (!AcquireInstallerLock(request.owner, &lock)) return false;
-  bool result = RunOperation(mode, request);
+  bool result = StartStoppedSpooler();
+  if (result) {
+    result = RunOperation(mode, request);
+  } else {
+    ReportFailedStart(mode, request);
+  }
   ReleaseInstallerLock(&lock);
   return result;
 }

@@ -38,17 +38,17 @@ const bool registered = (RegisterResetHook("spooler_write", [] { knobs() = Write
 }  // namespace
 
 void SetNewPrinterSpoolDirectory(std::optional<PrinterValue> value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   knobs().newPrinterSpoolDirectory = std::move(value);
 }
 
 void SetLocalPortSucceedsUnlisted(bool unlisted) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   knobs().localPortUnlisted = unlisted;
 }
 
 void SetDriverDirectory(const std::u16string& environment, const std::u16string& directory) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string env = spooler::Environment(environment.c_str());
   if (!env.empty()) spooler::Model().driverDirectories[env] = directory;
 }
@@ -117,7 +117,7 @@ BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo) {
   }
   Call call("AddPrinterDriverW", args);
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -175,7 +175,7 @@ BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) 
   Call call("DeletePrinterDriverW",
             {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -221,7 +221,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
   }
   Call call("AddPrinterW", args);
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<HANDLE>(nullptr);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -297,7 +297,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
 BOOL DeletePrinter(HANDLE printer) {
   Call call("DeletePrinter", {sim::Ptr(printer)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::shared_ptr<sp::PrinterObject> object;
   sim::Printer* p = sp::HandlePrinter(printer, &object);
   if (!p) return call.Ret<BOOL>(FALSE);
@@ -324,7 +324,7 @@ DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE dat
     return call.Ret<DWORD>(status);
   };
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return finish(GetLastError());
   if (!valueName || !needed || (!data && bytes)) return finish(ERROR_INVALID_PARAMETER);
@@ -355,7 +355,7 @@ BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command
                         record && level == 1 ? sim::Utf8(record->pDocument) : std::string("-"),
                         std::to_string(command)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (level > 1) {
@@ -404,7 +404,7 @@ BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitorName) {
   Call call("AddPortW", {sim::Utf8(server), sim::Ptr(window), sim::Utf8(monitorName)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!sp::Available()) return call.Ret<BOOL>(FALSE);
     if (!LocalServer(server)) {
       SetLastError(ERROR_INVALID_NAME);
@@ -431,7 +431,7 @@ BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitorName) {
   }
   bool exists = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!sp::Available()) return call.Ret<BOOL>(FALSE);  // the spooler stopped meanwhile
     exists = sp::FindPort(name) != nullptr;
     if (!exists) {

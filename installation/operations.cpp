@@ -50,7 +50,8 @@ bool InstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, TEXT("プリンタドライバがインスール可能か確認しています．"));
   bool printerExists = false;
   PrinterExists(&printerExists, request.printerName);
-  if (printerExists) {
+  // The own printer of an earlier run that was ended before its work was done is completed.
+  if (printerExists && !IsUnfinishedOwnPrinter(request.printerName)) {
     ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
     return false;
   }
@@ -132,6 +133,12 @@ namespace {
 // spooler call. A state that cannot be read is left to the run's own calls to show.
 bool StartStoppedSpooler() {
   DWORD state = QuerySpoolerState();
+  // A stop under way (the killed run's own) accepts no start until it is done: its end is awaited
+  // as a stop's is.
+  for (int query = 0; state == SERVICE_STOP_PENDING && query < SpoolerStopQueries; ++query) {
+    Sleep(SpoolerStopPauseMs);
+    state = QuerySpoolerState();
+  }
   if (state == 0 || state == SERVICE_RUNNING) return true;
   DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
   return StartSpooler();

@@ -149,14 +149,17 @@ namespace internal {
 
 void NotifyAll() { changed().notify_all(); }
 
-// A thread of a killed process that wakes here stops without going back to what it waited for.
+// A thread of a killed process that comes to wait, or wakes here, stops without going back to what
+// it waited for.
 void Wait(std::unique_lock<sim::MachineMutex>& lock) {
+  if (CurrentThreadDead()) StopDeadThread();
   changed().wait(lock);
   if (CurrentThreadDead()) StopDeadThread();
 }
 
 bool WaitUntil(std::unique_lock<sim::MachineMutex>& lock,
                std::chrono::steady_clock::time_point deadline) {
+  if (CurrentThreadDead()) StopDeadThread();
   bool woken = changed().wait_until(lock, deadline) == std::cv_status::no_timeout;
   if (CurrentThreadDead()) StopDeadThread();
   return woken;

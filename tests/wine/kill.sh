@@ -53,7 +53,8 @@ modes=(install reinstall uninstall)
 for round in $(seq "$rounds"); do
   mode=${modes[$(((round - 1) % 3))]}
   # Spread over a run's length: 0.1 s to about 2 s.
-  delay=$(echo "scale=2; 0.1 + ($round * 7 % 20) / 10" | bc)
+  ms=$((100 + (round * 7 % 20) * 100))
+  delay=$(printf '%d.%03d' $((ms / 1000)) $((ms % 1000)))
   scenario "round $round: $mode killed after ${delay}s"
   if [ "$mode" != install ]; then
     zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x64

@@ -63,7 +63,8 @@ bool InstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, TEXT("プリンタドライバがインスール可能か確認しています．"));
   bool printerExists = false;
   PrinterExists(&printerExists, request.printerName);
-  if (printerExists) {
+  // The own printer of an earlier run that was ended before its work was done is completed.
+  if (printerExists && !IsUnfinishedOwnPrinter(request.printerName)) {
     ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
     return false;
   }
@@ -141,6 +142,28 @@ bool AddOperation(const OperationRequest& request, RunOutcome* failure) {
 
 namespace {
 
+// A spooler that is not running fails every spooler call. A run killed while it had the spooler
+// stopped leaves it so, as does a person who stopped it: every run starts it before its first
+// spooler call. A state that cannot be read is left to the run's own calls to show.
+bool StartStoppedSpooler() {
+  DWORD state = QuerySpoolerState();
+  // A stop under way (the killed run's own) accepts no start until it is done: its end is awaited
+  // as a stop's is.
+  for (int query = 0; state == SERVICE_STOP_PENDING && query < SpoolerStopQueries; ++query) {
+    Sleep(SpoolerStopPauseMs);
+    state = QuerySpoolerState();
+  }
+  if (state == 0 || state == SERVICE_RUNNING) return true;
+  DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
+  return StartSpooler();
+}
+
+// The failed start is reported as the mode reports a failed step: the failure report where the
+// mode shows one, the exit code alone where removal begins the run.
+void ReportFailedStart(InstallerMode mode, const OperationRequest& request) {
+  if (mode == Install || mode == Check || mode == Add) ShowFailureReport(request.owner);
+}
+
 bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcome* failure) {
   switch (mode) {
     case Install:
@@ -176,7 +199,12 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
     // One installer at a time on the machine, from the first spooler query to the last change.
     InstallerLock lock;
     if (AcquireInstallerLock(request.owner, &lock, &ended)) {
-      result = GoOn() && RunOperation(mode, request, &ended);
+      result = GoOn() && StartStoppedSpooler();
+      if (result) {
+        result = GoOn() && RunOperation(mode, request, &ended);
+      } else if (!StopRequested()) {
+        ReportFailedStart(mode, request);
+      }
       if (StopRequested()) {
         // The step in progress has finished; one that stopped the spooler has started it again.
         // A spooler still stopped (a start that failed, or a stop the run met) is started here.

@@ -7,6 +7,7 @@
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/settings_log.h"
 #include "support/strings.h"
 
 namespace {
@@ -19,28 +20,51 @@ constexpr WCHAR SpoolFolderValue[] = TEXT("SpoolDirectory");
 
 }  // namespace
 
-bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
+bool IsUnfinishedOwnPrinter(LPCWSTR printerName) {
   {
-    PrinterHandle existing;
-    if (OpenPrinterW(const_cast<LPWSTR>(printerName), existing.Put(), nullptr) && existing) {
+    LocalBlock<PRINTER_INFO_2W> printer(GetPrinterInfo2(printerName));
+    if (!printer || !printer->pDriverName || !printer->pPortName ||
+        lstrcmpW(printer->pDriverName, DriverName) != 0 ||
+        lstrcmpiW(printer->pPortName, PortName) != 0)
+      return false;
+  }
+  LocalBlock<WCHAR> keyPath(JoinStrings(PrintersKeyPrefix, printerName, static_cast<LPCWSTR>(nullptr)));
+  if (!keyPath) return false;
+  RegistryKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.Get(), 0, KEY_QUERY_VALUE, key.Put()) !=
+          ERROR_SUCCESS ||
+      !key)
+    return false;
+  return RegQueryValueExW(key.Get(), SpoolFolderValue, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_FILE_NOT_FOUND;
+}
+
+bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName) {
+  PrinterHandle printer;
+  if (OpenPrinterW(const_cast<LPWSTR>(printerName), printer.Put(), nullptr) && printer) {
+    if (!IsUnfinishedOwnPrinter(printerName)) {
       ReportError(TEXT("プリンタ名が既に使用されています!"));
       return false;
     }
-  }
-
-  PRINTER_INFO_2W record = {};
-  record.pPrinterName = const_cast<LPWSTR>(printerName);
-  record.pPortName = const_cast<LPWSTR>(portName);
-  record.pDriverName = const_cast<LPWSTR>(DriverName);
-  WCHAR printProcessor[] = TEXT("WinPrint");
-  WCHAR dataType[] = TEXT("NT EMF 1.006");
-  record.pPrintProcessor = printProcessor;
-  record.pDatatype = dataType;
-  record.Attributes = PRINTER_ATTRIBUTE_QUEUED | PRINTER_ATTRIBUTE_LOCAL;
-  PrinterHandle printer(AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record)));
-  if (!printer) {
-    ReportError(TEXT("プリンタ '%ws' の追加ができません!"), printerName);
-    return false;
+    // Added by a run that ended before its work was done: its spool folder, the restart and the
+    // version check follow as for a new one.
+    DebugLog("CreatePrinter - the printer '%ws' of an earlier run is completed", printerName);
+  } else {
+    printer.Reset();
+    PRINTER_INFO_2W record = {};
+    record.pPrinterName = const_cast<LPWSTR>(printerName);
+    record.pPortName = const_cast<LPWSTR>(portName);
+    record.pDriverName = const_cast<LPWSTR>(DriverName);
+    WCHAR printProcessor[] = TEXT("WinPrint");
+    WCHAR dataType[] = TEXT("NT EMF 1.006");
+    record.pPrintProcessor = printProcessor;
+    record.pDatatype = dataType;
+    record.Attributes = PRINTER_ATTRIBUTE_QUEUED | PRINTER_ATTRIBUTE_LOCAL;
+    printer.Reset(AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&record)));
+    if (!printer) {
+      ReportError(TEXT("プリンタ '%ws' の追加ができません!"), printerName);
+      return false;
+    }
   }
 
   {

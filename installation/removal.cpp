@@ -265,6 +265,32 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   return StartSpooler();
 }
 
+// True when a registered driver names the file among its own.
+bool ListedByADriver(LPCWSTR path, const DRIVER_INFO_3W* drivers, DWORD count) {
+  for (DWORD i = 0; i < count; ++i) {
+    const DRIVER_INFO_3W& d = drivers[i];
+    for (LPCWSTR file : {d.pDriverPath, d.pConfigFile, d.pDataFile, d.pHelpFile})
+      if (file && lstrcmpiW(file, path) == 0) return true;
+    for (LPCWSTR file = d.pDependentFiles; file && *file; file += lstrlenW(file) + 1)
+      if (lstrcmpiW(file, path) == 0) return true;
+  }
+  return false;
+}
+
+// The driver's files in the spooler's driver folder with no registration left that lists them:
+// what a run left that was ended after it had deleted the registration and before its files were
+// gone. They are deleted now; one that cannot be is recorded and left to the next removal.
+void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
+  LocalBlock<WCHAR> folder(GetDriverDirectory());
+  if (!folder) return;
+  for (LPCWSTR name : DriverFileSet) {
+    LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
+    if (!path || ListedByADriver(path.Get(), drivers, count)) continue;
+    if (!SafeDeleteFile(path.Get()))
+      DebugLog("RemoveDriver - the unregistered file '%ws' stays", path.Get());
+  }
+}
+
 }  // namespace
 
 bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver) {
@@ -288,11 +314,14 @@ bool RemoveDriver() {
     ReportError(TEXT("インストール済のプリンタドライバの確認ができません!"));
     return false;
   }
+  bool registered = false;
   for (DWORD i = 0; i < count; ++i) {
     if (!SameName(drivers[i].pName, DriverName)) continue;
     if (StopRequested()) return false;  // asked to stop: the registration before was the last
+    registered = true;
     if (!RemoveRegistration(drivers[i])) return false;
   }
+  if (!registered) RemoveLeftoverFiles(drivers.Get(), count);
   return true;
 }
 

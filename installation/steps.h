@@ -27,8 +27,13 @@ inline constexpr DWORD QuietPortDialogLimitMs = 60 * 1000;
 
 // The driver version the installed driver must report in a printer's device mode.
 inline constexpr WORD ExpectedDriverVersion = 0x0500;
-// Adds the local printer on the port with the driver, records its spool folder in its registry
-// key and restarts the spooler.
+// True when the printer is one this installer makes (driver DriverName on the port PortName) and
+// its spool folder is not recorded yet: what a run left that was ended between adding the printer
+// and recording its folder. The installation completes it instead of refusing the name; a
+// finished printer's name stays in use.
+bool IsUnfinishedOwnPrinter(LPCWSTR printerName);
+// Adds the local printer on the port with the driver (or takes the own printer of that name that
+// is there already), records its spool folder in its registry key and restarts the spooler.
 bool CreatePrinter(LPCWSTR printerName, LPCWSTR portName);
 // True when the printer's device mode carries ExpectedDriverVersion.
 bool VerifyDriverVersion(LPCWSTR printerName);

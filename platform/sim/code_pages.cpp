@@ -68,12 +68,12 @@ Out Convert(const char* to, const char* from, const In& text, size_t unit,
 }  // namespace
 
 void SetAnsiCodePage(UINT value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   codePage() = value == kJapanese ? kJapanese : CP_UTF8;
 }
 
 UINT AnsiCodePage() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return codePage();
 }
 

@@ -82,12 +82,12 @@ std::vector<std::u16string> Split(const std::u16string& line) {
 }  // namespace
 
 void SetProgramPath(const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   programPath() = path;
 }
 
 std::u16string ProgramPath() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return programPath();
 }
 

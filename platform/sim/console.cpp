@@ -2,6 +2,7 @@
 // wide text there. See session.h.
 #include <cstring>
 
+#include "platform/sim/process.h"
 #include "platform/sim/session.h"
 #include "platform/sim/sim.h"
 
@@ -20,6 +21,14 @@ Console& console() {
 }
 
 const bool registered = (RegisterResetHook("console", [] { console() = Console{}; }), true);
+// A process that has gone is no longer attached to its parent's console.
+const bool processEndRegistered =
+    (internal::RegisterProcessEndHook("console",
+                                      [](int, const std::vector<DWORD>&) {
+                                        std::lock_guard<MachineMutex> lock(Lock());
+                                        console().attached = false;
+                                      }),
+     true);
 
 // The attached console's output handle: a fixed value outside the handle table, as the standard
 // handles belong to the process and are not closed by the program.
@@ -28,17 +37,17 @@ const HANDLE kConsoleOutput = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x
 }  // namespace
 
 void SetParentConsole(bool present) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   console().parentHasConsole = present;
 }
 
 std::string ConsoleText() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return console().text;
 }
 
 bool ConsoleAttached() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return console().attached;
 }
 
@@ -51,7 +60,7 @@ using sim::Lock;
 BOOL AttachConsole(DWORD processId) {
   Call call("AttachConsole", {sim::Hex(processId)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& c = sim::console();
   if (c.attached) {  // a process has one console at most
     SetLastError(ERROR_ACCESS_DENIED);
@@ -69,7 +78,7 @@ BOOL AttachConsole(DWORD processId) {
 HANDLE GetStdHandle(DWORD which) {
   Call call("GetStdHandle", {sim::Hex(which)});
   if (call.Faulted()) return call.Ret<HANDLE>(INVALID_HANDLE_VALUE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (which != STD_INPUT_HANDLE && which != STD_OUTPUT_HANDLE && which != STD_ERROR_HANDLE) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<HANDLE>(INVALID_HANDLE_VALUE);
@@ -82,7 +91,7 @@ HANDLE GetStdHandle(DWORD which) {
 BOOL GetConsoleMode(HANDLE handle, LPDWORD mode) {
   Call call("GetConsoleMode", {sim::Ptr(handle)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sim::console().attached || handle != sim::kConsoleOutput || !mode) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
@@ -96,7 +105,7 @@ BOOL WriteConsoleW(HANDLE handle, const VOID* text, DWORD chars, LPDWORD written
   Call call("WriteConsoleW", {sim::Ptr(handle), sim::Utf8(piece)});
   if (written) *written = 0;
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sim::console().attached || handle != sim::kConsoleOutput) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);

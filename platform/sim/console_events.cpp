@@ -38,7 +38,7 @@ void DeliverConsoleEvent(DWORD event, std::function<void()> atProcessEnd) {
   std::vector<PHANDLER_ROUTINE> handlers;
   bool ignored = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     handlers.assign(events().handlers.rbegin(), events().handlers.rend());
     ignored = event == CTRL_C_EVENT && events().ignoresCtrlC;
     ++events().running;
@@ -50,7 +50,7 @@ void DeliverConsoleEvent(DWORD event, std::function<void()> atProcessEnd) {
   auto shared = std::make_shared<Shared>();
   std::thread([=] {
     {
-      std::lock_guard<std::recursive_mutex> lock(Lock());
+      std::lock_guard<sim::MachineMutex> lock(Lock());
       shared->thread = GetCurrentThreadId();
       internal::NotifyAll();
     }
@@ -62,29 +62,29 @@ void DeliverConsoleEvent(DWORD event, std::function<void()> atProcessEnd) {
     bool ends = !handled || event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
                 event == CTRL_SHUTDOWN_EVENT;
     if (ends && atProcessEnd) atProcessEnd();
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (ends) events().processEnded = true;
     shared->done = true;
     --events().running;
     internal::NotifyAll();
   }).detach();
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   while (!shared->done && !(shared->thread && internal::WaitsForEvent(shared->thread)))
     internal::Wait(lock);
 }
 
 void WaitForConsoleHandlers() {
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   while (events().running > 0) internal::Wait(lock);
 }
 
 size_t ConsoleHandlerCount() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return events().handlers.size();
 }
 
 bool ProcessEndedByConsoleEvent() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return events().processEnded;
 }
 
@@ -94,7 +94,7 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
   sim::Call call("SetConsoleCtrlHandler", {sim::Ptr(reinterpret_cast<void*>(handler)),
                                            std::to_string(add)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto& e = sim::events();
   if (!handler) {
     e.ignoresCtrlC = add != FALSE;

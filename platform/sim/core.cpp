@@ -6,6 +6,7 @@
 #include <deque>
 #include <sstream>
 
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -14,6 +15,7 @@ namespace {
 struct HandleEntry {
   std::string kind;
   std::shared_ptr<void> object;
+  int process = 0;  // the process that holds it (0: a test)
 };
 
 struct Core {
@@ -49,14 +51,41 @@ Core& core() {
   return *instance;
 }
 
+// What the system takes back from a process that has gone: the handles it held, its heap; the next
+// process's journal starts empty and no fault is armed for it.
+const bool processEndRegistered =
+    (internal::RegisterProcessEndHook(
+         "core",
+         [](int process, const std::vector<DWORD>&) {
+           std::vector<std::shared_ptr<void>> closed;  // destroyed after the lock is released
+           std::lock_guard<MachineMutex> lock(Lock());
+           Core& c = core();
+           for (auto it = c.handles.begin(); it != c.handles.end();) {
+             if (it->second.process == process) {
+               closed.push_back(std::move(it->second.object));
+               it = c.handles.erase(it);
+             } else {
+               ++it;
+             }
+           }
+           for (auto& block : c.heap) std::free(block.first);
+           c.heap.clear();
+           c.journal.clear();
+           c.faults.clear();
+           c.faultMatches.clear();
+         }),
+     true);
+
 thread_local DWORD lastError = 0;
 // Journal positions of the calls running on this thread, innermost last.
 thread_local std::vector<size_t> runningCalls;
 
 }  // namespace
 
-std::recursive_mutex& Lock() {
-  static std::recursive_mutex* mutex = new std::recursive_mutex;
+thread_local int MachineMutex::depth_ = 0;
+
+MachineMutex& Lock() {
+  static MachineMutex* mutex = new MachineMutex;
   return *mutex;
 }
 
@@ -151,7 +180,7 @@ std::string Ptr(const void* value) {
 
 // ----- lifecycle -----
 void RegisterResetHook(const char* area, std::function<void()> hook) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   for (auto& entry : core().resetHooks) {
     if (entry.first == area) {
       entry.second = std::move(hook);
@@ -162,7 +191,7 @@ void RegisterResetHook(const char* area, std::function<void()> hook) {
 }
 
 void Reset() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Core& c = core();
   for (auto& entry : c.resetHooks) entry.second();
   for (auto& block : c.heap) std::free(block.first);
@@ -188,23 +217,23 @@ void Reset() {
 
 // ----- clock -----
 uint64_t Now() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return core().clock;
 }
 
 void AdvanceClock(uint64_t milliseconds) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().clock += milliseconds;
 }
 
 void SetDateTime(const DateTime& value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().dateTime = value;
   core().dateTimeBase = core().clock;
 }
 
 DateTime CurrentDateTime() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   DateTime d = core().dateTime;
   uint64_t seconds = (core().clock - core().dateTimeBase) / 1000;
   uint64_t total = static_cast<uint64_t>(d.hour) * 3600 + d.minute * 60 + d.second + seconds;
@@ -217,7 +246,7 @@ DateTime CurrentDateTime() {
 
 // ----- journal -----
 std::vector<CallRecord> Journal() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return {core().journal.begin(), core().journal.end()};
 }
 
@@ -254,7 +283,7 @@ std::string DumpJournal(size_t lastN) {
 }
 
 Call::Call(const char* name, std::vector<std::string> args) : name_(name), args_(std::move(args)) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   CallRecord record;
   record.sequence = core().nextSequence++;
   record.thread = GetCurrentThreadId();
@@ -263,13 +292,20 @@ Call::Call(const char* name, std::vector<std::string> args) : name_(name), args_
   record.args = args_;
   if (!runningCalls.empty() && runningCalls.back() < core().journal.size())
     record.caller = core().journal[runningCalls.back()].name;
+  // A killed process's threads stop here, before the call has any effect.
+  internal::CallEntry entry = internal::OnCallEntry(record);
   core().journal.push_back(record);
   index_ = core().journal.size() - 1;
   runningCalls.push_back(index_);
+  if (entry == internal::CallEntry::kStops) {
+    lock.unlock();
+    internal::StopDeadThread();
+  }
+  killedMidway_ = entry == internal::CallEntry::kKilledMidway;
 }
 
 Call::~Call() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!runningCalls.empty()) runningCalls.pop_back();
   if (index_ < core().journal.size()) {
     auto& record = core().journal[index_];
@@ -280,7 +316,7 @@ Call::~Call() {
 }
 
 void Call::SetResult(std::string text) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (index_ < core().journal.size()) core().journal[index_].result = std::move(text);
 }
 
@@ -289,7 +325,7 @@ bool Call::Faulted() {
   checked_ = true;
   std::function<void()> action;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     for (auto& at : core().actions) {
       if (at.name == name_ && ++at.seen == at.nth && at.action) {
         action = std::move(at.action);
@@ -299,7 +335,7 @@ bool Call::Faulted() {
     }
   }
   if (action) action();
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Core& c = core();
   const CallRecord& record = c.journal[index_];
   for (size_t i = 0; i < c.faults.size(); ++i) {
@@ -320,7 +356,7 @@ bool Call::Faulted() {
 
 // ----- faults -----
 void InjectFault(Fault fault) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().faults.push_back(std::move(fault));
   core().faultMatches.push_back(0);
 }
@@ -333,12 +369,12 @@ void FailWhen(const std::string& name, DWORD error, std::function<bool(const Cal
   InjectFault({name, error, 0, -1, std::move(when)});
 }
 void RunAtCall(const std::string& name, int nth, std::function<void()> action) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().actions.push_back({name, nth, 0, std::move(action)});
 }
 
 void ClearFaults() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().faults.clear();
   core().faultMatches.clear();
 }
@@ -351,29 +387,29 @@ bool ArgContains(const CallRecord& call, const std::string& text) {
 
 // ----- heap -----
 size_t LiveHeapBlocks() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return core().heap.size();
 }
 size_t HeapAllocations() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return core().heapAllocations;
 }
 void FailHeapAfter(int allocations) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().heapFailAfter = allocations;
 }
 
 // ----- handles -----
 HANDLE NewHandle(const std::string& kind, std::shared_ptr<void> object) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   uintptr_t value = core().nextHandle;
   core().nextHandle += 4;
-  core().handles[value] = HandleEntry{kind, std::move(object)};
+  core().handles[value] = HandleEntry{kind, std::move(object), internal::CurrentProcess()};
   return reinterpret_cast<HANDLE>(value);
 }
 
 std::shared_ptr<void> LookupHandle(HANDLE handle, const std::string& kind) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto it = core().handles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == core().handles.end() || (!kind.empty() && it->second.kind != kind)) return nullptr;
   return it->second.object;
@@ -381,7 +417,7 @@ std::shared_ptr<void> LookupHandle(HANDLE handle, const std::string& kind) {
 
 bool ReleaseHandle(HANDLE handle, const std::string& kind) {
   std::shared_ptr<void> keep;  // destroyed after the lock is released
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto it = core().handles.find(reinterpret_cast<uintptr_t>(handle));
   if (it == core().handles.end() || (!kind.empty() && it->second.kind != kind)) return false;
   keep = std::move(it->second.object);
@@ -390,7 +426,7 @@ bool ReleaseHandle(HANDLE handle, const std::string& kind) {
 }
 
 size_t OpenHandles(const std::string& kind) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   size_t n = 0;
   for (auto& entry : core().handles)
     if (kind.empty() || entry.second.kind == kind) ++n;
@@ -398,7 +434,7 @@ size_t OpenHandles(const std::string& kind) {
 }
 
 std::string OpenHandleReport() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::ostringstream s;
   for (auto& entry : core().handles) s << Hex(entry.first) << " " << entry.second.kind << "\n";
   return s.str();
@@ -406,21 +442,21 @@ std::string OpenHandleReport() {
 
 // ----- debugger output -----
 std::vector<std::string> DebugOutput() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return core().debugOutput;
 }
 size_t DebugBreaks() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return core().debugBreaks;
 }
 
 void SetVersion(DWORD packedVersion) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().version = packedVersion;
 }
 
 void SetCommandLine(const std::u16string& commandLine) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   core().commandLine = commandLine;
 }
 
@@ -438,7 +474,7 @@ void SetLastError(DWORD code) { sim::lastError = code; }
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
   Call call("LocalAlloc", {sim::Hex(flags), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<HLOCAL>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& c = sim::core();
   if (c.heapFailAfter == 0) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -461,7 +497,7 @@ HLOCAL LocalFree(HLOCAL block) {
   if (!block) return call.Ret<HLOCAL>(nullptr);
   // A failed release hands the block back, still allocated.
   if (call.Faulted()) return call.Ret<HLOCAL>(block);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& heap = sim::core().heap;
   auto it = heap.find(block);
   if (it == heap.end()) {
@@ -504,20 +540,20 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
 void OutputDebugStringW(LPCWSTR text) {
   Call call("OutputDebugStringW", {sim::Utf8(text)});
   if (call.Faulted()) return;
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::core().debugOutput.push_back(text ? sim::Utf8(text) : std::string());
 }
 
 void OutputDebugStringA(LPCSTR text) {
   Call call("OutputDebugStringA", {text ? text : "(null)"});
   if (call.Faulted()) return;
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::core().debugOutput.push_back(text ? text : "");
 }
 
 void DebugBreak() {
   Call call("DebugBreak");
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   ++sim::core().debugBreaks;
 }
 
@@ -527,13 +563,13 @@ void DebugBreak() {
 DWORD GetVersion() {
   Call call("GetVersion");
   if (call.Faulted()) return call.Ret<DWORD>(0);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return call.Ret(sim::core().version);
 }
 
 LPWSTR GetCommandLineW() {
   Call call("GetCommandLineW");
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& c = sim::core();
   // Stable for the life of the run, as on Windows.
   c.commandLineBuffer = call.Faulted() ? std::u16string() : c.commandLine;

@@ -41,7 +41,7 @@ bool DialogKeys(HWND dialog, const MSG& msg) {
   if (msg.message != WM_KEYDOWN || (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE))
     return false;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!IsSelfOrDescendant(dialog, msg.hwnd)) return false;
   }
   ClickDialogButton(dialog, msg.wParam == VK_RETURN ? DefaultButtonId(dialog) : IDCANCEL);
@@ -55,7 +55,7 @@ bool DialogKeys(HWND dialog, const MSG& msg) {
 void ClickDialogButton(HWND dialog, int id) {
   HWND button = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     button = ChildById(dialog, id);
     auto b = Find(button);
     if (b && !b->enabled) return;
@@ -66,7 +66,7 @@ void ClickDialogButton(HWND dialog, int id) {
 LRESULT DialogClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   DLGPROC dialogProc = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (w) dialogProc = w->dialogProc;
   }
@@ -92,7 +92,7 @@ LRESULT DialogClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE: {
       HWND cancel = nullptr;
       {
-        std::lock_guard<std::recursive_mutex> lock(Lock());
+        std::lock_guard<sim::MachineMutex> lock(Lock());
         cancel = ChildById(hwnd, IDCANCEL);
         auto c = Find(cancel);
         if (c && !c->enabled) return 0;
@@ -115,7 +115,7 @@ HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent
   int cy = DialogUnitsToPixelsY(t.cy) + 2 * FrameWidth(t.style) + CaptionHeight(t.style);
   int x = DialogUnitsToPixelsX(t.x), y = DialogUnitsToPixelsY(t.y);
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (t.style & DS_CENTER) {
       const RECT& wa = model().workArea;
       x = wa.left + ((wa.right - wa.left) - cx) / 2;
@@ -128,14 +128,14 @@ HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent
   }
   HWND owner = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     owner = TopLevel(parent);
   }
   HWND dialog = CreateInternal(t.exStyle, kDialogClass, t.caption.c_str(), t.style & ~WS_VISIBLE, x,
                                y, cx, cy, owner, nullptr, instance, nullptr, false);
   if (!dialog) return nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     Find(dialog)->dialogProc = proc;
   }
   if (t.style & DS_SETFONT) Deliver(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(kDialogFont), 0);
@@ -157,12 +157,12 @@ HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent
   {
     // Complete now: other threads find it from here on, during WM_INITDIALOG too, as on Windows
     // (where a worker started by WM_INITDIALOG can look the dialog up at once).
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     Find(dialog)->focus = focus;
     if (listNow) Find(dialog)->listed = true;
   }
   Deliver(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), initParam);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto w = Find(dialog);
   if (!w) return nullptr;  // the dialog procedure destroyed it
   if ((t.style & WS_VISIBLE) && !w->ended) w->visible = true;
@@ -171,7 +171,7 @@ HWND CreateFromTemplate(const DialogTemplate& t, HINSTANCE instance, HWND parent
 
 // What Enter presses: the default push button, or IDOK when there is none (DM_GETDEFID).
 int DefaultButtonId(HWND dialog) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto d = Find(dialog);
   if (!d) return IDOK;
   for (HWND child : d->children) {
@@ -185,7 +185,7 @@ int DefaultButtonId(HWND dialog) {
 INT_PTR ModalLoop(HWND dialog) {
   std::shared_ptr<Window> w;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     w = Find(dialog);
     if (!w) return 0;
     if (!w->ended) w->visible = true;
@@ -198,7 +198,7 @@ INT_PTR ModalLoop(HWND dialog) {
     if (next == Next::kStopped) break;
     if (next == Next::kQuit) {
       // The loop ends and leaves the quit message for the loop outside it.
-      std::lock_guard<std::recursive_mutex> lock(Lock());
+      std::lock_guard<sim::MachineMutex> lock(Lock());
       auto q = QueueOf(GetCurrentThreadId());
       q->quit = true;
       q->quitCode = static_cast<int>(msg.wParam);
@@ -210,7 +210,7 @@ INT_PTR ModalLoop(HWND dialog) {
   bool alive = false;
   INT_PTR result = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     alive = Find(dialog) == w;
     result = w->ended ? w->result : 0;
   }
@@ -231,7 +231,7 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
   if (call.Faulted()) return call.Ret<int64_t>(-1);
   HWND owner = nullptr;
   if (parent) {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     owner = wm::TopLevel(parent);
     if (!owner) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -256,7 +256,7 @@ HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
                                    sim::Ptr(parent), sim::Hex(static_cast<uint64_t>(initParam))});
   if (call.Faulted()) return call.Ret<HWND>(nullptr);
   if (parent) {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     if (!wm::Find(parent)) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return call.Ret<HWND>(nullptr);
@@ -273,7 +273,7 @@ HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, D
 BOOL EndDialog(HWND dialog, INT_PTR result) {
   Call call("EndDialog", {sim::Ptr(dialog), std::to_string(static_cast<int64_t>(result))});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(dialog);
   if (!w) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -290,7 +290,7 @@ namespace {
 // A dialog's item by id: ERROR_INVALID_WINDOW_HANDLE without the dialog,
 // ERROR_CONTROL_ID_NOT_FOUND without the item.
 HWND Item(HWND dialog, int id) {
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   if (!wm::Find(dialog)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return nullptr;

@@ -567,14 +567,14 @@ std::optional<std::string> ReadHostFile(const std::string& path) {
 }  // namespace
 
 void UseResourceScript(const std::string& text) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   ScriptOverride() = text;
 }
 
 ResourceScript ProgramResources() {
   std::optional<std::string> text;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     text = ScriptOverride();
   }
   const std::string dir = ZQ_RESOURCE_DIR;

@@ -29,7 +29,7 @@ namespace internal {
 bool IsEventHandle(HANDLE handle) { return Lookup<EventObject>(handle, "event") != nullptr; }
 
 bool WaitsForEvent(DWORD threadId) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return waiting().count(threadId) != 0;
 }
 
@@ -41,7 +41,7 @@ DWORD WaitForEvent(HANDLE handle, DWORD milliseconds) {
   }
   const DWORD self = GetCurrentThreadId();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   DWORD result = WAIT_OBJECT_0;
   auto mark = waiting().insert(self);
   NotifyAll();  // whoever waits for this thread to block
@@ -73,7 +73,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<HANDLE>(nullptr);
   }
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto event = std::make_shared<sim::EventObject>();
   event->manualReset = manualReset != FALSE;
   event->signalled = initialState != FALSE;
@@ -84,7 +84,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
 BOOL SetEvent(HANDLE handle) {
   Call call("SetEvent", {sim::Ptr(handle)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto event = sim::Lookup<sim::EventObject>(handle, "event");
   if (!event) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -80,12 +80,12 @@ bool MakeEmptyFile(const std::u16string& path) {
 }  // namespace
 
 void SetTempPath(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().tempPath = windowsPath;
 }
 
 void LimitWrites(DWORD maxBytes, int times) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().writeLimit = maxBytes;
   model().limitedWrites = times;
 }
@@ -100,7 +100,7 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   Call call("CreateFileW", {sim::Utf8(file), sim::Hex(access), sim::Hex(share),
                             std::to_string(disposition), sim::Hex(flags)});
   if (call.Faulted()) return call.Ret(INVALID_HANDLE_VALUE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
       (disposition == TRUNCATE_EXISTING && !sim::Writes(access))) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -191,7 +191,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
   // Windows zeroes the count before doing any work, so a failed call reports 0 bytes.
   if (written) *written = 0;
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto object = sim::Lookup<sim::OpenFile>(file, "file");
   if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -233,7 +233,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
   Call call("GetFileInformationByHandle", {sim::Ptr(file)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto object = sim::Lookup<sim::OpenFile>(file, "file");
   if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -270,7 +270,7 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inform
 DWORD GetTempPathW(DWORD capacity, LPWSTR buffer) {
   Call call("GetTempPathW", {std::to_string(capacity)});
   if (call.Faulted()) return call.Ret<DWORD>(0);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string path = sim::model().tempPath;
   if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
   // Too small: the size needed, terminator included, and the buffer untouched.
@@ -286,7 +286,7 @@ DWORD GetTempPathW(DWORD capacity, LPWSTR buffer) {
 UINT GetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR tempFile) {
   Call call("GetTempFileNameW", {sim::Utf8(folder), sim::Utf8(prefix), std::to_string(unique)});
   if (call.Faulted()) return call.Ret<DWORD>(0);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!folder || !tempFile) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<DWORD>(0);

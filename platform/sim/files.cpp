@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 
 #include "platform/sim/code_pages.h"
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 
 // The runtime's fopen is ours here; the host's is the one underneath.
@@ -212,13 +214,13 @@ bool Allows(const FileModel& m, const std::u16string& full, DWORD access, DWORD 
 }  // namespace
 
 void HoldFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   m.holders.insert({Upper(Full(m, windowsPath)), {access, share}});
 }
 
 void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   auto range = m.holders.equal_range(Upper(Full(m, windowsPath)));
   for (auto it = range.first; it != range.second; ++it) {
@@ -230,40 +232,40 @@ void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share) {
 }
 
 bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   return Allows(m, Full(m, windowsPath), access, share);
 }
 
 std::string HostPath(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return Host(model(), windowsPath).string();
 }
 
 std::u16string FullPath(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return Full(model(), windowsPath);
 }
 
 void SetCurrentDir(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string full = Full(model(), windowsPath);
   MakeDirs(model(), full);
   model().currentDir = full;
 }
 
 std::u16string CurrentDir() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return model().currentDir;
 }
 
 void MakeDir(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   MakeDirs(model(), windowsPath);
 }
 
 void PutFile(const std::u16string& windowsPath, const std::string& contents) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string full = Full(model(), windowsPath);
   MakeDirs(model(), Parent(full));
   std::ofstream out(Host(model(), full), std::ios::binary | std::ios::trunc);
@@ -271,7 +273,7 @@ void PutFile(const std::u16string& windowsPath, const std::string& contents) {
 }
 
 std::string FileContents(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::ifstream in(Host(model(), windowsPath), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
@@ -279,13 +281,13 @@ std::string FileContents(const std::u16string& windowsPath) {
 }
 
 bool FileExists(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::error_code ec;
   return fs::is_regular_file(Host(model(), windowsPath), ec);
 }
 
 bool RemoveFile(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   FileModel& m = model();
   std::u16string key = Upper(Full(m, windowsPath));
   auto held = m.locks.find(key);
@@ -296,18 +298,18 @@ bool RemoveFile(const std::u16string& windowsPath) {
 }
 
 bool DirExists(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::error_code ec;
   return fs::is_directory(Host(model(), windowsPath), ec);
 }
 
 void LockFile(const std::u16string& windowsPath, int attempts) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().locks[Upper(Full(model(), windowsPath))] = attempts;
 }
 
 void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string key = Upper(Full(model(), windowsPath));
   if (readOnly)
     model().readOnly.insert(key);
@@ -316,12 +318,12 @@ void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
 }
 
 bool IsLocked(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return Locked(model(), Full(model(), windowsPath));
 }
 
 void MakeSymbolicLink(const std::u16string& link, const std::u16string& target) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   std::u16string full = Full(m, link);
   MakeDirs(m, Parent(full));
@@ -330,7 +332,7 @@ void MakeSymbolicLink(const std::u16string& link, const std::u16string& target) 
 }
 
 void MakeJunction(const std::u16string& link, const std::u16string& targetFolder) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   std::u16string full = Full(m, link);
   MakeDirs(m, Parent(full));
@@ -340,12 +342,12 @@ void MakeJunction(const std::u16string& link, const std::u16string& targetFolder
 }
 
 void MarkReparsePoint(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().marked.insert(Upper(Full(model(), windowsPath)));
 }
 
 void MakeHardLink(const std::u16string& link, const std::u16string& existing) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& m = model();
   std::u16string full = Full(m, link);
   MakeDirs(m, Parent(full));
@@ -354,18 +356,18 @@ void MakeHardLink(const std::u16string& link, const std::u16string& existing) {
 }
 
 bool IsLink(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::error_code ec;
   return fs::is_symlink(Host(model(), windowsPath), ec);
 }
 
 bool IsReparsePoint(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return IsLink(windowsPath) || model().marked.count(Upper(Full(model(), windowsPath))) != 0;
 }
 
 DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::string host = Host(model(), windowsPath).string();
   struct stat info {};
   int status = ofTheLinkItself ? lstat(host.c_str(), &info) : stat(host.c_str(), &info);
@@ -373,7 +375,7 @@ DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself) {
 }
 
 bool IsReadOnly(const std::u16string& windowsPath) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return model().readOnly.count(Upper(Full(model(), windowsPath))) != 0;
 }
 
@@ -385,7 +387,7 @@ using sim::Lock;
 BOOL DeleteFileW(LPCWSTR file) {
   Call call("DeleteFileW", {sim::Utf8(file)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!file || !*file) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret<BOOL>(FALSE);
@@ -422,11 +424,41 @@ BOOL DeleteFileW(LPCWSTR file) {
   return call.Ret<BOOL>(TRUE);
 }
 
+namespace sim {
+namespace {
+
+// A copy cut off midway by the end of its process: the target holds the first half of the
+// source's bytes (created, or overwritten from its start), where the copy could have begun.
+void CopyHalfway(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  if (!existingFile || !newFile || !*existingFile || !*newFile) return;
+  auto& m = model();
+  std::u16string from = Full(m, existingFile), to = Full(m, newFile);
+  fs::path source = Host(m, from), target = Host(m, to);
+  std::error_code ec;
+  if (!fs::is_regular_file(source, ec) || !fs::is_directory(Host(m, Parent(to)), ec)) return;
+  if (fs::exists(target, ec) && (failIfExists || !fs::is_regular_file(target, ec) ||
+                                 m.readOnly.count(Upper(to)) || Locked(m, to) ||
+                                 !Allows(m, to, GENERIC_WRITE, 0)))
+    return;
+  std::ifstream in(source, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size() / 2));
+}
+
+}  // namespace
+}  // namespace sim
+
 BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
   Call call("CopyFileW",
             {sim::Utf8(existingFile), sim::Utf8(newFile), std::to_string(failIfExists)});
+  if (call.KilledMidway()) {
+    sim::CopyHalfway(existingFile, newFile, failIfExists);
+    sim::internal::StopDeadThread();
+  }
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!existingFile || !newFile || !*existingFile || !*newFile) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret<BOOL>(FALSE);
@@ -476,7 +508,7 @@ BOOL CopyFileW(LPCWSTR existingFile, LPCWSTR newFile, BOOL failIfExists) {
 DWORD GetFileAttributesW(LPCWSTR file) {
   Call call("GetFileAttributesW", {sim::Utf8(file)});
   if (call.Faulted()) return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!file || !*file) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return call.Ret<DWORD>(INVALID_FILE_ATTRIBUTES);
@@ -582,7 +614,7 @@ int TextClose(void* cookie) {
 FILE* SimFopen(const char* path, const char* mode) {
   Call call("fopen", {path ? path : "(null)", mode ? mode : "(null)"});
   if (call.Faulted()) return call.Ret<FILE*>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!path || !*path || !mode) return call.Ret<FILE*>(nullptr);
   auto& m = sim::model();
   // The runtime takes the path in the ANSI code page.

@@ -44,7 +44,7 @@ std::string MachineName(USHORT machine) { return Hex(machine); }
 BOOL WINAPI ExportIsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine) {
   Call call("IsWow64Process2", {Ptr(process)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (process != GetCurrentProcess()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
@@ -63,23 +63,23 @@ BOOL WINAPI ExportIsWow64Process2(HANDLE process, USHORT* processMachine, USHORT
 }  // namespace
 
 void SetMachines(USHORT nativeMachine, USHORT processMachine) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().native = nativeMachine;
   model().process = processMachine;
 }
 
 void SetIsWow64Process2Exported(bool exported) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().isWow64Process2Exported = exported;
 }
 
 USHORT NativeMachine() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return model().native;
 }
 
 USHORT ProcessMachine() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return model().process;
 }
 
@@ -95,7 +95,7 @@ const char16_t* EnvironmentOfMachine(USHORT machine) {
 }
 
 FARPROC Kernel32Export(const char* name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (name && std::strcmp(name, "IsWow64Process2") == 0 && model().isWow64Process2Exported)
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&ExportIsWow64Process2));
   return nullptr;
@@ -108,7 +108,7 @@ using sim::Call;
 BOOL IsWow64Process(HANDLE process, PBOOL wow64) {
   Call call("IsWow64Process", {sim::Ptr(process)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   if (process != GetCurrentProcess()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
@@ -140,7 +140,7 @@ void FillSystemInfo(Call& call, LPSYSTEM_INFO info, USHORT machine) {
 void GetNativeSystemInfo(LPSYSTEM_INFO info) {
   Call call("GetNativeSystemInfo");
   call.Faulted();
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   USHORT seen = sim::model().native;
   // Emulation hides the machine from an x64 process: it is told it runs on x64.
   if (seen == IMAGE_FILE_MACHINE_ARM64 && sim::model().process == IMAGE_FILE_MACHINE_AMD64)
@@ -152,6 +152,6 @@ void GetNativeSystemInfo(LPSYSTEM_INFO info) {
 void GetSystemInfo(LPSYSTEM_INFO info) {
   Call call("GetSystemInfo");
   call.Faulted();
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   FillSystemInfo(call, info, sim::model().process);
 }

@@ -63,12 +63,12 @@ bool Matches(const MessageBoxRule& rule, const MessageBoxRecord& box) {
 }  // namespace
 
 std::vector<MessageBoxRecord> MessageBoxes() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return model().boxes;
 }
 
 void AnswerMessageBox(MessageBoxRule rule) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().rules.push_back(std::move(rule));
 }
 
@@ -89,7 +89,7 @@ void AnswerNextMessageBox(int answer) {
 }
 
 void FailMessageBoxes(DWORD error) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().failError = error;
 }
 
@@ -115,7 +115,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   box.thread = GetCurrentThreadId();
   std::function<void(const sim::MessageBoxRecord&)> onShow;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto& m = sim::model();
     if (m.failError) {
       SetLastError(m.failError);

@@ -34,7 +34,7 @@ void Serve(const std::shared_ptr<SentMessage>& s) {
   requester = s->sender;
   LRESULT result = Deliver(s->hwnd, s->message, s->wParam, s->lParam);
   requester = previous;
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   s->result = result;
   s->done = true;
   internal::NotifyAll();
@@ -64,7 +64,7 @@ std::shared_ptr<Queue> QueueOf(DWORD thread) {
 LRESULT Deliver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   WNDPROC proc = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (!w) return 0;
     proc = w->proc;
@@ -111,7 +111,7 @@ LRESULT SendInternal(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool PostInternal(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   DWORD thread = GetCurrentThreadId();
   if (hwnd) {
     auto w = Find(hwnd);
@@ -187,7 +187,7 @@ BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
   Call call("PostThreadMessageW", {std::to_string(threadId), sim::Hex(message), sim::Hex(wParam),
                                    sim::Hex(static_cast<uint64_t>(lParam))});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto it = wm::model().queues.find(threadId);
   if (it == wm::model().queues.end()) {
     SetLastError(ERROR_INVALID_THREAD_ID);
@@ -207,7 +207,7 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     return call.Ret<BOOL>(-1);
   }
   if (window) {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto w = wm::Find(window);
     if (!w || w->thread != GetCurrentThreadId()) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -242,7 +242,7 @@ LRESULT DispatchMessageW(const MSG* msg) {
                                  msg ? sim::Hex(msg->message) : std::string()});
   if (!msg || !msg->hwnd) return call.Ret<int64_t>(0);
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto w = wm::Find(msg->hwnd);
     if (!w || w->thread != GetCurrentThreadId()) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -257,7 +257,7 @@ LRESULT DispatchMessageW(const MSG* msg) {
 void PostQuitMessage(int exitCode) {
   Call call("PostQuitMessage", {std::to_string(exitCode)});
   if (call.Faulted()) return;
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto q = wm::QueueOf(GetCurrentThreadId());
   q->quit = true;
   q->quitCode = exitCode;

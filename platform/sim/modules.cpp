@@ -8,6 +8,7 @@
 
 #include "platform/sim/dialog_templates.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -35,6 +36,14 @@ ModuleModel& model() {
 
 // The core forgets every handle at a reset; the references go with them.
 const bool registered = (RegisterResetHook("modules", [] { model() = ModuleModel{}; }), true);
+// The libraries a process loaded go with it.
+const bool processEndRegistered =
+    (internal::RegisterProcessEndHook("modules",
+                                      [](int, const std::vector<DWORD>&) {
+                                        std::lock_guard<MachineMutex> lock(Lock());
+                                        model().libraries.clear();
+                                      }),
+     true);
 
 // The loader's view of a name: the file name only, upper case, ".DLL" when no extension is
 // given (a trailing dot means "no extension" and is dropped).
@@ -63,7 +72,7 @@ HRESULT ExportDllGetVersion(DLLVERSIONINFO* info) {
     return hr;
   };
   if (call.Faulted()) return result(E_FAIL);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   const CommonControlsLibrary& library = model().commonControls;
   if (!info || (info->cbSize != sizeof(DLLVERSIONINFO) && info->cbSize != kVersionInfo2Size))
     return result(E_INVALIDARG);
@@ -100,24 +109,24 @@ BOOL ExportInitializeFlatSB(HWND window) {
 }  // namespace
 
 void SetCommonControls(const CommonControlsLibrary& library) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().commonControls = library;
 }
 
 size_t ModuleLoads(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto it = model().libraries.find(ModuleKey(name));
   return it == model().libraries.end() ? 0 : it->second.loads;
 }
 
 int ModuleReferences(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto it = model().libraries.find(ModuleKey(name));
   return it == model().libraries.end() ? 0 : it->second.references;
 }
 
 HMODULE LoadedModule(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto it = model().libraries.find(ModuleKey(name));
   return it == model().libraries.end() ? nullptr : it->second.handle;
 }
@@ -130,7 +139,7 @@ using sim::Lock;
 HMODULE LoadLibraryW(LPCWSTR file) {
   Call call("LoadLibraryW", {sim::Utf8(file)});
   if (call.Faulted()) return call.Ret<HMODULE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!file || !*file) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<HMODULE>(nullptr);
@@ -154,7 +163,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
             {sim::Ptr(module), byOrdinal ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name))
                                          : std::string(name)});
   if (call.Faulted()) return nullptr;
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (module == sim::Kernel32Module()) {
     FARPROC export_ = byOrdinal ? nullptr : sim::Kernel32Export(name);
     if (!export_) SetLastError(ERROR_PROC_NOT_FOUND);
@@ -188,7 +197,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
 BOOL FreeLibrary(HMODULE module) {
   Call call("FreeLibrary", {sim::Ptr(module)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::LoadedLibrary* library = sim::FromHandle(module);
   if (!library) {
     SetLastError(ERROR_MOD_NOT_FOUND);

@@ -11,6 +11,7 @@
 #include "platform/sim/namespaces.h"
 #include "platform/sim/security.h"
 #include "platform/sim/session.h"
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/threads.h"
 
@@ -22,6 +23,7 @@ struct MutexObject {
   std::u16string name;  // canonical; empty for an unnamed mutex
   DWORD owner = 0;
   bool ownerStartedHere = false;  // the owner is a thread the simulated Windows started
+  int ownerProcess = 0;           // the owner's process (process.h)
   int recursion = 0;
   bool abandoned = false;
   bool foreign = false;  // owned by another process
@@ -94,7 +96,7 @@ void Settle(const std::shared_ptr<MutexObject>& m) {
 }  // namespace
 
 void HoldMutexElsewhere(const std::u16string& name, const ForeignHolder& holder) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string canonical = CanonicalName(name);
   auto m = FindNamed(canonical);
   if (!m) {
@@ -111,7 +113,7 @@ void HoldMutexElsewhere(const std::u16string& name, const ForeignHolder& holder)
 }
 
 MutexInfo InspectMutex(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   MutexInfo info;
   auto m = FindNamed(CanonicalName(name));
   if (!m) return info;
@@ -143,7 +145,7 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
   const DWORD self = GetCurrentThreadId();
   const bool selfStartedHere = IsRunningThread(self);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   const uint64_t virtualStart = Now();
   for (;;) {
     Settle(m);
@@ -155,6 +157,7 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
       } else {
         m->owner = self;
         m->ownerStartedHere = selfStartedHere;
+        m->ownerProcess = CurrentProcess();
         m->recursion = 1;
       }
       return wasAbandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
@@ -189,6 +192,16 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
   }
 }
 
+void AbandonMutexesOf(int process) {
+  for (auto& entry : mutexes().named) {
+    auto m = entry.second.lock();
+    if (!m || m->owner == 0 || m->ownerProcess != process) continue;
+    m->owner = 0;
+    m->recursion = 0;
+    m->abandoned = true;
+  }
+}
+
 }  // namespace internal
 }  // namespace sim
 
@@ -199,7 +212,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR n
   Call call("CreateMutexW", {std::to_string(initialOwner), sim::Utf8(name)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
   sim::RegisterKernelHandleKind("mutex");
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::shared_ptr<sim::MutexObject> m;
   std::u16string canonical = name ? sim::CanonicalName(name) : std::u16string();
   if (!canonical.empty()) {
@@ -228,6 +241,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR n
   if (initialOwner) {
     m->owner = GetCurrentThreadId();
     m->ownerStartedHere = sim::internal::IsRunningThread(m->owner);
+    m->ownerProcess = sim::internal::CurrentProcess();
     m->recursion = 1;
   }
   if (!canonical.empty()) sim::mutexes().named[canonical] = m;
@@ -239,7 +253,7 @@ HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR n
 BOOL ReleaseMutex(HANDLE mutex) {
   Call call("ReleaseMutex", {sim::Ptr(mutex)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto m = sim::Lookup<sim::MutexObject>(mutex, "mutex");
   if (!m) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -50,6 +50,8 @@ namespace internal {
 // Whether the handle is a mutex handle, and the wait for it (WaitForSingleObject's share).
 bool IsMutexHandle(HANDLE handle);
 DWORD WaitForMutex(HANDLE handle, DWORD milliseconds);
+// A killed process's threads let go of nothing: what they own is abandoned (the lock is held).
+void AbandonMutexesOf(int process);
 }  // namespace internal
 
 }  // namespace sim

@@ -61,7 +61,7 @@ HANDLE OpenHandleOn(const std::u16string& key, const std::u16string& alias) {
 }  // namespace
 
 void SetPrivateNamespaces(bool supported) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().supported = supported;
 }
 
@@ -72,7 +72,7 @@ std::u16string PrivateObjectName(const std::u16string& boundary,
 }
 
 size_t OpenNamespaces() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   size_t count = 0;
   for (auto& entry : model().open) count += static_cast<size_t>(entry.second);
   return count;
@@ -80,7 +80,7 @@ size_t OpenNamespaces() {
 
 namespace internal {
 std::u16string ResolveObjectName(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   size_t slash = name.find(u'\\');
   if (slash == std::u16string::npos) return name;
   auto found = aliases().find(Upper(name.substr(0, slash)));
@@ -96,7 +96,7 @@ using sim::Lock;
 HANDLE CreateBoundaryDescriptorW(LPCWSTR name, ULONG flags) {
   Call call("CreateBoundaryDescriptorW", {sim::Utf8(name), std::to_string(flags)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sim::model().supported) {
     SetLastError(ERROR_SUCCESS);  // Wine 8: NULL, last error 0
     return call.Ret<HANDLE>(nullptr);
@@ -114,11 +114,11 @@ BOOL AddSIDToBoundaryDescriptor(HANDLE* boundary, PSID sid) {
   Call call("AddSIDToBoundaryDescriptor", {sim::Ptr(boundary ? *boundary : nullptr),
                                            sim::internal::SidText(sid)});
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!sim::model().supported) std::abort();  // Wine's unimplemented stub ends the process
   }
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto b = boundary ? sim::Lookup<sim::Boundary>(*boundary, "boundary") : nullptr;
   if (!b || !sid) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -136,7 +136,7 @@ VOID DeleteBoundaryDescriptor(HANDLE boundary) {
 HANDLE CreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES, LPVOID boundary, LPCWSTR alias) {
   Call call("CreatePrivateNamespaceW", {sim::Ptr(boundary), sim::Utf8(alias)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto b = sim::Lookup<sim::Boundary>(static_cast<HANDLE>(boundary), "boundary");
   if (!b || !alias || !*alias) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -164,7 +164,7 @@ HANDLE CreatePrivateNamespaceW(LPSECURITY_ATTRIBUTES, LPVOID boundary, LPCWSTR a
 HANDLE OpenPrivateNamespaceW(LPVOID boundary, LPCWSTR alias) {
   Call call("OpenPrivateNamespaceW", {sim::Ptr(boundary), sim::Utf8(alias)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto b = sim::Lookup<sim::Boundary>(static_cast<HANDLE>(boundary), "boundary");
   if (!b || !alias || !*alias) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -183,7 +183,7 @@ HANDLE OpenPrivateNamespaceW(LPVOID boundary, LPCWSTR alias) {
 BOOLEAN ClosePrivateNamespace(HANDLE handle, ULONG flags) {
   Call call("ClosePrivateNamespace", {sim::Ptr(handle), std::to_string(flags)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto space = sim::Lookup<sim::Namespace>(handle, "namespace");
   if (!space || !sim::ReleaseHandle(handle, "namespace")) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -84,14 +84,14 @@ INT_PTR RefusalBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM) {
 // Shows the refusal box over the port dialog and runs its modal loop on this (the port) thread.
 void ShowRefusalBox(PortRun& run, HWND dialog) {
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     run.refusing = true;
     ++run.record.refusals;
   }
   ResourceScript script = ParseResourceScript(kRefusalBoxScript);
   HWND box = wm::CreateFromTemplate(script.dialogs.at(0), ProgramModule(), dialog, RefusalBoxProc, 0);
   if (box) wm::ModalLoop(box);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   run.refusing = false;
 }
 
@@ -108,7 +108,7 @@ void AddPortEdit(PortRun& run, HWND dialog) {
       DialogUnitsToPixelsX(run.editBox.left), DialogUnitsToPixelsY(run.editBox.top),
       DialogUnitsToPixelsX(run.editBox.right), DialogUnitsToPixelsY(run.editBox.bottom), dialog,
       reinterpret_cast<HMENU>(static_cast<intptr_t>(kPortEditId)), ProgramModule(), nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   run.record.edit = edit;
   run.editAdded = true;
   if (auto d = wm::Find(dialog)) d->focus = edit;
@@ -117,7 +117,7 @@ void AddPortEdit(PortRun& run, HWND dialog) {
 INT_PTR PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   std::shared_ptr<PortRun> run;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     run = PortRunOf(GetCurrentThreadId());
   }
   if (!run) return FALSE;
@@ -129,7 +129,7 @@ INT_PTR PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     return TRUE;
   }
   if (confirm) {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto edit = wm::Find(wm::ChildById(dialog, kPortEditId));
     run->record.name = edit ? edit->text : u"";
     run->record.confirmed = true;
@@ -155,7 +155,7 @@ void PortPersonActs(const PortRun& run) {
   } else if (run.script.person == PortDialogScript::Person::kConfirms) {
     HWND edit = nullptr;
     {
-      std::lock_guard<std::recursive_mutex> lock(Lock());
+      std::lock_guard<sim::MachineMutex> lock(Lock());
       edit = wm::ChildById(dialog, kPortEditId);
     }
     if (edit)
@@ -229,12 +229,12 @@ const bool hooked = (wm::SetWindowSearchHook(wm::WindowSearchHook{SearchBegins, 
 }  // namespace
 
 void SetPortDialogScript(const PortDialogScript& script) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   model().portScript = script;
 }
 
 std::vector<PortDialogRecord> PortDialogs() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::vector<PortDialogRecord> out;
   for (auto& run : model().portRuns) {
     PortDialogRecord r = run->record;
@@ -249,7 +249,7 @@ bool RunLocalPortDialog(std::u16string* portName) {
   DWORD me = GetCurrentThreadId();
   auto run = std::make_shared<PortRun>();
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     run->script = model().portScript;
     run->record.thread = me;
     model().portRuns.push_back(run);
@@ -261,7 +261,7 @@ bool RunLocalPortDialog(std::u16string* portName) {
   }
   auto finish = [&](bool confirmed) {
     if (ime) wm::DestroyInternal(ime);
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (confirmed && portName) *portName = run->record.name;
     // Enumerations count from the thread's last port dialog on.
     run->record.enumerations = model().enumerations[me];
@@ -296,7 +296,7 @@ bool RunLocalPortDialog(std::u16string* portName) {
   {
     // Listed and shown at once, so that a search either sees the dialog and counts as a poll,
     // or does neither.
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (auto w = wm::Find(dialog)) w->listed = true;
     run->record.dialog = dialog;
     run->record.edit = wm::ChildById(dialog, kPortEditId);

@@ -128,7 +128,7 @@ std::shared_ptr<Key> Existing(HKEY root, const std::u16string& path) {
 
 void SetRegistryValue(HKEY root, const std::u16string& path, const std::u16string& name,
                       const RegistryValue& value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (auto key = Staged(root, path)) key->values[Upper(name)] = {name, value};
 }
 
@@ -151,18 +151,18 @@ void SetRegistryNumber(HKEY root, const std::u16string& path, const std::u16stri
 }
 
 void CreateRegistryKey(HKEY root, const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Staged(root, path);
 }
 
 bool RegistryKeyExists(HKEY root, const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return Existing(root, path) != nullptr;
 }
 
 std::optional<RegistryValue> GetRegistryValue(HKEY root, const std::u16string& path,
                                               const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto key = Existing(root, path);
   if (!key) return std::nullopt;
   auto it = key->values.find(Upper(name));
@@ -171,7 +171,7 @@ std::optional<RegistryValue> GetRegistryValue(HKEY root, const std::u16string& p
 }
 
 bool DeleteRegistryKey(HKEY root, const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto parts = Split(path);
   if (parts.empty()) return false;  // a hive itself is never deleted
   std::u16string parentPath;
@@ -181,7 +181,7 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path) {
 }
 
 void DenyRegistryKey(HKEY root, const std::u16string& path) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (auto key = Staged(root, path)) key->denied = true;
 }
 
@@ -231,7 +231,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR classNa
   (void)reserved, (void)className, (void)options, (void)security;
   Call call("RegCreateKeyExW", {RootName(key), sim::Utf8(subKey), sim::Hex(access)});
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!subKey) return call.Ret<DWORD>(ERROR_INVALID_PARAMETER);
   return OpenOrCreate(call, key, subKey, access, result, true, disposition);
 }
@@ -240,7 +240,7 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PH
   (void)options;
   Call call("RegOpenKeyExW", {RootName(key), sim::Utf8(subKey), sim::Hex(access)});
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return OpenOrCreate(call, key, subKey, access, result, false, nullptr);
 }
 
@@ -256,7 +256,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
   Call call("RegQueryValueExW", {sim::Ptr(key), sim::Utf8(valueName), sim::Ptr(data),
                                  dataBytes ? std::to_string(*dataBytes) : std::string("null")});
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   REGSAM access = 0;
   auto k = sim::Resolve(key, &access);
   if (!k) return call.Ret<DWORD>(ERROR_INVALID_HANDLE);
@@ -291,7 +291,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
   Call call("RegSetValueExW",
             {sim::Ptr(key), sim::Utf8(valueName), std::to_string(type), std::to_string(dataBytes)});
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   REGSAM access = 0;
   auto k = sim::Resolve(key, &access);
   if (!k) return call.Ret<DWORD>(ERROR_INVALID_HANDLE);

@@ -6,7 +6,7 @@
 namespace sim {
 
 std::optional<WindowInfo> Inspect(HWND window) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto w = wm::Find(window);
   if (!w) return std::nullopt;
   WindowInfo info;
@@ -28,7 +28,7 @@ std::optional<WindowInfo> Inspect(HWND window) {
 std::vector<WindowInfo> Windows() {
   std::vector<HWND> all;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     for (auto& entry : wm::model().windows) all.push_back(entry.second->hwnd);
   }
   std::vector<WindowInfo> out;
@@ -38,17 +38,17 @@ std::vector<WindowInfo> Windows() {
 }
 
 size_t LiveWindows() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return wm::model().windows.size();
 }
 
 void SetWorkArea(const RECT& area) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   wm::model().workArea = area;
 }
 
 std::vector<TextRecord> TextHistory() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return wm::model().texts;
 }
 
@@ -60,7 +60,7 @@ std::vector<std::u16string> ItemTextHistory(int itemId) {
 }
 
 std::u16string DialogItemText(HWND dialog, int itemId) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto item = wm::Find(wm::ChildById(dialog, itemId));
   return item ? item->text : std::u16string();
 }
@@ -70,7 +70,7 @@ void ClickCloseBox(HWND window) { wm::PostInternal(window, WM_SYSCOMMAND, SC_CLO
 void PressKey(HWND window, UINT virtualKey) {
   HWND target = window;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = wm::Find(window);
     if (w && w->dialog && wm::Find(w->focus)) target = w->focus;
   }
@@ -82,7 +82,7 @@ void PressKey(HWND window, UINT virtualKey) {
 void ClickButton(HWND dialog, int buttonId) {
   HWND button = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     button = wm::ChildById(dialog, buttonId);
   }
   if (button) wm::PostInternal(button, BM_CLICK, 0, 0);
@@ -90,7 +90,7 @@ void ClickButton(HWND dialog, int buttonId) {
 
 void WhenTextShown(int itemId, const std::string& contains,
                    std::function<void(const TextRecord&)> action, int times) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   wm::model().triggers.push_back(wm::Trigger{itemId, contains, std::move(action), times});
 }
 

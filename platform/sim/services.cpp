@@ -105,7 +105,7 @@ Service* Authorised(SC_HANDLE handle, DWORD right) {
 }  // namespace
 
 void SetServiceState(const std::u16string& name, DWORD state) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Service* s = Find(name);
   if (!s) return;
   if (state == SERVICE_RUNNING && s->state != SERVICE_RUNNING) ++s->runCount;
@@ -114,7 +114,7 @@ void SetServiceState(const std::u16string& name, DWORD state) {
 }
 
 void SetServiceTimes(const std::u16string& name, uint64_t startMs, uint64_t stopMs) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (Service* s = Find(name)) {
     s->startMs = startMs;
     s->stopMs = stopMs;
@@ -122,7 +122,7 @@ void SetServiceTimes(const std::u16string& name, uint64_t startMs, uint64_t stop
 }
 
 DWORD ServiceState(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Service* s = Find(name);
   return s ? s->state : 0;
 }
@@ -130,7 +130,7 @@ DWORD ServiceState(const std::u16string& name) {
 bool SpoolerRunning() { return ServiceState(kSpoolerService) == SERVICE_RUNNING; }
 
 uint64_t SpoolerRunCount() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Service* s = Find(kSpoolerService);
   return s ? s->runCount : 0;
 }
@@ -159,7 +159,7 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machine, LPCWSTR database, DWORD access) {
 SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD access) {
   Call call("OpenServiceW", {sim::Ptr(manager), sim::Utf8(serviceName), sim::Hex(access)});
   if (call.Faulted()) return call.Ret<SC_HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sim::Lookup<sim::ManagerObject>(manager, "service")) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<SC_HANDLE>(nullptr);
@@ -182,7 +182,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD access) {
 BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   Call call("QueryServiceStatus", {sim::Ptr(service)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Service* s = sim::Authorised(service, SERVICE_QUERY_STATUS);
   if (!s) return call.Ret<BOOL>(FALSE);
   if (!status) {
@@ -198,7 +198,7 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
   (void)argv;
   Call call("StartServiceW", {sim::Ptr(service), std::to_string(argc)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Service* s = sim::Authorised(service, SERVICE_START);
   if (!s) return call.Ret<BOOL>(FALSE);
   // Any instance, running or on its way up or down, counts as running.
@@ -215,7 +215,7 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
 BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
   Call call("ControlService", {sim::Ptr(service), std::to_string(control)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (control != SERVICE_CONTROL_STOP) {
     SetLastError(ERROR_INVALID_PARAMETER);  // only the stop control is modelled
     return call.Ret<BOOL>(FALSE);

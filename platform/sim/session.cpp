@@ -33,18 +33,18 @@ struct TokenObject {
 }  // namespace
 
 void SetWindowStation(const std::u16string& name, bool visible) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   session().station = name;
   session().visible = visible;
 }
 
 void SetElevated(bool elevated) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   session().elevated = elevated;
 }
 
 bool ProcessElevated() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return session().elevated;
 }
 
@@ -62,7 +62,7 @@ HWINSTA GetProcessWindowStation() {
 BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD bytes, LPDWORD needed) {
   Call call("GetUserObjectInformationW", {sim::Ptr(object), std::to_string(index), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (object != static_cast<HANDLE>(sim::kStationHandle)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);

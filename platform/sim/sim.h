@@ -42,7 +42,31 @@ std::string Ptr(const void* value);  // "null" or 0x...
 // RegisterResetHook is reset, the journal, faults, accounting, clock and captured output cleared.
 void Reset();
 void RegisterResetHook(const char* area, std::function<void()> hook);
-std::recursive_mutex& Lock();
+// The machine's one lock: recursive, and it knows how often the calling thread holds it, so that
+// a thread of a killed process can let go of it entirely before it stops for good.
+class MachineMutex {
+ public:
+  void lock() {
+    mutex_.lock();
+    ++depth_;
+  }
+  bool try_lock() {
+    if (!mutex_.try_lock()) return false;
+    ++depth_;
+    return true;
+  }
+  void unlock() {
+    --depth_;
+    mutex_.unlock();
+  }
+  // How many times the calling thread holds the lock now.
+  static int HeldByCaller() { return depth_; }
+
+ private:
+  std::recursive_mutex mutex_;
+  static thread_local int depth_;
+};
+MachineMutex& Lock();
 
 // ----- virtual clock (milliseconds since the machine started) -----
 uint64_t Now();
@@ -88,6 +112,9 @@ class Call {
   // True when an injected fault applies to this call; the last error is then already set and
   // the caller returns its failure value.
   bool Faulted();
+  // True when the process was killed at this call while it was under way (CopyFileW): the call
+  // leaves what a cut-off call leaves, then stops its thread (process.h).
+  bool KilledMidway() const { return killedMidway_; }
   // Notes the result text; returns the value for `return call.Ret(x);`.
   template <class T>
   T Ret(T value) {
@@ -112,6 +139,7 @@ class Call {
   std::vector<std::string> args_;
   bool checked_ = false;
   bool faulted_ = false;
+  bool killedMidway_ = false;
 };
 
 // ----- fault injection -----

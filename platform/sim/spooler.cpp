@@ -149,12 +149,12 @@ PrinterValue TextValue(const std::u16string& text) {
 }
 
 void AddDriver(const Driver& driver) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   spooler::Model().drivers.push_back(driver);
 }
 
 void AddPrinter(const Printer& printer) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Printer p = printer;
   for (auto& job : p.jobs)
     if (job.id == 0) job.id = spooler::Model().nextJobId++;
@@ -162,12 +162,12 @@ void AddPrinter(const Printer& printer) {
 }
 
 void AddPort(const std::u16string& name, const std::u16string& monitor) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   spooler::Model().ports.push_back(Port{name, monitor, monitor});
 }
 
 void RemovePort(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& ports = spooler::Model().ports;
   ports.erase(std::remove_if(ports.begin(), ports.end(),
                              [&](const Port& p) { return EqualNoCase(p.name, name); }),
@@ -175,7 +175,7 @@ void RemovePort(const std::u16string& name) {
 }
 
 DWORD AddJob(const std::u16string& printerName, const std::u16string& document) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Printer* p = spooler::FindPrinter(printerName);
   if (!p) return 0;
   Job job;
@@ -186,7 +186,7 @@ DWORD AddJob(const std::u16string& printerName, const std::u16string& document) 
 }
 
 bool UpdatePrinter(const std::u16string& printerName, void (*change)(Printer&)) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   Printer* p = spooler::FindPrinter(printerName);
   if (!p) return false;
   change(*p);
@@ -194,30 +194,30 @@ bool UpdatePrinter(const std::u16string& printerName, void (*change)(Printer&)) 
 }
 
 void FailPrintServerOpens(int count, DWORD error) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   spooler::Model().printServerFailures = count;
   spooler::Model().printServerError = error;
 }
 
 std::vector<Driver> Drivers() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return spooler::Model().drivers;
 }
 std::vector<Printer> Printers() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return spooler::Model().printers;
 }
 std::vector<Port> Ports() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return spooler::Model().ports;
 }
 const Printer* FindPrinter(const std::u16string& name) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return spooler::FindPrinter(name);
 }
 
 std::u16string DriverDirectory(const std::u16string& environment) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   for (auto& staged : spooler::Model().driverDirectories)
     if (EqualNoCase(staged.first, environment)) return staged.second;
   for (auto& e : spooler::kEnvironments)
@@ -292,7 +292,7 @@ BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE 
             {sim::Utf8(server), sim::Utf8(environment), std::to_string(level), sim::Ptr(buffer),
              std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!sp::LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -329,7 +329,7 @@ BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, 
             {sim::Utf8(server), sim::Utf8(environment), std::to_string(level), sim::Ptr(buffer),
              std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!sp::LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -366,7 +366,7 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD b
   Call call("EnumPrintersW", {sim::Hex(flags), sim::Utf8(name), std::to_string(level),
                               sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -405,7 +405,7 @@ BOOL OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defa
   Call call("OpenPrinterW", {sim::Utf8(printerName), defaults ? sim::Hex(defaults->DesiredAccess)
                                                               : std::string("no defaults")});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!printer) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<BOOL>(FALSE);
@@ -457,7 +457,7 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes, LPDWOR
   Call call("GetPrinterW",
             {sim::Ptr(printer), std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (level != 2) {
@@ -480,7 +480,7 @@ BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBY
   Call call("EnumJobsW", {sim::Ptr(printer), std::to_string(firstJob), std::to_string(jobCount),
                           std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (level != 1) {
@@ -525,7 +525,7 @@ BOOL EnumPortsW(LPWSTR server, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD 
   Call call("EnumPortsW",
             {sim::Utf8(server), std::to_string(level), sim::Ptr(buffer), std::to_string(bytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!sp::LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);

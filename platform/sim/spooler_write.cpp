@@ -40,22 +40,22 @@ const bool registered = (RegisterResetHook("spooler_write", [] { knobs() = Write
 }  // namespace
 
 void SetNewPrinterSpoolDirectory(std::optional<PrinterValue> value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   knobs().newPrinterSpoolDirectory = std::move(value);
 }
 
 void SetServerSpoolDirectory(std::optional<PrinterValue> value) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   knobs().serverSpoolDirectory = std::move(value);
 }
 
 void SetLocalPortSucceedsUnlisted(bool unlisted) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   knobs().localPortUnlisted = unlisted;
 }
 
 void SetDriverDirectory(const std::u16string& environment, const std::u16string& directory) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::u16string env = spooler::Environment(environment.c_str());
   if (!env.empty()) spooler::Model().driverDirectories[env] = directory;
 }
@@ -124,7 +124,7 @@ BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo) {
   }
   Call call("AddPrinterDriverW", args);
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<BOOL>(FALSE);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -239,7 +239,7 @@ BOOL DeletePrinterDriverW(LPWSTR server, LPWSTR environment, LPWSTR driverName) 
   Call call("DeletePrinterDriverW",
             {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return DeleteRegistration(call, server, environment, driverName, 0);
 }
 
@@ -251,7 +251,7 @@ BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName
             {sim::Utf8(server), sim::Utf8(environment), sim::Utf8(driverName),
              sim::Hex(deleteFlags), std::to_string(versionFlag)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return DeleteRegistration(call, server, environment, driverName, deleteFlags);
 }
 
@@ -268,7 +268,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
   }
   Call call("AddPrinterW", args);
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   if (!sp::Available()) return call.Ret<HANDLE>(nullptr);
   if (!LocalServer(server)) {
     SetLastError(ERROR_INVALID_NAME);
@@ -344,7 +344,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
 BOOL DeletePrinter(HANDLE printer) {
   Call call("DeletePrinter", {sim::Ptr(printer)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::shared_ptr<sp::PrinterObject> object;
   sim::Printer* p = sp::HandlePrinter(printer, &object);
   if (!p) return call.Ret<BOOL>(FALSE);
@@ -371,7 +371,7 @@ DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE dat
     return call.Ret<DWORD>(status);
   };
   if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   // The print server answers its predefined values; of them only "DefaultSpoolDirectory" is
   // modelled. A printer answers from its own data (its "PrinterDriverData").
   auto object = sp::LiveHandle(printer);
@@ -412,7 +412,7 @@ BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command
                         record && level == 1 ? sim::Utf8(record->pDocument) : std::string("-"),
                         std::to_string(command)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   sim::Printer* p = sp::HandlePrinter(printer);
   if (!p) return call.Ret<BOOL>(FALSE);
   if (level > 1) {
@@ -460,7 +460,7 @@ DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
   Call call("StartDocPrinterW", {sim::Ptr(printer), std::to_string(level),
                                  info && level == 1 ? sim::Utf8(info->pDocName) : std::string("-")});
   if (call.Faulted()) return call.Ret<DWORD>(0);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::shared_ptr<sp::PrinterObject> object;
   sim::Printer* p = sp::HandlePrinter(printer, &object);
   if (!p) return call.Ret<DWORD>(0);
@@ -484,7 +484,7 @@ DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
 BOOL EndDocPrinter(HANDLE printer) {
   Call call("EndDocPrinter", {sim::Ptr(printer)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   std::shared_ptr<sp::PrinterObject> object;
   sim::Printer* p = sp::HandlePrinter(printer, &object);
   if (!p) return call.Ret<BOOL>(FALSE);
@@ -508,7 +508,7 @@ BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitorName) {
   Call call("AddPortW", {sim::Utf8(server), sim::Ptr(window), sim::Utf8(monitorName)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!sp::Available()) return call.Ret<BOOL>(FALSE);
     if (!LocalServer(server)) {
       SetLastError(ERROR_INVALID_NAME);
@@ -535,7 +535,7 @@ BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitorName) {
   }
   bool exists = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     if (!sp::Available()) return call.Ret<BOOL>(FALSE);  // the spooler stopped meanwhile
     exists = sp::FindPort(name) != nullptr;
     if (!exists) {

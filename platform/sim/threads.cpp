@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim/mutexes.h"
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -66,39 +67,42 @@ HANDLE StartThread(std::function<DWORD()> body, bool closeHandleAtEnd, DWORD* th
   HANDLE handle = NewHandle("thread", state);
   if (closeHandleAtEnd) state->runtimeHandle = handle;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     threads().running.push_back(state);
     ++threads().startedSinceReset;
   }
+  const int process = internal::CurrentProcess();
   try {
-    std::thread([state, body = std::move(body)] {
+    std::thread([state, process, body = std::move(body)] {
       currentThread = state;
       DWORD id = GetCurrentThreadId();
+      internal::JoinProcess(process);
       {
-        std::lock_guard<std::recursive_mutex> lock(Lock());
+        std::lock_guard<sim::MachineMutex> lock(Lock());
         state->id = id;
         internal::NotifyAll();
       }
       DWORD code = body();
       // As on Windows: the thread's windows and queue go before the thread counts as ended.
       internal::WindowThreadEnded(id);
-      std::lock_guard<std::recursive_mutex> lock(Lock());
+      std::lock_guard<sim::MachineMutex> lock(Lock());
       if (!state->terminated) state->exitCode = code;
       state->returned = true;
       if (state->runtimeHandle) ReleaseHandle(state->runtimeHandle, "thread");
       auto& list = threads().running;
       list.erase(std::remove(list.begin(), list.end(), state), list.end());
+      internal::ThreadReturned();
       internal::NotifyAll();
     }).detach();
   } catch (const std::system_error&) {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto& list = threads().running;
     list.erase(std::remove(list.begin(), list.end(), state), list.end());
     ReleaseHandle(handle, "thread");
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   while (state->id == 0) internal::Wait(lock);
   if (threadId) *threadId = state->id;
   return handle;
@@ -108,7 +112,7 @@ HANDLE StartThread(std::function<DWORD()> body, bool closeHandleAtEnd, DWORD* th
 
 bool JoinAllThreads(DWORD timeoutMilliseconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   for (;;) {
     bool allDone = std::all_of(threads().running.begin(), threads().running.end(),
                                [](const auto& t) { return t->parked; });
@@ -121,23 +125,23 @@ bool JoinAllThreads(DWORD timeoutMilliseconds) {
 }
 
 size_t LiveThreads() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return static_cast<size_t>(std::count_if(threads().running.begin(), threads().running.end(),
                                            [](const auto& t) { return !t->parked; }));
 }
 
 size_t ThreadsStarted() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return threads().startedSinceReset;
 }
 
 size_t ParkedThreads() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return threads().parkedSinceReset;
 }
 
 void RegisterKernelHandleKind(const std::string& kind) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto& kinds = threads().kernelKinds;
   if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
 }
@@ -146,20 +150,34 @@ namespace internal {
 
 void NotifyAll() { changed().notify_all(); }
 
-void Wait(std::unique_lock<std::recursive_mutex>& lock) { changed().wait(lock); }
+// A thread of a killed process that comes to wait, or wakes here, stops without going back to what
+// it waited for.
+void Wait(std::unique_lock<sim::MachineMutex>& lock) {
+  if (CurrentThreadDead()) StopDeadThread();
+  changed().wait(lock);
+  if (CurrentThreadDead()) StopDeadThread();
+}
 
-bool WaitUntil(std::unique_lock<std::recursive_mutex>& lock,
+bool WaitUntil(std::unique_lock<sim::MachineMutex>& lock,
                std::chrono::steady_clock::time_point deadline) {
-  return changed().wait_until(lock, deadline) == std::cv_status::no_timeout;
+  if (CurrentThreadDead()) StopDeadThread();
+  bool woken = changed().wait_until(lock, deadline) == std::cv_status::no_timeout;
+  if (CurrentThreadDead()) StopDeadThread();
+  return woken;
+}
+
+void MarkCurrentThreadStopped() {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  if (currentThread) currentThread->parked = true;
 }
 
 bool CurrentThreadTerminated() {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return currentThread && currentThread->terminated;
 }
 
 bool IsRunningThread(DWORD threadId) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   for (const auto& t : threads().running)
     if (t->id == threadId && !t->terminated) return true;
   return false;
@@ -168,7 +186,7 @@ bool IsRunningThread(DWORD threadId) {
 void Park() {
   // As with a real termination, the thread's windows and queue go with it.
   WindowThreadEnded(GetCurrentThreadId());
-  std::unique_lock<std::recursive_mutex> lock(Lock());
+  std::unique_lock<sim::MachineMutex> lock(Lock());
   if (currentThread) {
     currentThread->parked = true;
     ++threads().parkedSinceReset;
@@ -259,7 +277,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     return call.Ret<DWORD>(WAIT_FAILED);
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  std::unique_lock<std::recursive_mutex> lock(sim::Lock());
+  std::unique_lock<sim::MachineMutex> lock(sim::Lock());
   while (!state->Signalled()) {
     if (sim::currentThread && sim::currentThread->terminated) {
       lock.unlock();
@@ -282,7 +300,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
     SetLastError(state ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
   }
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   *exitCode = state->exitCode;
   call.SetResult("TRUE code " + std::to_string(state->exitCode));
   return TRUE;
@@ -297,7 +315,7 @@ BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
     SetLastError(ERROR_INVALID_HANDLE);
     return call.Ret<BOOL>(FALSE);
   }
-  std::unique_lock<std::recursive_mutex> lock(sim::Lock());
+  std::unique_lock<sim::MachineMutex> lock(sim::Lock());
   if (!state->Signalled()) {
     state->terminated = true;
     state->exitCode = exitCode;
@@ -316,7 +334,7 @@ BOOL CloseHandle(HANDLE handle) {
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::vector<std::string> kinds;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     kinds = sim::threads().kernelKinds;
   }
   for (const auto& kind : kinds)

@@ -26,6 +26,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/sim/sim.h"
 #include "platform/sim/windows.h"
 
 namespace sim {
@@ -49,8 +50,8 @@ namespace internal {
 // ending), used with the machine lock. Whoever changes such state notifies it.
 void NotifyAll();
 // Waits on the shared condition; the caller holds the machine lock exactly once, through `lock`.
-void Wait(std::unique_lock<std::recursive_mutex>& lock);
-bool WaitUntil(std::unique_lock<std::recursive_mutex>& lock,
+void Wait(std::unique_lock<sim::MachineMutex>& lock);
+bool WaitUntil(std::unique_lock<sim::MachineMutex>& lock,
                std::chrono::steady_clock::time_point deadline);
 // True when the calling thread was terminated; it must then stop at once: call Park.
 bool CurrentThreadTerminated();
@@ -59,6 +60,8 @@ bool CurrentThreadTerminated();
 bool IsRunningThread(DWORD threadId);
 // Never returns. The caller must not hold the machine lock.
 [[noreturn]] void Park();
+// A thread of a killed process has stopped for good: it counts as parked (process.h).
+void MarkCurrentThreadStopped();
 // Called by the window manager (message_queues.cpp) when a thread ends: its windows and queue go.
 void WindowThreadEnded(DWORD threadId);
 

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 
+#include "platform/sim/process.h"
 #include "platform/sim/threads.h"
 
 namespace sim::wm {
@@ -51,6 +52,21 @@ const bool registered = (RegisterResetHook("windows",
                                            }),
                          true);
 
+// A process that has gone takes its windows, queues and window classes with it.
+const bool processEndRegistered =
+    (internal::RegisterProcessEndHook("windows",
+                                      [](int, const std::vector<DWORD>& threads) {
+                                        for (DWORD id : threads) internal::WindowThreadEnded(id);
+                                        std::lock_guard<sim::MachineMutex> lock(Lock());
+                                        auto& classes = model().classes;
+                                        classes.erase(std::remove_if(classes.begin(), classes.end(),
+                                                                     [](const ClassInfo& c) {
+                                                                       return !c.system;
+                                                                     }),
+                                                      classes.end());
+                                      }),
+     true);
+
 WindowSearchHook& SearchHook() {
   static auto* hook = new WindowSearchHook;
   return *hook;
@@ -68,7 +84,7 @@ Model& model() {
 }
 
 void SetWindowSearchHook(WindowSearchHook hook) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   SearchHook() = std::move(hook);
 }
 
@@ -137,7 +153,7 @@ HWND ChildById(HWND dialog, int id) {
 void SetTextInternal(HWND hwnd, const std::u16string& text, bool atCreation) {
   std::vector<std::pair<std::function<void(const TextRecord&)>, TextRecord>> actions;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (!w) return;
     w->text = text;
@@ -168,7 +184,7 @@ HWND CreateInternal(DWORD exStyle, LPCWSTR className, LPCWSTR name, DWORD style,
   auto w = std::make_shared<Window>();
   CREATESTRUCTW cs{};
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     const ClassInfo* c = FindClass(className);
     if (!c) {
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -217,7 +233,7 @@ HWND CreateInternal(DWORD exStyle, LPCWSTR className, LPCWSTR name, DWORD style,
     DestroyInternal(hwnd);
     return nullptr;
   }
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   return Find(hwnd) ? hwnd : nullptr;
 }
 
@@ -251,7 +267,7 @@ void Remove(HWND hwnd) {
 void DestroyInternal(HWND hwnd) {
   std::vector<HWND> owned;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (!w || w->destroying) return;
     w->destroying = true;
@@ -263,7 +279,7 @@ void DestroyInternal(HWND hwnd) {
   for (HWND o : owned) DestroyInternal(o);
   std::vector<HWND> pre, post;
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     Tree(hwnd, &pre, &post);
     for (HWND h : pre) {
       auto w = Find(h);
@@ -274,16 +290,16 @@ void DestroyInternal(HWND hwnd) {
   for (HWND h : pre) Deliver(h, WM_DESTROY, 0, 0);
   for (HWND h : post) {
     Deliver(h, WM_NCDESTROY, 0, 0);
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     Remove(h);
   }
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   internal::NotifyAll();
 }
 
 bool EnableInternal(HWND hwnd, bool enable) {
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (!w) return false;
     bool wasDisabled = !w->enabled;
@@ -296,7 +312,7 @@ bool EnableInternal(HWND hwnd, bool enable) {
 
 bool ShowInternal(HWND hwnd, bool show) {
   {
-    std::lock_guard<std::recursive_mutex> lock(Lock());
+    std::lock_guard<sim::MachineMutex> lock(Lock());
     auto w = Find(hwnd);
     if (!w) return false;
     if (w->visible == show) return show;
@@ -326,7 +342,7 @@ LRESULT DefaultProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_GETTEXTLENGTH: {
       std::u16string text;
       {
-        std::lock_guard<std::recursive_mutex> lock(Lock());
+        std::lock_guard<sim::MachineMutex> lock(Lock());
         auto w = Find(hwnd);
         if (w) text = w->text;
       }
@@ -348,7 +364,7 @@ LRESULT ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND parent = nullptr;
     int id = 0;
     {
-      std::lock_guard<std::recursive_mutex> lock(Lock());
+      std::lock_guard<sim::MachineMutex> lock(Lock());
       auto w = Find(hwnd);
       if (!w || w->className != u"Button" || !w->enabled) return 0;
       parent = w->parent, id = w->id;
@@ -363,7 +379,7 @@ LRESULT ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 // SetWindowTextW's work: a WM_SETTEXT sent to the window's thread.
 BOOL SetText(HWND window, LPCWSTR text) {
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     if (!wm::Find(window)) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return FALSE;
@@ -378,7 +394,7 @@ int GetText(HWND window, LPWSTR text, int capacity) {
   if (text && capacity > 0) text[0] = 0;
   std::u16string value;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto w = wm::Find(window);
     if (!w) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -396,7 +412,7 @@ int GetText(HWND window, LPWSTR text, int capacity) {
 
 namespace sim::internal {
 void WindowThreadEnded(DWORD threadId) {
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   wm::Model& m = wm::model();
   std::vector<HWND> gone;
   for (auto& entry : m.windows)
@@ -424,7 +440,7 @@ ATOM RegisterClassW(const WNDCLASSW* windowClass) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto& m = wm::model();
   for (const auto& c : m.classes) {
     if (!c.system && sim::EqualNoCase(c.name, windowClass->lpszClassName)) {
@@ -467,7 +483,7 @@ BOOL DestroyWindow(HWND window) {
   Call call("DestroyWindow", {sim::Ptr(window)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto w = wm::Find(window);
     if (!w) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -484,7 +500,7 @@ BOOL DestroyWindow(HWND window) {
 
 BOOL IsWindow(HWND window) {
   Call call("IsWindow", {sim::Ptr(window)});
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   return call.Ret<BOOL>(wm::Find(window) ? TRUE : FALSE);
 }
 
@@ -496,7 +512,7 @@ int GetClassNameW(HWND window, LPWSTR className, int capacity) {
   }
   std::u16string name;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     auto w = wm::Find(window);
     if (!w) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -514,7 +530,7 @@ int GetClassNameW(HWND window, LPWSTR className, int capacity) {
 
 BOOL IsWindowVisible(HWND window) {
   Call call("IsWindowVisible", {sim::Ptr(window)});
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   // Visible only when it and every ancestor are.
   bool visible = wm::Find(window) != nullptr;
   for (auto w = wm::Find(window); w; w = wm::Find(w->parent)) visible = visible && w->visible;
@@ -523,7 +539,7 @@ BOOL IsWindowVisible(HWND window) {
 
 BOOL IsWindowEnabled(HWND window) {
   Call call("IsWindowEnabled", {sim::Ptr(window)});
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   return call.Ret<BOOL>(w && w->enabled ? TRUE : FALSE);
 }
@@ -549,7 +565,7 @@ BOOL EnableWindow(HWND window, BOOL enable) {
   Call call("EnableWindow", {sim::Ptr(window), std::to_string(enable)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     if (!wm::Find(window)) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return call.Ret<BOOL>(FALSE);
@@ -562,7 +578,7 @@ BOOL EnableWindow(HWND window, BOOL enable) {
 BOOL ShowWindow(HWND window, int command) {
   Call call("ShowWindow", {sim::Ptr(window), std::to_string(command)});
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     if (!wm::Find(window)) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return call.Ret<BOOL>(FALSE);
@@ -578,7 +594,7 @@ BOOL SystemParametersInfoW(UINT action, UINT param, PVOID value, UINT winIni) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<BOOL>(FALSE);
   }
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   *static_cast<RECT*>(value) = wm::model().workArea;
   return call.Ret<BOOL>(TRUE);
 }
@@ -586,7 +602,7 @@ BOOL SystemParametersInfoW(UINT action, UINT param, PVOID value, UINT winIni) {
 BOOL GetWindowRect(HWND window, LPRECT rect) {
   Call call("GetWindowRect", {sim::Ptr(window)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !rect) {
     SetLastError(w ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
@@ -602,7 +618,7 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, U
             {sim::Ptr(window), sim::Ptr(insertAfter), std::to_string(x), std::to_string(y),
              std::to_string(cx), std::to_string(cy), sim::Hex(flags)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -626,7 +642,7 @@ BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC callback, LPARAM lParam) {
   wm::WindowSearchHook hook;
   bool begun = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     for (auto& entry : wm::model().windows) {
       const auto& w = entry.second;
       if (w->thread == threadId && !w->parent && !w->destroying && w->listed)
@@ -638,7 +654,7 @@ BOOL EnumThreadWindows(DWORD threadId, WNDENUMPROC callback, LPARAM lParam) {
   bool all = !list.empty();
   for (HWND h : list) {
     {
-      std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+      std::lock_guard<sim::MachineMutex> lock(sim::Lock());
       if (!wm::Find(h)) continue;  // gone meanwhile
     }
     if (callback && !callback(h, lParam)) {
@@ -664,7 +680,7 @@ HWND FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR wind
   wm::WindowSearchHook hook;
   bool begun = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+    std::lock_guard<sim::MachineMutex> lock(sim::Lock());
     std::vector<HWND> candidates;
     if (parent) {
       auto p = wm::Find(parent);

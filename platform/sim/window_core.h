@@ -29,7 +29,7 @@ namespace sim::wm {
 constexpr char16_t kDialogClass[] = u"#32770";
 constexpr DWORD kExNoParentNotify = 0x00000004;  // WS_EX_NOPARENTNOTIFY, which dialog items carry
 
-using Lock_t = std::unique_lock<std::recursive_mutex>;
+using Lock_t = std::unique_lock<sim::MachineMutex>;
 
 struct ClassInfo {
   std::u16string name;

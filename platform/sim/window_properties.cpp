@@ -17,7 +17,7 @@ BOOL SetPropW(HWND window, LPCWSTR name, HANDLE data) {
   Call call("SetPropW",
             {sim::Ptr(window), IS_INTRESOURCE(name) ? "#" : sim::Utf8(name), sim::Ptr(data)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !name) {
     SetLastError(w ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
@@ -30,7 +30,7 @@ BOOL SetPropW(HWND window, LPCWSTR name, HANDLE data) {
 HANDLE GetPropW(HWND window, LPCWSTR name) {
   Call call("GetPropW", {sim::Ptr(window), IS_INTRESOURCE(name) ? "#" : sim::Utf8(name)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !name) return call.Ret<HANDLE>(nullptr);
   auto it = w->props.find(PropKey(name));
@@ -40,7 +40,7 @@ HANDLE GetPropW(HWND window, LPCWSTR name) {
 HANDLE RemovePropW(HWND window, LPCWSTR name) {
   Call call("RemovePropW", {sim::Ptr(window), IS_INTRESOURCE(name) ? "#" : sim::Utf8(name)});
   if (call.Faulted()) return call.Ret<HANDLE>(nullptr);  // the property stays
-  std::lock_guard<std::recursive_mutex> lock(sim::Lock());
+  std::lock_guard<sim::MachineMutex> lock(sim::Lock());
   auto w = wm::Find(window);
   if (!w || !name) return call.Ret<HANDLE>(nullptr);
   auto it = w->props.find(PropKey(name));

@@ -113,7 +113,7 @@ BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputBytes, P
   InputName(inputData, inputBytes, &input);
   Call call("XcvDataW", {sim::Ptr(xcv), sim::Utf8(dataName), sim::Utf8(input), std::to_string(inputBytes)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::lock_guard<std::recursive_mutex> lock(Lock());
+  std::lock_guard<sim::MachineMutex> lock(Lock());
   auto object = sp::LiveHandle(xcv);
   if (!object) return call.Ret<BOOL>(FALSE);
   if (object->xcvMonitor.empty()) {

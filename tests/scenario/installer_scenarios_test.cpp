@@ -121,9 +121,9 @@ TEST_F(InstallerScenario, InstallOnACleanMachine) {
   EXPECT_EQ(dialogs[0].name, u"ZQVirtualPrinterPort");
 }
 
-TEST_F(InstallerScenario, InstallWithTheSpoolerStoppedCannotLookUpTheDriver) {
-  sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
-  // While the spooler is stopped the driver lookup fails: the person is told so.
+TEST_F(InstallerScenario, InstallWhoseDriverLookupFailsSaysSo) {
+  // A spooler that goes away after the run's start: the driver lookup fails, the person is told.
+  sim::FailAlways("EnumPrinterDriversW", RPC_S_SERVER_UNAVAILABLE);
   EXPECT_EQ(Run(u"install C:\\zqdriver \"ZQ Printer2\" x64"), -1);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(U8(Boxes()[0].text.c_str()), "同一プリンタ名の確認ができません!");
@@ -548,6 +548,90 @@ TEST_F(InstallerScenario, ARequestThatCannotBeCopiedIsRefusedBeforeAnythingChang
     EXPECT_EQ(InstalledFile(u"ZQPrinter_drv2.dll"), "old");
     EXPECT_EQ(sim::CallCount("_beginthreadex"), 0u);
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+  }
+}
+
+// ----- a stopped spooler is started by every run -----
+
+TEST_F(InstallerScenario, EveryModeStartsAStoppedSpoolerBeforeItsFirstSpoolerCall) {
+  struct Case {
+    const char* arguments;
+    bool installed;
+    int exitCode;
+  } cases[] = {
+      {"install C:\\zqdriver \"ZQ Printer2\" x64", false, 0},
+      {"install C:\\zqdriver \"New Printer\" x64", true, 0},  // answered No: the driver stays
+      {"check . \"ZQ Printer2\" x64", true, 0},
+      {"uninstall", true, 0},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, 0},
+      {"add C:\\zqdriver \"ZQ Printer2\" x64", true, 0},
+      {"/quiet install C:\\zqdriver \"ZQ Printer2\" x64", false, 0},
+      {"/quiet check . \"ZQ Printer2\" x64", true, 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    sim::Reset();
+    PutDriverFolder(u"C:\\zqdriver", "new");
+    if (c.installed) StageInstalledDriver();
+    sim::AnswerMessageBox("", "既にインストールされています", IDNO);
+    sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
+    EXPECT_EQ(RunWatched(sim::Utf16(c.arguments)), c.exitCode);
+    EXPECT_TRUE(sim::SpoolerRunning());
+    // The start comes before any spooler call; no spooler call failed for want of it.
+    auto names = sim::CallNames({"StartServiceW", "EnumPrintersW", "EnumPrinterDriversW",
+                                 "OpenPrinterW"});
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names[0], "StartServiceW");
+    for (auto& call : sim::Journal()) {
+      if (call.name == "EnumPrintersW" || call.name == "EnumPrinterDriversW")
+        EXPECT_NE(call.lastError, static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+    }
+    std::string output;
+    for (auto& line : sim::DebugOutput()) output += line;
+    EXPECT_NE(output.find("the spooler is not running (state 1); starting it"), std::string::npos)
+        << output;
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+  }
+}
+
+TEST_F(InstallerScenario, ASpoolerThatCannotBeStartedIsTheRunsFirstFailure) {
+  struct Case {
+    const char* arguments;
+    bool installed;
+    bool box;  // install, check and add show the failure report; removal shows none
+  } cases[] = {
+      {"install C:\\zqdriver \"ZQ Printer2\" x64", false, true},
+      {"check . \"ZQ Printer2\" x64", true, true},
+      {"uninstall", true, false},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, false},
+      {"add C:\\zqdriver \"ZQ Printer2\" x64", true, true},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    sim::Reset();
+    std::memset(LastErrorMessage, 0, sizeof LastErrorMessage);
+    PutDriverFolder(u"C:\\zqdriver", "new");
+    if (c.installed) StageInstalledDriver();
+    sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
+    sim::FailAlways("StartServiceW", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunWatched(sim::Utf16(c.arguments)), -1);
+    EXPECT_EQ(U8(LastErrorMessage), "スプーラの開始ができません!");
+    EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    if (c.box) {
+      ASSERT_EQ(Boxes().size(), 1u);
+      EXPECT_EQ(U8(Boxes()[0].text.c_str()),
+                "スプーラの開始ができません!\nインストールの中断します.\n\nError code: 5\n"
+                "詳細エラー: Access is denied.\r\n");
+      EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
+    } else {
+      EXPECT_TRUE(Boxes().empty());
+    }
+    // Nothing of the mode ran: no spooler call, the machine as it was.
+    EXPECT_EQ(sim::CallCount("EnumPrinterDriversW") + sim::CallCount("EnumPrintersW"), 0u);
+    EXPECT_EQ(HasDriver(), c.installed);
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
   }
 }
 

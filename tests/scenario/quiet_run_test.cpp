@@ -259,7 +259,7 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
   sim::SetElevated(false);
   sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
   // The stopped spooler fails the driver's lookup: a failed step.
-  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), 1603);
+  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), 1605);
   auto records = Records();
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0],
@@ -267,7 +267,7 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
             "RestrictDriverInstallationToAdministrators: absent (administrators only)");
-  EXPECT_EQ(records.back(), "Run: exit code 1603 (a step failed)");
+  EXPECT_EQ(records.back(), "Run: exit code 1605 (not installed)");
 }
 
 TEST_F(QuietRunTest, AnInvisibleWindowStationRunsQuietlyAndSaysSo) {

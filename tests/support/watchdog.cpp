@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/sim/process.h"
 #include "platform/sim/sim.h"
 #include "shell/installer_main.h"
 
@@ -22,7 +23,12 @@ bool RunInstallerWithin(std::chrono::milliseconds limit, int* exitCode) {
   const HINSTANCE module = Module;
   auto done = std::make_shared<std::promise<int>>();
   std::future<int> result = done->get_future();
-  std::thread main([done, module] { done->set_value(RunInstallerMain(module, nullptr)); });
+  std::thread main([done, module] {
+    sim::EnterProcess();  // the process's main thread, and its threads' creator
+    int code = RunInstallerMain(module, nullptr);
+    sim::LeaveProcess();
+    done->set_value(code);
+  });
   if (result.wait_for(limit) != std::future_status::ready) {
     main.detach();
     return false;

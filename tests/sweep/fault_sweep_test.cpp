@@ -38,20 +38,14 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
   ASSERT_EQ(clean.heapBlocks + clean.handles, 0u) << clean.handleReport;
 
   // The injection points: every call of the fault-free journal, by name and occurrence.
-  struct Point {
-    sim::CallRecord call;
-    int occurrence;
-  };
   std::vector<Point> points;
-  std::map<std::string, int> seen;
   Figures f;
-  for (auto& call : clean.journal) {
-    int occurrence = ++seen[call.name];
-    if (CannotFail(call.name)) {
+  for (const Point& p : JournalPoints(clean.journal)) {
+    if (CannotFail(p.call.name)) {
       ++f.notSwept;
       continue;
     }
-    points.push_back({call, occurrence});
+    points.push_back(p);
   }
   f.points = points.size();
 

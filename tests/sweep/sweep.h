@@ -77,6 +77,26 @@ struct RunResult {
   sim::CallRecord faulted;  // the call that failed, when one did
 };
 
+// The points of a run: every call of its journal by name and occurrence, in journal order. The
+// fault sweep fails each in turn, the crash sweep ends the process at each.
+struct Point {
+  sim::CallRecord call;
+  int occurrence;
+};
+std::vector<Point> JournalPoints(const std::vector<sim::CallRecord>& journal);
+
+// One process of the program on the machine as it is (no reset): the command line's arguments,
+// run on a main thread of its own until the process has ended, by returning or by a kill armed
+// before (sim::KillProcessAt). A process still running after the watchdog's wall time has
+// ended == false. The caller starts the next process (sim::StartNextProcess) when it is done
+// looking.
+struct ProcessRun {
+  bool ended = false;
+  bool killed = false;
+  int exitCode = 0;
+};
+ProcessRun RunProcess(const std::u16string& arguments);
+
 // One whole run; `fault` empty runs without faults. A run that has not ended after the watchdog's
 // wall time is reported with ended == false; the machine is then still in use.
 RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault);

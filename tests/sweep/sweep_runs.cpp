@@ -2,13 +2,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <map>
+#include <memory>
+#include <thread>
 
 #include "platform/sim/files.h"
+#include "platform/sim/process.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/threads.h"
 #include "platform/sim/ui.h"
+#include "shell/installer_main.h"
 #include "support/messages.h"
 #include "tests/support/staging.h"
 #include "tests/support/watchdog.h"
@@ -20,6 +26,9 @@ namespace {
 // Wall time a run may take before it counts as a hang. Runs take milliseconds (the spooler's
 // pauses run on the virtual clock); the margin covers sanitized builds on a busy machine.
 constexpr auto kWatchdog = std::chrono::seconds(20);
+
+// Taken when the test process starts, before any reset, so that no run's journal shows the call.
+const HINSTANCE Module = GetModuleHandleW(nullptr);
 
 using staging::kDriverDir;
 
@@ -186,6 +195,41 @@ std::string Describe(const MachineState& state) {
   std::string out;
   for (auto& item : state.items) out += "  " + item + "\n";
   return out;
+}
+
+std::vector<Point> JournalPoints(const std::vector<sim::CallRecord>& journal) {
+  std::vector<Point> points;
+  std::map<std::string, int> seen;
+  for (auto& call : journal) points.push_back({call, ++seen[call.name]});
+  return points;
+}
+
+ProcessRun RunProcess(const std::u16string& arguments) {
+  sim::SetCommandLine(u"\"C:\\Setup\\ZQInst.exe\" " + arguments);
+  const HINSTANCE module = Module;
+  auto entered = std::make_shared<std::promise<void>>();
+  auto done = std::make_shared<std::promise<int>>();
+  std::future<int> result = done->get_future();
+  std::thread main([entered, done, module] {
+    sim::EnterProcess();
+    entered->set_value();
+    int code = RunInstallerMain(module, nullptr);
+    sim::LeaveProcess();
+    done->set_value(code);
+  });
+  entered->get_future().wait();  // the process runs: its end can be waited for
+  ProcessRun run;
+  run.ended = sim::WaitForProcessEnd(static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(kWatchdog).count()));
+  run.killed = sim::ProcessKilled();
+  if (!run.ended || run.killed) {
+    // A killed main thread stays stopped for good; a hung one is left to the report.
+    main.detach();
+    return run;
+  }
+  main.join();
+  run.exitCode = result.get();
+  return run;
 }
 
 RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault) {

@@ -118,8 +118,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance) {
   if (IsQuietRun()) {
     // A quiet run writes to its starter's console: a console event there asks it to stop.
     WatchConsoleEvents();
+    // A run asked to stop before its work was done ends with -1 (RunMode); one asked after it
+    // was done has done it.
     exitCode = RunQuietly(arguments);
-    if (StopRequested()) exitCode = -1;  // as a dialog closed before the work was done
   } else {
     exitCode = RunWithDialog(instance, previousInstance, arguments);
   }

@@ -139,8 +139,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
   } else if (IsQuietRun()) {
     // A quiet run writes to its starter's console: a console event there asks it to stop.
     WatchConsoleEvents();
+    // A run asked to stop before its work was done ends as stopped on request (RunMode); one
+    // asked after it was done has done it.
     outcome = RunQuietly(arguments);
-    if (StopRequested() && outcome != Done) outcome = StoppedOnRequest;
   } else {
     outcome = RunWithDialog(instance, previousInstance, arguments);
   }

@@ -21,6 +21,7 @@
   X(ClosePrinter)                \
   X(DeletePrinter)               \
   X(DeletePrinterDriverW)        \
+  X(DeletePrinterDriverExW)      \
   X(EnumJobsW)                   \
   X(EnumPortsW)                  \
   X(EnumPrinterDriversW)         \

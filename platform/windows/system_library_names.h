@@ -11,6 +11,7 @@
 #define ClosePrinter (::zq_windows::System.ClosePrinter)
 #define DeletePrinter (::zq_windows::System.DeletePrinter)
 #define DeletePrinterDriverW (::zq_windows::System.DeletePrinterDriverW)
+#define DeletePrinterDriverExW (::zq_windows::System.DeletePrinterDriverExW)
 #define EnumJobsW (::zq_windows::System.EnumJobsW)
 #define EnumPortsW (::zq_windows::System.EnumPortsW)
 #define EnumPrinterDriversW (::zq_windows::System.EnumPrinterDriversW)

@@ -59,9 +59,11 @@ CONFORMANCE_TEST(SystemTextWithInsert) {
      unsigned(length));
   if (text) {
     ok(conformance::Same(text, TEXT("%1 is not a valid Win32 application.\r\n")) ||
-           wine_differs(conformance::Same(text, TEXT("Bad EXE format for %1.\r\n")),
-                        "Wine's message table has its own English texts; Windows: \"%1 is not "
-                        "a valid Win32 application.\" (the insert kept)"),
+           wine_differs(conformance::Same(text, TEXT("Bad EXE format for %1.\r\n")) ||
+                            conformance::Same(text, TEXT("%1 の EXE フォーマットが不正です。\r\n")),
+                        "Wine's message table has its own texts (English, and Japanese in a "
+                        "Japanese locale); Windows: \"%1 is not a valid Win32 application.\" "
+                        "(the insert kept)"),
        "193: '%s'", conformance::Utf8(text));
     ok(LocalFree(text) == nullptr, "LocalFree");
   }

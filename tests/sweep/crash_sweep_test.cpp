@@ -37,17 +37,19 @@ std::vector<Scenario> CrashScenarios() {
 
 // What an uninstall leaves of ours; empty when it removed everything it removes. The one place
 // that says what "ours" is: the driver ZqDriver2 registered in any environment, the printers that
-// use it and its files in the spooler's driver folders. The port ZQVirtualPrinterPort is not
-// listed: today's uninstall keeps it. When the uninstall removes the port (and the driver's
-// registrations of other environments), they join this list.
+// use it, the port ZQVirtualPrinterPort and the driver's files in the spooler's driver folders of
+// every environment.
 std::vector<std::string> OursLeft() {
   std::vector<std::string> left;
   for (auto& d : sim::Drivers())
     if (d.name == u"ZqDriver2") left.push_back("driver ZqDriver2 (" + sim::Utf8(d.environment) + ")");
   for (auto& p : sim::Printers())
     if (p.driver == u"ZqDriver2") left.push_back("printer " + sim::Utf8(p.name));
+  for (auto& port : sim::Ports())
+    if (port.name == u"ZQVirtualPrinterPort") left.push_back("port ZQVirtualPrinterPort");
   for (const char16_t* folder : {u"C:\\Windows\\System32\\spool\\drivers\\x64",
-                                 u"C:\\Windows\\System32\\spool\\drivers\\w32x86"}) {
+                                 u"C:\\Windows\\System32\\spool\\drivers\\w32x86",
+                                 u"C:\\Windows\\System32\\spool\\drivers\\arm64"}) {
     for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"}) {
       std::u16string path = std::u16string(folder) + u"\\" + file;
       if (sim::FileExists(path)) left.push_back("file " + sim::Utf8(path));

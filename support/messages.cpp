@@ -22,7 +22,7 @@ LPCWSTR TextOrEmpty(const LocalBlock<WCHAR>& text) { return text ? text.Get() : 
 // The error record: the code, the message, and both in the debugger output.
 void RecordError(DWORD code, LPCWSTR format, va_list arguments) {
   LastErrorCode = code;
-  BoundedFormatArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
   OutputDebugStringW(TEXT("\n"));
   OutputDebugStringW(LastErrorMessage);
   OutputDebugStringW(TEXT("\n"));
@@ -77,7 +77,7 @@ bool AskConfirm(HWND owner, LPCWSTR format, ...) {
   WCHAR text[MessageTextCapacity] = {};
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
   // No is the default button, the answer of a person pressing Enter; a quiet run takes it, and
   // a box that could not be shown counts as No as well.
@@ -93,7 +93,7 @@ void ShowInfo(HWND owner, LPCWSTR format, ...) {
   WCHAR text[MessageTextCapacity] = {};
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
   if (IsQuietRun()) {
     RecordShownText("Information", text);
@@ -107,7 +107,7 @@ namespace {
 // Formats into a status-sized text and sets it as the item's text.
 BOOL SetItemTextArgs(HWND dialog, int itemId, LPCWSTR format, va_list arguments) {
   WCHAR text[StatusTextCapacity] = {};
-  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  FormatToFitArgs(text, StatusTextCapacity, format, arguments);
   if (IsQuietRun()) {
     RecordShownText("Status", text);
     return TRUE;
@@ -135,6 +135,16 @@ BOOL SetItemTextFormatted(HWND dialog, int itemId, LPCWSTR format, ...) {
 
 void FailureReport(LPWSTR text) {
   LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
-  BoundedFormat(text, MessageTextCapacity, FailureReportFormat, LastErrorMessage,
+  // The abort notice, the code and the system's text always survive: the message gives up what
+  // they need, shortened as any text that does not fit is.
+  WCHAR frame[MessageTextCapacity] = {};
+  BoundedFormat(frame, MessageTextCapacity, FailureReportFormat, TEXT(""),
                 static_cast<int>(LastErrorCode), TextOrEmpty(systemText));
+  size_t frameLength = static_cast<size_t>(lstrlenW(frame));
+  WCHAR message[MessageTextCapacity] = {};
+  if (frameLength < MessageTextCapacity - 1) {
+    FitText(message, MessageTextCapacity - frameLength, LastErrorMessage);
+  }
+  FormatToFit(text, MessageTextCapacity, FailureReportFormat, message,
+              static_cast<int>(LastErrorCode), TextOrEmpty(systemText));
 }

@@ -147,6 +147,10 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
        {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．",
         "Run: exit code 1639 (the command line is rejected)"},
        false},
+      {"a printer name Windows refuses", false, u"/quiet reinstall C:\\zqdriver \"a\\b\" x64", 1639,
+       {"Error: プリンタ名 'a\\b' は使用できません!",
+        "Run: exit code 1639 (the command line is rejected)"},
+       false},
       {"a processor that is not the machine's", false,
        u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", 1633,
        {"Error: プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!",
@@ -207,6 +211,10 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
       {"no mode", none, u"", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
       {"an unknown mode", none, u"remove", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
       {"no processor", none, u"install C:\\zqdriver \"ZQ Printer2\"", 1639, -1,
+       "Run: exit code 1639 (the command line is rejected)"},
+      {"a printer name Windows refuses", none, u"install C:\\zqdriver \"a,b\" x64", 1639, -1,
+       "Run: exit code 1639 (the command line is rejected)"},
+      {"add for the print server's empty name", installed, u"add C:\\zqdriver \"\" x64", 1639, -1,
        "Run: exit code 1639 (the command line is rejected)"},
   };
   for (const Case& c : cases) {

@@ -252,16 +252,50 @@ void StartRecord() {
 
 }  // namespace
 
+namespace {
+
+// Settings of another type than theirs, each recorded once a run (SetLogFilePath starts a run).
+bool LogLevelTypeReported;
+bool LogFileTypeReported;
+
+// The record that says a setting's type is not its own, so that the setting counts as absent.
+// It is assembled aside: the record being emitted may still be in LogLine.
+void ReportSettingType(LPCWSTR name, DWORD type, LPCSTR expected, bool* reported) {
+  if (*reported) return;
+  *reported = true;
+  CHAR record[LogLineCapacity];
+  CHAR ansiName[64] = {};
+  WideCharToMultiByte(CP_ACP, 0, name, -1, ansiName, sizeof ansiName - 1, nullptr, nullptr);
+  BoundedFormat(record, LogLineCapacity,
+                "ZQPrinter2 [%s %s] ReadSetting - the value %s is of type %u, not %s: it "
+                "counts as absent\r\n",
+                BuildStamp.date, BuildStamp.time, ansiName, static_cast<unsigned>(type), expected);
+  OutputDebugStringA(record);
+}
+
+bool* TypeReportedFlag(LPCWSTR name) {
+  return lstrcmpiW(name, TEXT("LOGFILE")) == 0 ? &LogFileTypeReported : &LogLevelTypeReported;
+}
+
+}  // namespace
+
 int ReadSettingNumber(LPCWSTR name, int defaultValue) {
   RegistryKey key;
   if (!OpenSettingsKey(&key)) return defaultValue;
+  DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return defaultValue;
+  // Only a REG_DWORD is a number: the text "0" is not 48.
+  if (type != REG_DWORD) {
+    ReportSettingType(name, type, "REG_DWORD", TypeReportedFlag(name));
+    return defaultValue;
+  }
   DWORD value = static_cast<DWORD>(defaultValue);
   size = sizeof value;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value),
-                       &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<LPBYTE>(&value),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof value)
     return defaultValue;
   return static_cast<int>(value);
 }
@@ -269,20 +303,37 @@ int ReadSettingNumber(LPCWSTR name, int defaultValue) {
 LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer) {
   RegistryKey key;
   if (!OpenSettingsKey(&key)) return buffer;
+  DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return buffer;
+  // Only a text is a text: a number's bytes make no path.
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    ReportSettingType(name, type, "REG_SZ or REG_EXPAND_SZ", TypeReportedFlag(name));
+    return buffer;
+  }
   // Read aside, one character more than the caller has, so that the caller's buffer is touched
   // only by a text that fits with its terminator.
   WCHAR text[SettingTextCapacity + 1] = {0};
   size = SettingTextCapacity * sizeof(WCHAR);
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, reinterpret_cast<LPBYTE>(text), &size) !=
-      ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<LPBYTE>(text), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
     return buffer;
   size_t stored = (size + 1) / sizeof(WCHAR);
   size_t length = 0;
   while (length < stored && text[length]) ++length;
   if (length >= static_cast<size_t>(SettingTextCapacity)) return buffer;  // no room to terminate
+  text[length] = 0;
+  if (type == REG_EXPAND_SZ) {
+    // "%TEMP%\\zq.log": the variables are filled in; an expansion that does not fit is no path.
+    WCHAR expanded[SettingTextCapacity] = {0};
+    DWORD needed = ExpandEnvironmentStringsW(text, expanded, SettingTextCapacity);
+    if (needed == 0 || needed > static_cast<DWORD>(SettingTextCapacity)) return buffer;
+    std::memcpy(buffer, expanded, needed * sizeof(WCHAR));
+    buffer[needed - 1] = 0;
+    return buffer;
+  }
   std::memcpy(buffer, text, length * sizeof(WCHAR));
   buffer[length] = 0;
   return buffer;
@@ -469,6 +520,8 @@ void strCopy(LPVOID destination, LPCVOID source, size_t bytes) {
 
 void SetLogFilePath(LPCWSTR path) {
   RunLogFile[0] = 0;
+  LogLevelTypeReported = false;
+  LogFileTypeReported = false;
   RefusedLogFile[0] = 0;  // a refused path is reported again for this setting
   if (path) BoundedCopy(RunLogFile, SettingTextCapacity, path);
 }

@@ -387,6 +387,9 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
                        DWORD dataBytes);
 LSTATUS RegCloseKey(HKEY key);
 
+// Environment variables: "%NAME%" in a text becomes the variable's value.
+DWORD ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
+
 // ---------------------------------------------------------------------------------------------
 // Service control manager
 // ---------------------------------------------------------------------------------------------

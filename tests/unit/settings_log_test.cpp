@@ -421,3 +421,64 @@ TEST_F(SettingsLogTest, StrCopyCopiesExactlyTheBytesAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+// The settings by their type: LOGLEVEL only as a REG_DWORD, LOGFILE only as a REG_SZ or a
+// REG_EXPAND_SZ (expanded); any other type counts as absent, and one record says so.
+struct TypedSetting {
+  const char* name;
+  const char16_t* value;  // LOGLEVEL or LOGFILE
+  DWORD type;
+  std::vector<BYTE> bytes;
+  int level;             // what LOGLEVEL reads as (default 1)
+  const char16_t* path;  // what LOGFILE reads as ("" when it counts as absent)
+  bool recorded;         // one record says the type is not the setting's own
+};
+
+std::vector<BYTE> TextBytes(const std::u16string& text) {
+  std::vector<BYTE> out;
+  for (char16_t c : text + u'\0') {
+    out.push_back(static_cast<BYTE>(c & 0xFF));
+    out.push_back(static_cast<BYTE>(c >> 8));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(SettingsLogTest, SettingsCountOnlyWithTheirOwnType) {
+  const TypedSetting cases[] = {
+      {"LOGLEVEL as REG_DWORD 0", u"LOGLEVEL", REG_DWORD, {0, 0, 0, 0}, 0, u"", false},
+      {"LOGLEVEL as the text \"0\"", u"LOGLEVEL", REG_SZ, TextBytes(u"0"), 1, u"", true},
+      {"LOGLEVEL as binary", u"LOGLEVEL", REG_BINARY, {0, 0, 0, 0}, 1, u"", true},
+      {"LOGLEVEL as REG_DWORD of 2 bytes", u"LOGLEVEL", REG_DWORD, {0, 0}, 1, u"", false},
+      {"LOGFILE as REG_SZ", u"LOGFILE", REG_SZ, TextBytes(u"C:\\Logs\\a.log"), 1,
+       u"C:\\Logs\\a.log", false},
+      {"LOGFILE as REG_EXPAND_SZ", u"LOGFILE", REG_EXPAND_SZ, TextBytes(u"%TEMP%\\zq.log"), 1,
+       u"C:\\Windows\\Temp\\zq.log", false},
+      {"LOGFILE as REG_EXPAND_SZ of an unknown variable", u"LOGFILE", REG_EXPAND_SZ,
+       TextBytes(u"%ZQ_NONE%\\zq.log"), 1, u"%ZQ_NONE%\\zq.log", false},
+      {"LOGFILE as REG_DWORD", u"LOGFILE", REG_DWORD, {0x43, 0x3A, 0x5C, 0}, 1, u"", true},
+      {"LOGFILE as REG_MULTI_SZ", u"LOGFILE", REG_MULTI_SZ, TextBytes(u"C:\\a.log"), 1, u"", true},
+  };
+  for (const TypedSetting& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    SetLogFilePath(nullptr);  // a new run
+    sim::RegistryValue v;
+    v.type = c.type;
+    v.bytes = c.bytes;
+    sim::SetRegistryValue(HKEY_CURRENT_USER, SettingsKey, c.value, v);
+    EXPECT_EQ(ReadSettingNumber(TEXT("LOGLEVEL"), 1), c.level);
+    WCHAR path[SettingTextCapacity] = {0};
+    EXPECT_EQ(std::u16string(ReadSettingString(TEXT("LOGFILE"), path)), c.path);
+    // Read again: the record is written once a run.
+    ReadSettingNumber(TEXT("LOGLEVEL"), 1);
+    ReadSettingString(TEXT("LOGFILE"), path);
+    size_t records = 0;
+    for (auto& line : sim::DebugOutput())
+      if (line.find("counts as absent") != std::string::npos) ++records;
+    EXPECT_EQ(records, c.recorded ? 1u : 0u);
+  }
+}

@@ -176,6 +176,50 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
   }
 }
 
+// ----- the reason of a failure -----
+
+// Nobody reads the debugger output of a quiet run: every failure's error record, with its code
+// and the system's text, is an "Error" record of the log too; uninstall's as well, which shows no
+// box with the dialog either.
+TEST_F(QuietRunTest, EveryFailureGivesItsReasonInTheLog) {
+  struct Case {
+    const char* name;
+    const char16_t* arguments;
+    const char* call;  // fails with ERROR_ACCESS_DENIED
+    int quietCode;
+    const char* record;
+  } cases[] = {
+      {"uninstall: the driver cannot be deleted", u"uninstall", "DeletePrinterDriverW", 1603,
+       "Error: ドライバ 'ZqDriver2' の削除ができません!\\nError code: 5\\n詳細エラー: Access is "
+       "denied."},
+      {"uninstall: the printer cannot be deleted", u"uninstall", "DeletePrinter", 1603,
+       "Error: プリンタ 'ZQ Printer2' のアンインストールができません!\\nError code: 5\\n詳細エラー: "
+       "Access is denied."},
+      {"reinstall: the driver cannot be deleted", u"reinstall C:\\zqdriver \"ZQ Printer2\" x64",
+       "DeletePrinterDriverW", 1603,
+       "Error: ドライバ 'ZqDriver2' の削除ができません!\\nError code: 5\\n詳細エラー: Access is "
+       "denied."},
+  };
+  for (const Case& c : cases) {
+    for (bool quiet : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.name << (quiet ? ", quiet" : ", with the dialog"));
+      sim::Reset();
+      SetQuietRun(false);
+      PutSourceFiles(u"C:\\zqdriver", u"x64");
+      StageInstalled();
+      sim::FailAlways(c.call, ERROR_ACCESS_DENIED);
+      sim::AnswerMessageBox("", "", IDOK);
+      EXPECT_EQ(Run(std::u16string(quiet ? u"/quiet " : u"") + c.arguments), quiet ? c.quietCode : -1)
+          << AllRecords();
+      bool found = false;
+      for (auto& r : Records()) found = found || r.find(c.record) != std::string::npos;
+      EXPECT_EQ(found, quiet) << AllRecords();
+      if (!quiet && std::u16string(c.arguments) == u"uninstall")
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+    }
+  }
+}
+
 // ----- exit codes -----
 
 // Each ending a run can reach here, quietly and with the dialog: the Windows Installer's numbers

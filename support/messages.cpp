@@ -54,7 +54,6 @@ void RecordError(DWORD code, LPCWSTR format, va_list arguments) {
     FormatErrorText(record, ErrorRecordFormat);
     RecordShownText("Error", record);
   }
-  SetLastError(code);
 }
 
 }  // namespace

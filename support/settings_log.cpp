@@ -44,13 +44,87 @@ struct Piece {
   UINT codePage;
 };
 
+// ----- whole characters -----
+
+// Whether a byte starts a two-byte character of the system's ANSI code page: the lead-byte
+// ranges of the double-byte code pages (932 Japanese, 936 and 950 Chinese, 949 Korean); the other
+// ANSI code pages have one byte a character, and UTF-8 is judged by its own rule.
+bool AnsiLeadByte(UINT ansiCodePage, BYTE byte) {
+  switch (ansiCodePage) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
+  }
+}
+
+// The longest start of `text` (of `length` bytes) of at most `bound` bytes that ends after a
+// whole character of the code page.
+size_t WholePrefix(LPCSTR text, size_t length, size_t bound, UINT codePage) {
+  if (bound >= length) return length;
+  UINT page = codePage == CP_ACP ? GetACP() : codePage;
+  if (page == CP_UTF8) {
+    // Back to the first byte of the character the bound falls in.
+    size_t end = bound;
+    while (end > 0 && (static_cast<BYTE>(text[end]) & 0xC0) == 0x80) --end;
+    return end;
+  }
+  size_t end = 0;
+  while (end < bound) {
+    size_t next = end + (AnsiLeadByte(page, static_cast<BYTE>(text[end])) ? 2 : 1);
+    if (next > bound) break;
+    end = next;
+  }
+  return end;
+}
+
+// "…" in the code page, or "..." where the ANSI code page has no such character.
+void CutMark(UINT codePage, LPSTR mark, int capacity) {
+  BoundedFormat(mark, static_cast<size_t>(capacity), "%s", "...");
+  const WCHAR ellipsis[] = {0x2026, 0};
+  CHAR converted[8] = {};
+  BOOL usedDefault = FALSE;
+  // UTF-8 has every character and takes no question about a default one.
+  UINT page = codePage == CP_ACP ? GetACP() : codePage;
+  int bytes = WideCharToMultiByte(codePage, 0, ellipsis, 1, converted, sizeof converted - 1,
+                                  nullptr, page == CP_UTF8 ? nullptr : &usedDefault);
+  if (bytes > 0 && bytes < capacity && !usedDefault) {
+    converted[bytes] = 0;
+    BoundedFormat(mark, static_cast<size_t>(capacity), "%s", converted);
+  }
+}
+
+// Appends `source` to the text in `destination` (`capacity` bytes, terminator included). What
+// does not fit is left out at a whole character, and "…" marks the place; true when something
+// was left out. A destination too full for the mark keeps its text as it is.
+bool AppendWhole(LPSTR destination, size_t capacity, LPCSTR source, UINT codePage) {
+  size_t present = std::strlen(destination);
+  size_t length = std::strlen(source);
+  if (present + length < capacity) {
+    std::memcpy(destination + present, source, length + 1);
+    return false;
+  }
+  CHAR mark[8];
+  CutMark(codePage, mark, sizeof mark);
+  size_t markLength = std::strlen(mark);
+  if (present + markLength >= capacity) return true;
+  size_t keep = WholePrefix(source, length, capacity - 1 - present - markLength, codePage);
+  std::memcpy(destination + present, source, keep);
+  std::memcpy(destination + present + keep, mark, markLength + 1);
+  return true;
+}
+
 // Appends `argument` formatted by `format`, a single conversion taking one argument.
 template <class Argument>
 void AppendConversion(const Piece& piece, LPCSTR format, Argument argument) {
-  CHAR converted[LogPieceCapacity * Utf8Scale];
+  CHAR converted[LogPieceCapacity * Utf8Scale + 1];
   converted[0] = 0;
-  BoundedFormat(converted, piece.capacity, format, argument);
-  BoundedConcat(piece.text, piece.capacity, converted);
+  BoundedFormat(converted, sizeof converted, format, argument);
+  AppendWhole(piece.text, static_cast<size_t>(piece.capacity), converted, piece.codePage);
 }
 
 // Appends wide text (at most `limit` characters; -1: all) rendered in the piece's code page (in
@@ -63,6 +137,10 @@ void AppendWideText(const Piece& piece, LPCSTR format, LPCWSTR text, int limit) 
   }
   int length = 0;
   while (text[length] && length < LogPieceCapacity && (limit < 0 || length < limit)) ++length;
+  // A text longer than a piece ends before a surrogate pair it would split.
+  if (length == LogPieceCapacity && text[length] && length > 0 && text[length - 1] >= 0xD800 &&
+      text[length - 1] <= 0xDBFF)
+    --length;
   CHAR converted[ConvertedCapacity + 1];
   int bytes = length == 0 ? 0
                           : WideCharToMultiByte(piece.codePage, 0, text, length, converted,
@@ -90,7 +168,7 @@ void AppendAnsiText(const Piece& piece, LPCSTR format, LPCSTR text) {
 // Appends one ANSI character.
 void AppendCharacter(const Piece& piece, CHAR character) {
   CHAR text[2] = {character, 0};
-  BoundedConcat(piece.text, piece.capacity, text);
+  AppendWhole(piece.text, static_cast<size_t>(piece.capacity), text, piece.codePage);
 }
 
 // Formats one piece of a record (cut at LogPieceCapacity - 1 bytes) from an ANSI format, as the
@@ -226,14 +304,33 @@ void FormatPiece(const Piece& piece, LPCSTR format, va_list arguments) {
   va_end(args);
 }
 
+// Whether a piece of the record being assembled was left out: the record then ends where it was
+// shortened, with its mark and CR LF (EndRecord).
+bool LogLineCut;
+bool LogLineUtf8Cut;
+// Room kept at the end of both forms of the record for the CR LF of a shortened one.
+constexpr size_t LineEndBytes = 2;
+
+// Appends a piece to one form of the record; a record already shortened takes no more.
+void AppendToRecord(LPSTR record, size_t capacity, bool* cut, LPCSTR piece, UINT codePage) {
+  if (*cut) return;
+  *cut = AppendWhole(record, capacity - LineEndBytes, piece, codePage);
+}
+
 // Appends the formatted piece to both forms of the record.
 void AppendMessage(LPCSTR format, va_list arguments) {
   CHAR piece[LogPieceCapacity];
   FormatPiece(Piece{piece, LogPieceCapacity, CP_ACP}, format, arguments);
-  BoundedConcat(LogLine, LogLineCapacity, piece);
+  AppendToRecord(LogLine, LogLineCapacity, &LogLineCut, piece, CP_ACP);
   CHAR utf8[LogPieceCapacity * Utf8Scale];
   FormatPiece(Piece{utf8, LogPieceCapacity * Utf8Scale, CP_UTF8}, format, arguments);
-  BoundedConcat(LogLineUtf8, LogLineCapacity * Utf8Scale, utf8);
+  AppendToRecord(LogLineUtf8, LogLineCapacity * Utf8Scale, &LogLineUtf8Cut, utf8, CP_UTF8);
+}
+
+// A shortened record still ends in CR LF, in the room kept for it.
+void EndRecord() {
+  if (LogLineCut) BoundedConcat(LogLine, LogLineCapacity, "\r\n");
+  if (LogLineUtf8Cut) BoundedConcat(LogLineUtf8, LogLineCapacity * Utf8Scale, "\r\n");
 }
 
 void AppendPiece(LPCSTR format, ...) {
@@ -246,6 +343,8 @@ void AppendPiece(LPCSTR format, ...) {
 void StartRecord() {
   LogLine[0] = 0;
   LogLineUtf8[0] = 0;
+  LogLineCut = false;
+  LogLineUtf8Cut = false;
   AppendPiece("ZQPrinter2");
   AppendPiece(" [%s %s] ", BuildStamp.date, BuildStamp.time);
 }
@@ -492,7 +591,10 @@ void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   WriteFile(file.Get(), record, static_cast<DWORD>(std::strlen(record)), &written, nullptr);
 }
 
-void EmitRecord() { EmitLines(LogLine, LogLineUtf8); }
+void EmitRecord() {
+  EndRecord();
+  EmitLines(LogLine, LogLineUtf8);
+}
 
 }  // namespace
 
@@ -533,7 +635,7 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
     AppendPiece("%s: ", label);
     // Pieces of a few dozen characters each fit a piece in any ANSI rendering of them.
     constexpr int ChunkChars = 60;
-    WCHAR chunk[ChunkChars + 2];
+    WCHAR chunk[ChunkChars + 4];
     int used = 0;
     for (LPCWSTR c = text ? text : TEXT(""); *c; ++c) {
       if (*c == TEXT('\r')) continue;
@@ -543,7 +645,8 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
       } else {
         chunk[used++] = *c;
       }
-      if (used >= ChunkChars) {
+      // A surrogate pair stays in one piece: it converts only as a whole.
+      if (used >= ChunkChars && !(chunk[used - 1] >= 0xD800 && chunk[used - 1] <= 0xDBFF)) {
         chunk[used] = 0;
         AppendPiece("%ws", chunk);
         used = 0;

@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "platform/sim/code_pages.h"
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
 #include "support/handles.h"
@@ -139,10 +140,11 @@ TEST_F(SettingsLogTest, LogLevelZeroSilencesPlainRecordsButNotErrorRecords) {
             kPrefix + "write of C:\\f failed\r\nLast error was: " + system + "\r\n");
 }
 
-TEST_F(SettingsLogTest, AMessageLongerThanAPieceIsCutAndStillEndsTheLine) {
+TEST_F(SettingsLogTest, AMessageLongerThanAPieceIsShortenedWithItsMarkAndStillEndsTheLine) {
   std::string longMessage(300, 'm');
   DebugLog("%s", longMessage.c_str());
-  EXPECT_EQ(sim::DebugOutput()[0], kPrefix + std::string(255, 'm') + "\r\n");
+  // 255 bytes: the piece's text up to its mark "…" (in the machine's ANSI code page, UTF-8 here).
+  EXPECT_EQ(sim::DebugOutput()[0], kPrefix + std::string(252, 'm') + "\xE2\x80\xA6\r\n");
 }
 
 TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
@@ -480,5 +482,69 @@ TEST_F(SettingsLogTest, SettingsCountOnlyWithTheirOwnType) {
     for (auto& line : sim::DebugOutput())
       if (line.find("counts as absent") != std::string::npos) ++records;
     EXPECT_EQ(records, c.recorded ? 1u : 0u);
+  }
+}
+
+namespace {
+
+// Whether a text is well-formed UTF-8.
+bool ValidUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+// A record too long for its line is shortened at a whole character, marked with "…", and ends
+// in CR LF: in the ANSI file (UTF-8 or code page 932) and in the UTF-8 /log file alike.
+TEST_F(SettingsLogTest, ARecordThatDoesNotFitIsShortenedAtAWholeCharacterAndEndsInCrLf) {
+  std::u16string emoji;
+  for (int i = 0; i < 1000; ++i) emoji += u"\U0001F5A8";
+  struct Case {
+    const char* name;
+    UINT ansiCodePage;
+    bool runLog;  // /log (UTF-8) instead of LOGFILE (ANSI)
+    std::u16string text;
+  } cases[] = {
+      {"Japanese, ANSI UTF-8", 65001, false, std::u16string(2000, u'日')},
+      {"Japanese, ANSI 932", 932, false, std::u16string(2000, u'日')},
+      {"Japanese, /log", 932, true, std::u16string(2000, u'日')},
+      {"emoji, /log", 65001, true, emoji},
+      {"emoji, ANSI UTF-8", 65001, false, emoji},
+      {"ASCII, ANSI 932", 932, false, std::u16string(3000, u'a')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::SetAnsiCodePage(c.ansiCodePage);
+    sim::MakeDir(u"C:\\Logs");
+    SetLogFilePath(c.runLog ? u"C:\\Logs\\zq.log" : nullptr);
+    if (!c.runLog) SetLogFile(u"C:\\Logs\\zq.log");
+    DebugLogText("Status", c.text.c_str());
+    DebugLog("next");
+    std::string file = sim::FileContents(u"C:\\Logs\\zq.log");
+    size_t first = file.find("\r\n");
+    ASSERT_NE(first, std::string::npos);
+    std::string record = file.substr(0, first);
+    // The second record is a line of its own.
+    std::string second = file.substr(first + 2);
+    EXPECT_EQ(second.find("\r\n"), second.size() - 2);
+    EXPECT_EQ(second.substr(second.size() - 6), "next\r\n");
+    EXPECT_EQ(second.find("Status"), std::string::npos);
+    std::u16string wide = c.runLog || c.ansiCodePage == 65001 ? sim::Utf16(record)
+                                                              : sim::AnsiToWide(record);
+    EXPECT_EQ(wide.substr(wide.size() - 1), u"…");
+    if (c.runLog || c.ansiCodePage == 65001) EXPECT_TRUE(ValidUtf8(file));
+    if (!c.runLog && c.ansiCodePage == 932) {
+      EXPECT_EQ(wide.find(u'\u30FB'), std::u16string::npos);  // no half character
+    }
+    SetLogFilePath(nullptr);
   }
 }

@@ -529,8 +529,9 @@ CONFORMANCE_TEST(DriverAndPrinterLifeCycle) {
     HANDLE odd = AddTestPrinter(kDriver, refused);
     ok((!odd && GetLastError() == ERROR_INVALID_PRINTER_NAME) ||
            wine_differs(odd != nullptr || GetLastError() != ERROR_INVALID_PRINTER_NAME,
-                        "Wine's AddPrinterW checks neither the length nor the separators of "
-                        "the name; Windows refuses them with ERROR_INVALID_PRINTER_NAME"),
+                        "Wine's AddPrinterW does not refuse every one of these names (its "
+                        "checks are not those of MS-RPRN 2.2.4.14); Windows refuses each with "
+                        "ERROR_INVALID_PRINTER_NAME"),
        "refused name of %d characters: %p, %u", lstrlenW(refused), odd, conformance::LastError());
     if (odd) {
       DeletePrinter(odd);

@@ -577,9 +577,10 @@ void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   _strdate(date);
   _strtime(time);
   // The record's own CR LF reaches the file as it is.
+  // Lives as long as the record that may point at it.
+  CHAR converted[LogLineCapacity * Utf8Scale];
   if (utf8) {
     MarkNewUtf8File(file.Get());
-    CHAR converted[LogLineCapacity * Utf8Scale];
     if (!utf8Line) {
       AnsiLineToUtf8(line, converted, LogLineCapacity * Utf8Scale);
       utf8Line = converted;

@@ -55,7 +55,8 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
   const ProcessorRow& folders = RowOf(processor);
   WCHAR source[PathCapacity] = {};
   if (!ComposeFolder(source, driverFolder, folders.sourceSubFolder)) {
-    ReportError(TEXT("パス '%ws' が長すぎます!"), driverFolder);
+    // No call failed: the code is the one of a path too long for its buffer, not a stale one.
+    ReportErrorCode(ERROR_FILENAME_EXCED_RANGE, TEXT("パス '%ws' が長すぎます!"), driverFolder);
     return false;
   }
 
@@ -70,7 +71,8 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
     // the part that is used; the folder text shown is that part.
     CutAfterLastBackslash(driverDirectory.Get());
     if (!ComposeFolder(destination, driverDirectory.Get(), folders.driverSubFolder)) {
-      ReportError(TEXT("パス '%ws' が長すぎます!"), driverDirectory.Get());
+      ReportErrorCode(ERROR_FILENAME_EXCED_RANGE, TEXT("パス '%ws' が長すぎます!"),
+                      driverDirectory.Get());
       return false;
     }
   }

@@ -138,3 +138,25 @@ void ShowRefusal(HWND owner, RunRefusal refusal, TargetProcessor processor) {
   }
   ShowErrorBox(owner, ProductTitle, text);
 }
+
+bool PrinterNameUsable(LPCWSTR name) {
+  if (!name) return false;
+  bool onlySpaces = true;
+  int length = 0;
+  for (LPCWSTR c = name; *c; ++c) {
+    if (++length > MaxPrinterNameLength) return false;
+    if (*c == '\\' || *c == ',') return false;
+    if (*c != ' ') onlySpaces = false;
+  }
+  return !onlySpaces;
+}
+
+bool RefusePrinterName(HWND owner, InstallerMode mode, LPCWSTR name) {
+  if (mode != Install && mode != Reinstall && mode != Add) return false;
+  if (PrinterNameUsable(name)) return false;
+  WCHAR text[MessageTextCapacity] = {};
+  FormatToFit(text, MessageTextCapacity, TEXT("プリンタ名 '%ws' は使用できません!"),
+                name ? name : TEXT(""));
+  ShowErrorBox(owner, ProductTitle, text);
+  return true;
+}

@@ -47,3 +47,13 @@ enum RunRefusal {
 RunRefusal CheckBeforeChange(InstallerMode mode, TargetProcessor processor);
 // Shows the refusal's text in the operations' error box (a record in a quiet run).
 void ShowRefusal(HWND owner, RunRefusal refusal, TargetProcessor processor);
+
+// Longest printer name Windows accepts, in UTF-16 units.
+inline constexpr int MaxPrinterNameLength = 220;
+// Whether Windows can make a printer of this name: not empty nor only spaces, at most
+// MaxPrinterNameLength characters, and neither '\' (the server separator) nor ',' (the separator
+// of the spooler's own names, such as ",XcvPort ...").
+bool PrinterNameUsable(LPCWSTR name);
+// Whether the mode would use the printer name; false also when the name is usable or the mode
+// does not need one (check, uninstall). Shows "プリンタ名 '...' は使用できません!" when refused.
+bool RefusePrinterName(HWND owner, InstallerMode mode, LPCWSTR name);

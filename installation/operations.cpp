@@ -191,8 +191,11 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
   bool result = false;
   // The machine and its policy may refuse the run before the lock, the spooler or anything else
   // is touched.
-  RunRefusal refusal = CheckBeforeChange(mode, request.processor);
-  if (refusal != NotRefused) {
+  // So may the printer name: one Windows cannot take would fail only after driver and port are in.
+  RunRefusal refusal = NotRefused;
+  if (RefusePrinterName(request.owner, mode, request.printerName)) {
+    ended = CommandLineRejected;
+  } else if ((refusal = CheckBeforeChange(mode, request.processor)) != NotRefused) {
     ShowRefusal(request.owner, refusal, request.processor);
     ended = refusal == ProtectedPrintMode ? PolicyRefused : MachineRefused;
   } else {

@@ -194,7 +194,7 @@ bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {
 
   size_t size = StringByteSize(PortName);
   if (size >= capacityBytes) {
-    ReportError(TEXT("ポート名 '%ws' が長すぎます!"), PortName);
+    ReportErrorCode(ERROR_INSUFFICIENT_BUFFER, TEXT("ポート名 '%ws' が長すぎます!"), PortName);
     return false;
   }
   strCopy(portName, PortName, size);

@@ -129,7 +129,11 @@ bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name) {
 
 bool PrinterExists(bool* exists, LPCWSTR name) {
   *exists = false;
-  if (!name) return true;
+  // Only a printer's own name finds it: the empty name opens the print server, and names with a
+  // comma open the spooler's own objects (",XcvMonitor Local Port", ",XcvPort ...").
+  if (!name || !*name) return true;
+  for (LPCWSTR c = name; *c; ++c)
+    if (*c == ',') return true;
   PrinterHandle printer;
   if (OpenPrinterW(const_cast<LPWSTR>(name), printer.Put(), nullptr) && printer) *exists = true;
   return true;

@@ -15,20 +15,45 @@ namespace {
 constexpr WCHAR ConfirmCaption[] = TEXT("Confirm");
 constexpr WCHAR FailureReportFormat[] =
     TEXT("%ws\nインストールの中断します.\n\nError code: %d\n詳細エラー: %ws");
+// The error record as a quiet run's log keeps it: the message, the code and the system's text.
+constexpr WCHAR ErrorRecordFormat[] = TEXT("%ws\nError code: %d\n詳細エラー: %ws");
 
 // A heap text that is never null to read: the system's texts come and go with it.
 LPCWSTR TextOrEmpty(const LocalBlock<WCHAR>& text) { return text ? text.Get() : TEXT(""); }
 
-// The error record: the code, the message, and both in the debugger output.
+// The text of `format` (the message, then the code and the system's text) for the error record,
+// into MessageTextCapacity characters: the code and the system's text always survive, the
+// message gives up what they need, shortened as any text that does not fit is.
+void FormatErrorText(LPWSTR text, LPCWSTR format) {
+  LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
+  WCHAR frame[MessageTextCapacity] = {};
+  BoundedFormat(frame, MessageTextCapacity, format, TEXT(""), static_cast<int>(LastErrorCode),
+                TextOrEmpty(systemText));
+  size_t frameLength = static_cast<size_t>(lstrlenW(frame));
+  WCHAR message[MessageTextCapacity] = {};
+  if (frameLength < MessageTextCapacity - 1) {
+    FitText(message, MessageTextCapacity - frameLength, LastErrorMessage);
+  }
+  FormatToFit(text, MessageTextCapacity, format, message, static_cast<int>(LastErrorCode),
+              TextOrEmpty(systemText));
+}
+
+// The error record: the code, the message, and both in the debugger output; in a quiet run also
+// an "Error" record of the log, as nobody reads the debugger output there.
 void RecordError(DWORD code, LPCWSTR format, va_list arguments) {
   LastErrorCode = code;
-  BoundedFormatArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(LastErrorMessage, MessageTextCapacity, format, arguments);
   OutputDebugStringW(TEXT("\n"));
   OutputDebugStringW(LastErrorMessage);
   OutputDebugStringW(TEXT("\n"));
   LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
   OutputDebugStringW(TextOrEmpty(systemText));
   OutputDebugStringW(TEXT("\n\n"));
+  if (IsQuietRun()) {
+    WCHAR record[MessageTextCapacity];
+    FormatErrorText(record, ErrorRecordFormat);
+    RecordShownText("Error", record);
+  }
 }
 
 }  // namespace
@@ -77,7 +102,7 @@ bool AskConfirm(HWND owner, LPCWSTR format, ...) {
   WCHAR text[MessageTextCapacity] = {};
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
   // No is the default button, the answer of a person pressing Enter; a quiet run takes it, and
   // a box that could not be shown counts as No as well.
@@ -93,7 +118,7 @@ void ShowInfo(HWND owner, LPCWSTR format, ...) {
   WCHAR text[MessageTextCapacity] = {};
   va_list arguments;
   va_start(arguments, format);
-  BoundedFormatArgs(text, MessageTextCapacity, format, arguments);
+  FormatToFitArgs(text, MessageTextCapacity, format, arguments);
   va_end(arguments);
   if (IsQuietRun()) {
     RecordShownText("Information", text);
@@ -107,7 +132,7 @@ namespace {
 // Formats into a status-sized text and sets it as the item's text.
 BOOL SetItemTextArgs(HWND dialog, int itemId, LPCWSTR format, va_list arguments) {
   WCHAR text[StatusTextCapacity] = {};
-  BoundedFormatArgs(text, StatusTextCapacity, format, arguments);
+  FormatToFitArgs(text, StatusTextCapacity, format, arguments);
   if (IsQuietRun()) {
     RecordShownText("Status", text);
     return TRUE;
@@ -134,7 +159,6 @@ BOOL SetItemTextFormatted(HWND dialog, int itemId, LPCWSTR format, ...) {
 }
 
 void FailureReport(LPWSTR text) {
-  LocalBlock<WCHAR> systemText(SystemErrorText(LastErrorCode));
-  BoundedFormat(text, MessageTextCapacity, FailureReportFormat, LastErrorMessage,
-                static_cast<int>(LastErrorCode), TextOrEmpty(systemText));
+  // The abort notice, the code and the system's text always survive.
+  FormatErrorText(text, FailureReportFormat);
 }

@@ -44,13 +44,87 @@ struct Piece {
   UINT codePage;
 };
 
+// ----- whole characters -----
+
+// Whether a byte starts a two-byte character of the system's ANSI code page: the lead-byte
+// ranges of the double-byte code pages (932 Japanese, 936 and 950 Chinese, 949 Korean); the other
+// ANSI code pages have one byte a character, and UTF-8 is judged by its own rule.
+bool AnsiLeadByte(UINT ansiCodePage, BYTE byte) {
+  switch (ansiCodePage) {
+    case 932:
+      return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+      return byte >= 0x81 && byte <= 0xFE;
+    default:
+      return false;
+  }
+}
+
+// The longest start of `text` (of `length` bytes) of at most `bound` bytes that ends after a
+// whole character of the code page.
+size_t WholePrefix(LPCSTR text, size_t length, size_t bound, UINT codePage) {
+  if (bound >= length) return length;
+  UINT page = codePage == CP_ACP ? GetACP() : codePage;
+  if (page == CP_UTF8) {
+    // Back to the first byte of the character the bound falls in.
+    size_t end = bound;
+    while (end > 0 && (static_cast<BYTE>(text[end]) & 0xC0) == 0x80) --end;
+    return end;
+  }
+  size_t end = 0;
+  while (end < bound) {
+    size_t next = end + (AnsiLeadByte(page, static_cast<BYTE>(text[end])) ? 2 : 1);
+    if (next > bound) break;
+    end = next;
+  }
+  return end;
+}
+
+// "…" in the code page, or "..." where the ANSI code page has no such character.
+void CutMark(UINT codePage, LPSTR mark, int capacity) {
+  BoundedFormat(mark, static_cast<size_t>(capacity), "%s", "...");
+  const WCHAR ellipsis[] = {0x2026, 0};
+  CHAR converted[8] = {};
+  BOOL usedDefault = FALSE;
+  // UTF-8 has every character and takes no question about a default one.
+  UINT page = codePage == CP_ACP ? GetACP() : codePage;
+  int bytes = WideCharToMultiByte(codePage, 0, ellipsis, 1, converted, sizeof converted - 1,
+                                  nullptr, page == CP_UTF8 ? nullptr : &usedDefault);
+  if (bytes > 0 && bytes < capacity && !usedDefault) {
+    converted[bytes] = 0;
+    BoundedFormat(mark, static_cast<size_t>(capacity), "%s", converted);
+  }
+}
+
+// Appends `source` to the text in `destination` (`capacity` bytes, terminator included). What
+// does not fit is left out at a whole character, and "…" marks the place; true when something
+// was left out. A destination too full for the mark keeps its text as it is.
+bool AppendWhole(LPSTR destination, size_t capacity, LPCSTR source, UINT codePage) {
+  size_t present = std::strlen(destination);
+  size_t length = std::strlen(source);
+  if (present + length < capacity) {
+    std::memcpy(destination + present, source, length + 1);
+    return false;
+  }
+  CHAR mark[8];
+  CutMark(codePage, mark, sizeof mark);
+  size_t markLength = std::strlen(mark);
+  if (present + markLength >= capacity) return true;
+  size_t keep = WholePrefix(source, length, capacity - 1 - present - markLength, codePage);
+  std::memcpy(destination + present, source, keep);
+  std::memcpy(destination + present + keep, mark, markLength + 1);
+  return true;
+}
+
 // Appends `argument` formatted by `format`, a single conversion taking one argument.
 template <class Argument>
 void AppendConversion(const Piece& piece, LPCSTR format, Argument argument) {
-  CHAR converted[LogPieceCapacity * Utf8Scale];
+  CHAR converted[LogPieceCapacity * Utf8Scale + 1];
   converted[0] = 0;
-  BoundedFormat(converted, piece.capacity, format, argument);
-  BoundedConcat(piece.text, piece.capacity, converted);
+  BoundedFormat(converted, sizeof converted, format, argument);
+  AppendWhole(piece.text, static_cast<size_t>(piece.capacity), converted, piece.codePage);
 }
 
 // Appends wide text (at most `limit` characters; -1: all) rendered in the piece's code page (in
@@ -63,6 +137,10 @@ void AppendWideText(const Piece& piece, LPCSTR format, LPCWSTR text, int limit) 
   }
   int length = 0;
   while (text[length] && length < LogPieceCapacity && (limit < 0 || length < limit)) ++length;
+  // A text longer than a piece ends before a surrogate pair it would split.
+  if (length == LogPieceCapacity && text[length] && length > 0 && text[length - 1] >= 0xD800 &&
+      text[length - 1] <= 0xDBFF)
+    --length;
   CHAR converted[ConvertedCapacity + 1];
   int bytes = length == 0 ? 0
                           : WideCharToMultiByte(piece.codePage, 0, text, length, converted,
@@ -90,7 +168,7 @@ void AppendAnsiText(const Piece& piece, LPCSTR format, LPCSTR text) {
 // Appends one ANSI character.
 void AppendCharacter(const Piece& piece, CHAR character) {
   CHAR text[2] = {character, 0};
-  BoundedConcat(piece.text, piece.capacity, text);
+  AppendWhole(piece.text, static_cast<size_t>(piece.capacity), text, piece.codePage);
 }
 
 // Formats one piece of a record (cut at LogPieceCapacity - 1 bytes) from an ANSI format, as the
@@ -226,14 +304,33 @@ void FormatPiece(const Piece& piece, LPCSTR format, va_list arguments) {
   va_end(args);
 }
 
+// Whether a piece of the record being assembled was left out: the record then ends where it was
+// shortened, with its mark and CR LF (EndRecord).
+bool LogLineCut;
+bool LogLineUtf8Cut;
+// Room kept at the end of both forms of the record for the CR LF of a shortened one.
+constexpr size_t LineEndBytes = 2;
+
+// Appends a piece to one form of the record; a record already shortened takes no more.
+void AppendToRecord(LPSTR record, size_t capacity, bool* cut, LPCSTR piece, UINT codePage) {
+  if (*cut) return;
+  *cut = AppendWhole(record, capacity - LineEndBytes, piece, codePage);
+}
+
 // Appends the formatted piece to both forms of the record.
 void AppendMessage(LPCSTR format, va_list arguments) {
   CHAR piece[LogPieceCapacity];
   FormatPiece(Piece{piece, LogPieceCapacity, CP_ACP}, format, arguments);
-  BoundedConcat(LogLine, LogLineCapacity, piece);
+  AppendToRecord(LogLine, LogLineCapacity, &LogLineCut, piece, CP_ACP);
   CHAR utf8[LogPieceCapacity * Utf8Scale];
   FormatPiece(Piece{utf8, LogPieceCapacity * Utf8Scale, CP_UTF8}, format, arguments);
-  BoundedConcat(LogLineUtf8, LogLineCapacity * Utf8Scale, utf8);
+  AppendToRecord(LogLineUtf8, LogLineCapacity * Utf8Scale, &LogLineUtf8Cut, utf8, CP_UTF8);
+}
+
+// A shortened record still ends in CR LF, in the room kept for it.
+void EndRecord() {
+  if (LogLineCut) BoundedConcat(LogLine, LogLineCapacity, "\r\n");
+  if (LogLineUtf8Cut) BoundedConcat(LogLineUtf8, LogLineCapacity * Utf8Scale, "\r\n");
 }
 
 void AppendPiece(LPCSTR format, ...) {
@@ -246,8 +343,37 @@ void AppendPiece(LPCSTR format, ...) {
 void StartRecord() {
   LogLine[0] = 0;
   LogLineUtf8[0] = 0;
+  LogLineCut = false;
+  LogLineUtf8Cut = false;
   AppendPiece("ZQPrinter2");
   AppendPiece(" [%s %s] ", BuildStamp.date, BuildStamp.time);
+}
+
+}  // namespace
+
+namespace {
+
+// Settings of another type than theirs, each recorded once a run (SetLogFilePath starts a run).
+bool LogLevelTypeReported;
+bool LogFileTypeReported;
+
+// The record that says a setting's type is not its own, so that the setting counts as absent.
+// It is assembled aside: the record being emitted may still be in LogLine.
+void ReportSettingType(LPCWSTR name, DWORD type, LPCSTR expected, bool* reported) {
+  if (*reported) return;
+  *reported = true;
+  CHAR record[LogLineCapacity];
+  CHAR ansiName[64] = {};
+  WideCharToMultiByte(CP_ACP, 0, name, -1, ansiName, sizeof ansiName - 1, nullptr, nullptr);
+  BoundedFormat(record, LogLineCapacity,
+                "ZQPrinter2 [%s %s] ReadSetting - the value %s is of type %u, not %s: it "
+                "counts as absent\r\n",
+                BuildStamp.date, BuildStamp.time, ansiName, static_cast<unsigned>(type), expected);
+  OutputDebugStringA(record);
+}
+
+bool* TypeReportedFlag(LPCWSTR name) {
+  return lstrcmpiW(name, TEXT("LOGFILE")) == 0 ? &LogFileTypeReported : &LogLevelTypeReported;
 }
 
 }  // namespace
@@ -255,13 +381,20 @@ void StartRecord() {
 int ReadSettingNumber(LPCWSTR name, int defaultValue) {
   RegistryKey key;
   if (!OpenSettingsKey(&key)) return defaultValue;
+  DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return defaultValue;
+  // Only a REG_DWORD is a number: the text "0" is not 48.
+  if (type != REG_DWORD) {
+    ReportSettingType(name, type, "REG_DWORD", TypeReportedFlag(name));
+    return defaultValue;
+  }
   DWORD value = static_cast<DWORD>(defaultValue);
   size = sizeof value;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value),
-                       &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<LPBYTE>(&value),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof value)
     return defaultValue;
   return static_cast<int>(value);
 }
@@ -269,20 +402,37 @@ int ReadSettingNumber(LPCWSTR name, int defaultValue) {
 LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer) {
   RegistryKey key;
   if (!OpenSettingsKey(&key)) return buffer;
+  DWORD type = REG_NONE;
   DWORD size = 0;
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return buffer;
+  // Only a text is a text: a number's bytes make no path.
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    ReportSettingType(name, type, "REG_SZ or REG_EXPAND_SZ", TypeReportedFlag(name));
+    return buffer;
+  }
   // Read aside, one character more than the caller has, so that the caller's buffer is touched
   // only by a text that fits with its terminator.
   WCHAR text[SettingTextCapacity + 1] = {0};
   size = SettingTextCapacity * sizeof(WCHAR);
-  if (RegQueryValueExW(key.Get(), name, nullptr, nullptr, reinterpret_cast<LPBYTE>(text), &size) !=
-      ERROR_SUCCESS)
+  if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<LPBYTE>(text), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
     return buffer;
   size_t stored = (size + 1) / sizeof(WCHAR);
   size_t length = 0;
   while (length < stored && text[length]) ++length;
   if (length >= static_cast<size_t>(SettingTextCapacity)) return buffer;  // no room to terminate
+  text[length] = 0;
+  if (type == REG_EXPAND_SZ) {
+    // "%TEMP%\\zq.log": the variables are filled in; an expansion that does not fit is no path.
+    WCHAR expanded[SettingTextCapacity] = {0};
+    DWORD needed = ExpandEnvironmentStringsW(text, expanded, SettingTextCapacity);
+    if (needed == 0 || needed > static_cast<DWORD>(SettingTextCapacity)) return buffer;
+    std::memcpy(buffer, expanded, needed * sizeof(WCHAR));
+    buffer[needed - 1] = 0;
+    return buffer;
+  }
   std::memcpy(buffer, text, length * sizeof(WCHAR));
   buffer[length] = 0;
   return buffer;
@@ -427,9 +577,10 @@ void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   _strdate(date);
   _strtime(time);
   // The record's own CR LF reaches the file as it is.
+  // Lives as long as the record that may point at it.
+  CHAR converted[LogLineCapacity * Utf8Scale];
   if (utf8) {
     MarkNewUtf8File(file.Get());
-    CHAR converted[LogLineCapacity * Utf8Scale];
     if (!utf8Line) {
       AnsiLineToUtf8(line, converted, LogLineCapacity * Utf8Scale);
       utf8Line = converted;
@@ -441,7 +592,10 @@ void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   WriteFile(file.Get(), record, static_cast<DWORD>(std::strlen(record)), &written, nullptr);
 }
 
-void EmitRecord() { EmitLines(LogLine, LogLineUtf8); }
+void EmitRecord() {
+  EndRecord();
+  EmitLines(LogLine, LogLineUtf8);
+}
 
 }  // namespace
 
@@ -469,6 +623,8 @@ void strCopy(LPVOID destination, LPCVOID source, size_t bytes) {
 
 void SetLogFilePath(LPCWSTR path) {
   RunLogFile[0] = 0;
+  LogLevelTypeReported = false;
+  LogFileTypeReported = false;
   RefusedLogFile[0] = 0;  // a refused path is reported again for this setting
   if (path) BoundedCopy(RunLogFile, SettingTextCapacity, path);
 }
@@ -480,7 +636,7 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
     AppendPiece("%s: ", label);
     // Pieces of a few dozen characters each fit a piece in any ANSI rendering of them.
     constexpr int ChunkChars = 60;
-    WCHAR chunk[ChunkChars + 2];
+    WCHAR chunk[ChunkChars + 4];
     int used = 0;
     for (LPCWSTR c = text ? text : TEXT(""); *c; ++c) {
       if (*c == TEXT('\r')) continue;
@@ -490,7 +646,8 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel) {
       } else {
         chunk[used++] = *c;
       }
-      if (used >= ChunkChars) {
+      // A surrogate pair stays in one piece: it converts only as a whole.
+      if (used >= ChunkChars && !(chunk[used - 1] >= 0xD800 && chunk[used - 1] <= 0xDBFF)) {
         chunk[used] = 0;
         AppendPiece("%ws", chunk);
         used = 0;

@@ -17,6 +17,16 @@ int CountedFormat(LPSTR destination, size_t count, LPCSTR format, va_list argume
   return _vsnprintf(destination, count, format, arguments);
 }
 
+bool HighSurrogate(WCHAR c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool LowSurrogate(WCHAR c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// A wide text cut after `length` characters does not end in the first half of a surrogate pair;
+// ANSI texts are cut where their callers' code pages allow (see the log's writers).
+void EndAtWholeCharacter(LPWSTR text, size_t length) {
+  if (length != 0 && HighSurrogate(text[length - 1])) text[length - 1] = 0;
+}
+void EndAtWholeCharacter(LPSTR, size_t) {}
+
 template <class Char>
 HRESULT FormatInto(Char* destination, size_t capacity, const Char* format, va_list arguments) {
   if (!CapacityValid(capacity) || !destination || !format) return E_INVALIDARG;
@@ -26,6 +36,7 @@ HRESULT FormatInto(Char* destination, size_t capacity, const Char* format, va_li
   int count = CountedFormat(destination, room, format, arguments);
   if (count < 0 || static_cast<size_t>(count) > room) {
     destination[room] = 0;
+    EndAtWholeCharacter(destination, room);
     return STRSAFE_E_INSUFFICIENT_BUFFER;
   }
   if (static_cast<size_t>(count) == room) destination[room] = 0;
@@ -45,6 +56,7 @@ HRESULT CopyInto(Char* destination, size_t capacity, const Char* source) {
   }
   if (room == 0) {
     destination[-1] = 0;
+    EndAtWholeCharacter(destination - capacity, capacity - 1);
     return STRSAFE_E_INSUFFICIENT_BUFFER;
   }
   *destination = 0;
@@ -173,4 +185,76 @@ LPWSTR JoinStrings(LPCWSTR first, ...) {
 LPWSTR JoinPath(LPCWSTR first, LPCWSTR second, LPCWSTR third) {
   // The separator is always inserted: a first part ending in a backslash gives two in a row.
   return JoinStrings(first, TEXT("\\"), second, third, static_cast<LPCWSTR>(nullptr));
+}
+
+// ----- texts built to fit -----
+namespace {
+
+constexpr WCHAR Ellipsis = 0x2026;  // "…"
+
+// Appends text[from, to) to the output at `out`.
+LPWSTR Append(LPWSTR out, LPCWSTR from, LPCWSTR to) {
+  while (from < to) *out++ = *from++;
+  return out;
+}
+
+// Shortens text[start, end) in the middle so that the whole text is `room` characters at most;
+// false when that part is too short to give up enough.
+bool ShortenPart(LPWSTR destination, size_t room, LPCWSTR text, size_t length, size_t start,
+                 size_t end) {
+  size_t part = end - start;
+  size_t excess = length - room;
+  if (part < excess + 1) return false;
+  size_t keep = part - excess - 1;  // one for the ellipsis
+  size_t head = (keep + 1) / 2;
+  size_t tail = keep - head;
+  if (head != 0 && HighSurrogate(text[start + head - 1])) --head;
+  if (tail != 0 && LowSurrogate(text[end - tail])) --tail;
+  LPWSTR out = Append(destination, text, text + start + head);
+  *out++ = Ellipsis;
+  out = Append(out, text + end - tail, text + length);
+  *out = 0;
+  return true;
+}
+
+}  // namespace
+
+void FitText(LPWSTR destination, size_t capacity, LPCWSTR text) {
+  if (!CapacityValid(capacity) || !destination) return;
+  if (!text) text = TEXT("");
+  size_t length = static_cast<size_t>(lstrlenW(text));
+  size_t room = capacity - 1;
+  if (length <= room) {
+    Append(destination, text, text + length)[0] = 0;
+    return;
+  }
+  // The quoted part: from the first "'" to the last one.
+  size_t first = length, last = length;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] != '\'') continue;
+    if (first == length) first = i;
+    last = i;
+  }
+  if (first < last && ShortenPart(destination, room, text, length, first + 1, last)) return;
+  if (room != 0 && ShortenPart(destination, room, text, length, 0, length)) return;
+  destination[0] = 0;
+}
+
+void FormatToFitArgs(LPWSTR destination, size_t capacity, LPCWSTR format, va_list arguments) {
+  // Large enough for any argument of a command line (32,767 characters) and the text around it.
+  constexpr size_t WorkCapacity = 0x10000;
+  LocalBlock<WCHAR> work(AllocZeroedChars(WorkCapacity));
+  if (!work) {
+    BoundedFormatArgs(destination, capacity, format, arguments);
+    return;
+  }
+  BoundedFormatArgs(work.Get(), WorkCapacity, format, arguments);
+  FitText(destination, capacity, work.Get());
+}
+
+void FormatToFit(LPWSTR destination, size_t capacity, LPCWSTR format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  FormatToFitArgs(destination, capacity, format, arguments);
+  va_end(arguments);
 }

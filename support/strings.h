@@ -36,3 +36,12 @@ using HeapString = LocalBlock<WCHAR>;
 LPWSTR JoinStrings(LPCWSTR first, ...);
 // first + "\" + second (+ third, when given).
 LPWSTR JoinPath(LPCWSTR first, LPCWSTR second, LPCWSTR third);
+
+// ----- texts built to fit -----
+// Copies a text that fits as it is. One too long keeps its beginning and end: the quoted part
+// (from the first "'" to the last) is shortened in the middle with "…", or, when that cannot give
+// enough, the whole text is. No surrogate pair is ever split.
+void FitText(LPWSTR destination, size_t capacity, LPCWSTR text);
+// Formats in full, then fits the text into the destination as FitText does.
+void FormatToFitArgs(LPWSTR destination, size_t capacity, LPCWSTR format, va_list arguments);
+void FormatToFit(LPWSTR destination, size_t capacity, LPCWSTR format, ...);

@@ -41,6 +41,8 @@ std::string Ptr(const void* value);  // "null" or 0x...
 // Brings the whole machine back to its initial state: every area registered through
 // RegisterResetHook is reset, the journal, faults, accounting, clock and captured output cleared.
 void Reset();
+// Sets a variable of the process's environment (environment.cpp).
+void SetEnvironmentText(const std::u16string& name, const std::u16string& value);
 void RegisterResetHook(const char* area, std::function<void()> hook);
 // The machine's one lock: recursive, and it knows how often the calling thread holds it, so that
 // a thread of a killed process can let go of it entirely before it stops for good.

@@ -90,9 +90,13 @@ std::string JoinedUtf8(LPCWSTR texts) {
 }
 
 // Printer names are keys of the registry and of the spooler's name space: the separators of
-// "\\server\printer" and of port lists may not appear in them.
+// "\\server\printer" and of port lists may not appear in them, and Windows takes at most 220
+// characters (MS-RPRN 2.2.4.14 and its product behaviour note).
+constexpr size_t MaxPrinterNameLength = 220;
+
 bool ValidPrinterName(const std::u16string& name) {
-  return !name.empty() && name.find_first_of(u"\\,") == std::u16string::npos;
+  return !name.empty() && name.size() <= MaxPrinterNameLength &&
+         name.find_first_of(u"\\,") == std::u16string::npos;
 }
 
 // The data types the "WinPrint" print processor accepts.

@@ -44,6 +44,7 @@ const std::map<DWORD, const char16_t*>& SystemTexts() {
       {124, u"The system call level is not correct.\r\n"},
       {126, u"The specified module could not be found.\r\n"},
       {127, u"The specified procedure could not be found.\r\n"},
+      {206, u"The filename or extension is too long.\r\n"},
       {183, u"Cannot create a file when that file already exists.\r\n"},
       {193, u"%1 is not a valid Win32 application.\r\n"},
       {234, u"More data is available.\r\n"},

@@ -130,6 +130,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
@@ -386,6 +387,9 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD dataBytes);
 LSTATUS RegCloseKey(HKEY key);
+
+// Environment variables: "%NAME%" in a text becomes the variable's value.
+DWORD ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
 // ---------------------------------------------------------------------------------------------
 // Service control manager

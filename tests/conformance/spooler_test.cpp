@@ -154,9 +154,9 @@ bool RegisterDriver(LPCWSTR fileFolder) {
 }
 
 // The installer's record: name, port, driver, "WinPrint", "NT EMF 1.006", queued and local.
-HANDLE AddTestPrinter(LPWSTR driver) {
+HANDLE AddTestPrinter(LPWSTR driver, LPWSTR name = kPrinter) {
   PRINTER_INFO_2W info = {};
-  info.pPrinterName = kPrinter;
+  info.pPrinterName = name;
   info.pPortName = kPort;
   info.pDriverName = driver;
   info.pPrintProcessor = kProcessor;
@@ -514,6 +514,30 @@ CONFORMANCE_TEST(DriverAndPrinterLifeCycle) {
                       "name; Windows fails with ERROR_PRINTER_ALREADY_EXISTS"),
      "existing name: %p, %u", second, conformance::LastError());
   if (second) ClosePrinter(second);
+
+  // Names the spooler refuses (MS-RPRN 2.2.4.14 Printer Names: not empty, no ',' and no '\\';
+  // its product behaviour note: Windows takes at most 220 characters), each with
+  // ERROR_INVALID_PRINTER_NAME before anything is added.
+  WCHAR longName[222] = {};
+  for (int i = 0; i < 221; ++i) longName[i] = 'L';
+  WCHAR comma[] = TEXT("ZQ a,b");
+  WCHAR backslash[] = TEXT("ZQ a\\b");
+  WCHAR empty[] = TEXT("");
+  WCHAR xcv[] = TEXT(",XcvPort LPT1:");
+  for (LPWSTR refused : {comma, backslash, empty, xcv, static_cast<LPWSTR>(longName)}) {
+    SetLastError(conformance::Sentinel);
+    HANDLE odd = AddTestPrinter(kDriver, refused);
+    ok((!odd && GetLastError() == ERROR_INVALID_PRINTER_NAME) ||
+           wine_differs(odd != nullptr || GetLastError() != ERROR_INVALID_PRINTER_NAME,
+                        "Wine's AddPrinterW does not refuse every one of these names (its "
+                        "checks are not those of MS-RPRN 2.2.4.14); Windows refuses each with "
+                        "ERROR_INVALID_PRINTER_NAME"),
+       "refused name of %d characters: %p, %u", lstrlenW(refused), odd, conformance::LastError());
+    if (odd) {
+      DeletePrinter(odd);
+      ClosePrinter(odd);
+    }
+  }
 
   CheckPrinterRecord(printer);
   CheckJobs(printer);

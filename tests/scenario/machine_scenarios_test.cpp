@@ -78,7 +78,35 @@ struct MachineCase {
 // environment, the native machine's. An x64 exe emulated on ARM64 is told "x64" by
 // GetNativeSystemInfo; IsWow64Process2 tells it the truth.
 TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicySay) {
+  const std::u16string longest(220, u'N');
+  const std::u16string tooLong(221, u'N');
+  const std::u16string installLongest = u"install C:\\zqdriver \"" + longest + u"\" x64";
+  const std::u16string installTooLong = u"install C:\\zqdriver \"" + tooLong + u"\" x64";
+  const std::string tooLongBox = "プリンタ名 '" + std::string(221, 'N') + "' は使用できません!";
   const MachineCase cases[] = {
+      // Printer names Windows cannot take are refused before anything changes.
+      {"install: a comma", kX64, kX64, true, -1, false, u"install C:\\zqdriver \"a,b\" x64", -1,
+       "プリンタ名 'a,b' は使用できません!", {}},
+      {"install: a backslash", kX64, kX64, true, -1, false,
+       u"install C:\\zqdriver \"a\\b\" x64", -1, "プリンタ名 'a\\b' は使用できません!", {}},
+      {"install: empty", kX64, kX64, true, -1, false, u"install C:\\zqdriver \"\" x64", -1,
+       "プリンタ名 '' は使用できません!", {}},
+      {"install: only spaces", kX64, kX64, true, -1, false, u"install C:\\zqdriver \"   \" x64",
+       -1, "プリンタ名 '   ' は使用できません!", {}},
+      {"install: 221 characters", kX64, kX64, true, -1, false, installTooLong.c_str(), -1,
+       tooLongBox.c_str(), {}},
+      {"install: 220 characters", kX64, kX64, true, -1, false, installLongest.c_str(), 0, nullptr,
+       {u"Windows x64"}},
+      {"reinstall: the spooler's port name", kX64, kX64, true, -1, true,
+       u"reinstall C:\\zqdriver \",XcvPort ZQVirtualPrinterPort\" x64", -1,
+       "プリンタ名 ',XcvPort ZQVirtualPrinterPort' は使用できません!", {u"Windows x64"}},
+      {"add: empty (the print server)", kX64, kX64, true, -1, true, u"add C:\\zqdriver \"\" x64",
+       -1, "プリンタ名 '' は使用できません!", {u"Windows x64"}},
+      {"add: the monitor's name", kX64, kX64, true, -1, true,
+       u"add C:\\zqdriver \",XcvMonitor Local Port\" x64", -1,
+       "プリンタ名 ',XcvMonitor Local Port' は使用できません!", {u"Windows x64"}},
+      {"check does not use the name", kX64, kX64, true, -1, true, u"check . \"a,b\" x64", 0,
+       nullptr, {u"Windows x64"}},
       {"arm64 on x64", kX64, kX64, true, -1, false, u"install C:\\zqdriver \"ZQ Printer2\" arm64",
        -1, "プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!", {}},
       {"x64 emulated on ARM64", kArm64, kX64, true, -1, false,

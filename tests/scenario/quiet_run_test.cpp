@@ -147,6 +147,10 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
        {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．",
         "Run: exit code 1639 (the command line is rejected)"},
        false},
+      {"a printer name Windows refuses", false, u"/quiet reinstall C:\\zqdriver \"a\\b\" x64", 1639,
+       {"Error: プリンタ名 'a\\b' は使用できません!",
+        "Run: exit code 1639 (the command line is rejected)"},
+       false},
       {"a processor that is not the machine's", false,
        u"/quiet install C:\\zqdriver \"ZQ Printer2\" arm64", 1633,
        {"Error: プロセッサ 'arm64' のドライバはこのコンピュータ（x64）では使用できません!",
@@ -169,6 +173,50 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
     EXPECT_EQ(HasPrinter(u"ZQ Printer2"), c.printerAfter) << AllRecords();
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
+}
+
+// ----- the reason of a failure -----
+
+// Nobody reads the debugger output of a quiet run: every failure's error record, with its code
+// and the system's text, is an "Error" record of the log too; uninstall's as well, which shows no
+// box with the dialog either.
+TEST_F(QuietRunTest, EveryFailureGivesItsReasonInTheLog) {
+  struct Case {
+    const char* name;
+    const char16_t* arguments;
+    const char* call;  // fails with ERROR_ACCESS_DENIED
+    int quietCode;
+    const char* record;
+  } cases[] = {
+      {"uninstall: the driver cannot be deleted", u"uninstall", "DeletePrinterDriverW", 1603,
+       "Error: ドライバ 'ZqDriver2' の削除ができません!\\nError code: 5\\n詳細エラー: Access is "
+       "denied."},
+      {"uninstall: the printer cannot be deleted", u"uninstall", "DeletePrinter", 1603,
+       "Error: プリンタ 'ZQ Printer2' のアンインストールができません!\\nError code: 5\\n詳細エラー: "
+       "Access is denied."},
+      {"reinstall: the driver cannot be deleted", u"reinstall C:\\zqdriver \"ZQ Printer2\" x64",
+       "DeletePrinterDriverW", 1603,
+       "Error: ドライバ 'ZqDriver2' の削除ができません!\\nError code: 5\\n詳細エラー: Access is "
+       "denied."},
+  };
+  for (const Case& c : cases) {
+    for (bool quiet : {true, false}) {
+      SCOPED_TRACE(testing::Message() << c.name << (quiet ? ", quiet" : ", with the dialog"));
+      sim::Reset();
+      SetQuietRun(false);
+      PutSourceFiles(u"C:\\zqdriver", u"x64");
+      StageInstalled();
+      sim::FailAlways(c.call, ERROR_ACCESS_DENIED);
+      sim::AnswerMessageBox("", "", IDOK);
+      EXPECT_EQ(Run(std::u16string(quiet ? u"/quiet " : u"") + c.arguments), quiet ? c.quietCode : -1)
+          << AllRecords();
+      bool found = false;
+      for (auto& r : Records()) found = found || r.find(c.record) != std::string::npos;
+      EXPECT_EQ(found, quiet) << AllRecords();
+      if (!quiet && std::u16string(c.arguments) == u"uninstall")
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+    }
   }
 }
 
@@ -207,6 +255,10 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
       {"no mode", none, u"", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
       {"an unknown mode", none, u"remove", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
       {"no processor", none, u"install C:\\zqdriver \"ZQ Printer2\"", 1639, -1,
+       "Run: exit code 1639 (the command line is rejected)"},
+      {"a printer name Windows refuses", none, u"install C:\\zqdriver \"a,b\" x64", 1639, -1,
+       "Run: exit code 1639 (the command line is rejected)"},
+      {"add for the print server's empty name", installed, u"add C:\\zqdriver \"\" x64", 1639, -1,
        "Run: exit code 1639 (the command line is rejected)"},
   };
   for (const Case& c : cases) {

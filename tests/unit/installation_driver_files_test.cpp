@@ -205,8 +205,10 @@ TEST_F(DriverFilesTest, FolderTextsThatWouldNotFitThePathBufferAreRefusedBeforeA
 
   std::u16string tooLong = fits + u"c";
   sim::Reset();
+  SetLastError(ERROR_INVALID_PRINTER_NAME);  // left over from an earlier call
   EXPECT_FALSE(InstallDriverFiles(tooLong.c_str(), X64, false));
   EXPECT_EQ(Message(), "パス '" + sim::Utf8(tooLong) + "' が長すぎます!");
+  EXPECT_EQ(LastErrorCode, 206u);  // ERROR_FILENAME_EXCED_RANGE, whatever an earlier call left
   EXPECT_EQ(sim::CallCount("GetPrinterDriverDirectoryW"), 0u);
   EXPECT_EQ(sim::CallCount("Sleep"), 0u);
   EXPECT_EQ(sim::CallCount("CopyFileW"), 0u);
@@ -217,6 +219,7 @@ TEST_F(DriverFilesTest, FolderTextsThatWouldNotFitThePathBufferAreRefusedBeforeA
   sim::SetDriverDirectory(sim::kEnvironmentX64, parent + u"x64");
   EXPECT_FALSE(InstallDriverFiles(kFolder, X64, false));
   EXPECT_EQ(Message(), "パス '" + sim::Utf8(parent) + "' が長すぎます!");
+  EXPECT_EQ(LastErrorCode, 206u);
   EXPECT_EQ(sim::CallCount("Sleep"), 0u);
   EXPECT_EQ(sim::CallCount("CopyFileW"), 0u);
 

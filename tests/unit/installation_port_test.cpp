@@ -88,6 +88,7 @@ TEST_F(PortTest, TheCapacityMustExceedTheNamesFortyTwoBytes) {
   for (WCHAR& c : buffer) c = u'#';
   EXPECT_FALSE(ProvisionPort(buffer, 42));
   EXPECT_EQ(Message(), "ポート名 'ZQVirtualPrinterPort' が長すぎます!");
+  EXPECT_EQ(LastErrorCode, 122u);  // ERROR_INSUFFICIENT_BUFFER
   EXPECT_EQ(buffer[0], u'#');
   EXPECT_EQ(sim::CallCount("EnumPortsW"), 0u);
 

@@ -4,6 +4,7 @@
 #include "platform/sim/ui.h"
 #include "support/messages.h"
 #include "support/product.h"
+#include "support/strings.h"
 #include "tests/support/sim_test.h"
 
 namespace {
@@ -23,7 +24,7 @@ TEST_F(MessagesTest, ReportErrorCapturesTheLastErrorFirstAndWritesFivePieces) {
             (std::vector<std::string>{"\n", "ファイル ZQPrinter.PDD のコピーに失敗しました (3)",
                                       "\n", "Access is denied.\r\n", "\n\n"}));
   EXPECT_EQ(sim::CallNames({"OutputDebugStringW", "FormatMessageW", "LocalFree"}),
-            (std::vector<std::string>{"OutputDebugStringW", "OutputDebugStringW",
+            (std::vector<std::string>{"LocalFree", "OutputDebugStringW", "OutputDebugStringW",
                                       "OutputDebugStringW", "FormatMessageW", "OutputDebugStringW",
                                       "OutputDebugStringW", "LocalFree"}));
   auto format = sim::Calls("FormatMessageW");
@@ -65,7 +66,7 @@ TEST_F(MessagesTest, ReportErrorKeepsTheCodeWhenTheSystemHasNoText) {
   EXPECT_EQ(output[8], "");
 }
 
-TEST_F(MessagesTest, MessageIsCutAt1023AndReplacedByTheNextReport) {
+TEST_F(MessagesTest, MessageIsShortenedInTheMiddleToFitAndReplacedByTheNextReport) {
   std::u16string exact = Repeat(u'あ', 1023);
   SetLastError(2);
   ReportError(TEXT("%s"), exact.c_str());
@@ -73,13 +74,18 @@ TEST_F(MessagesTest, MessageIsCutAt1023AndReplacedByTheNextReport) {
   std::u16string longer = Repeat(u'い', 1030);
   SetLastError(3);
   ReportError(TEXT("%s"), longer.c_str());
-  EXPECT_EQ(std::u16string(LastErrorMessage), Repeat(u'い', 1023));
+  EXPECT_EQ(std::u16string(LastErrorMessage), Repeat(u'い', 511) + u"…" + Repeat(u'い', 511));
   EXPECT_EQ(LastErrorCode, 3u);
 
   WCHAR report[MessageTextCapacity];
   FailureReport(report);
-  // The cut message fills the whole report: nothing of the rest fits.
-  EXPECT_EQ(std::u16string(report), Repeat(u'い', 1023));
+  // The message gives up what the abort notice, the code and the system's text need.
+  const std::u16string rest =
+      u"\nインストールの中断します.\n\nError code: 3\n詳細エラー: The system cannot find the path "
+      u"specified.\r\n";
+  const size_t kept = 1023 - rest.size() - 1;
+  EXPECT_EQ(std::u16string(report),
+            Repeat(u'い', (kept + 1) / 2) + u"…" + Repeat(u'い', kept / 2) + rest);
 }
 
 TEST_F(MessagesTest, FailureReportShowsTheLatestRecord) {
@@ -162,7 +168,7 @@ TEST_F(MessagesTest, BoxesCarryTheirCaptionsFlagsAndOwners) {
   EXPECT_EQ(sim::Utf8(boxes[4].text), "ZqDriver2 はインストールされています");
 }
 
-TEST_F(MessagesTest, QuestionIsNoUnlessYesAndTextsAreCut) {
+TEST_F(MessagesTest, QuestionIsNoUnlessYesAndTextsAreShortened) {
   sim::AnswerNextMessageBox(IDCANCEL);  // anything but Yes
   EXPECT_FALSE(AskConfirm(Dialog(), TEXT("q")));
   sim::FailMessageBoxes(ERROR_NOT_ENOUGH_MEMORY);
@@ -174,8 +180,8 @@ TEST_F(MessagesTest, QuestionIsNoUnlessYesAndTextsAreCut) {
   EXPECT_FALSE(AskConfirm(Dialog(), TEXT("%s"), longer.c_str()));
   auto boxes = sim::MessageBoxes();
   ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(boxes[1].text, Repeat(u'x', 1023));
-  EXPECT_EQ(boxes[2].text, Repeat(u'x', 1023));
+  EXPECT_EQ(boxes[1].text, Repeat(u'x', 511) + u"…" + Repeat(u'x', 511));
+  EXPECT_EQ(boxes[2].text, Repeat(u'x', 511) + u"…" + Repeat(u'x', 511));
 }
 
 TEST_F(MessagesTest, StatusLineHoldsAtMost254Characters) {
@@ -192,12 +198,46 @@ TEST_F(MessagesTest, StatusLineHoldsAtMost254Characters) {
   EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), exact);
   std::u16string longer = Repeat(u'態', 300);
   SetStatus(Dialog(), TEXT("%s"), longer.c_str());
-  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 254));
+  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 127) + u"…" + Repeat(u'態', 126));
   EXPECT_EQ(SetItemTextFormatted(Dialog(), 1002, TEXT("%d/%d"), 1, 3), TRUE);
   EXPECT_EQ(sim::Utf8(sim::DialogItemText(Dialog(), 1002)), "1/3");
-  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 254));
+  EXPECT_EQ(sim::DialogItemText(Dialog(), 1001), Repeat(u'態', 127) + u"…" + Repeat(u'態', 126));
   EXPECT_EQ(SetStatus(nullptr, TEXT("gone")), FALSE);  // a closed dialog: ignored by callers
   DestroyWindow(dialog);
 }
 
 }  // namespace
+
+// Texts built to fit: the quoted part gives way in the middle, the rest stays; no surrogate pair
+// is split, neither by the shortening nor by a plain cut.
+TEST_F(MessagesTest, TextsThatDoNotFitShortenTheirQuotedPartWithoutSplittingAPair) {
+  struct Case {
+    const char* name;
+    std::u16string text;
+    size_t capacity;
+    std::u16string expected;
+  } cases[] = {
+      {"fits: exact", u"プリンタ名 'abc' は使用できません!", 30, u"プリンタ名 'abc' は使用できません!"},
+      {"the quoted part gives way", u"ドライバ '" + Repeat(u'p', 100) + u"' がありません!", 30,
+       u"ドライバ '" + Repeat(u'p', 7) + u"…" + Repeat(u'p', 6) + u"' がありません!"},
+      {"no quotes: the whole text", Repeat(u'z', 40), 11, Repeat(u'z', 5) + u"…" + Repeat(u'z', 4)},
+      {"pairs stay whole", u"'" + [] {
+         std::u16string e;
+         for (int i = 0; i < 20; ++i) e += u"\U0001F600";
+         return e;
+       }() + u"'", 12,
+       u"'\U0001F600\U0001F600…\U0001F600\U0001F600'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<WCHAR> out(c.capacity, 0x7777);
+    FitText(out.data(), c.capacity, c.text.c_str());
+    EXPECT_EQ(std::u16string(out.data()), c.expected);
+  }
+  // A plain cut ends before a pair it would split.
+  WCHAR cut[4] = {};
+  BoundedCopy(cut, 4, u"ab\U0001F600");
+  EXPECT_EQ(std::u16string(cut), u"ab");
+  BoundedFormat(cut, 4, TEXT("%s"), u"a\U0001F600b");
+  EXPECT_EQ(std::u16string(cut), u"a\U0001F600");
+}

@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "platform/sim/code_pages.h"
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
 #include "support/handles.h"
@@ -139,10 +140,11 @@ TEST_F(SettingsLogTest, LogLevelZeroSilencesPlainRecordsButNotErrorRecords) {
             kPrefix + "write of C:\\f failed\r\nLast error was: " + system + "\r\n");
 }
 
-TEST_F(SettingsLogTest, AMessageLongerThanAPieceIsCutAndStillEndsTheLine) {
+TEST_F(SettingsLogTest, AMessageLongerThanAPieceIsShortenedWithItsMarkAndStillEndsTheLine) {
   std::string longMessage(300, 'm');
   DebugLog("%s", longMessage.c_str());
-  EXPECT_EQ(sim::DebugOutput()[0], kPrefix + std::string(255, 'm') + "\r\n");
+  // 255 bytes: the piece's text up to its mark "…" (in the machine's ANSI code page, UTF-8 here).
+  EXPECT_EQ(sim::DebugOutput()[0], kPrefix + std::string(252, 'm') + "\xE2\x80\xA6\r\n");
 }
 
 TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
@@ -421,3 +423,128 @@ TEST_F(SettingsLogTest, StrCopyCopiesExactlyTheBytesAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+// The settings by their type: LOGLEVEL only as a REG_DWORD, LOGFILE only as a REG_SZ or a
+// REG_EXPAND_SZ (expanded); any other type counts as absent, and one record says so.
+struct TypedSetting {
+  const char* name;
+  const char16_t* value;  // LOGLEVEL or LOGFILE
+  DWORD type;
+  std::vector<BYTE> bytes;
+  int level;             // what LOGLEVEL reads as (default 1)
+  const char16_t* path;  // what LOGFILE reads as ("" when it counts as absent)
+  bool recorded;         // one record says the type is not the setting's own
+};
+
+std::vector<BYTE> TextBytes(const std::u16string& text) {
+  std::vector<BYTE> out;
+  for (char16_t c : text + u'\0') {
+    out.push_back(static_cast<BYTE>(c & 0xFF));
+    out.push_back(static_cast<BYTE>(c >> 8));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(SettingsLogTest, SettingsCountOnlyWithTheirOwnType) {
+  const TypedSetting cases[] = {
+      {"LOGLEVEL as REG_DWORD 0", u"LOGLEVEL", REG_DWORD, {0, 0, 0, 0}, 0, u"", false},
+      {"LOGLEVEL as the text \"0\"", u"LOGLEVEL", REG_SZ, TextBytes(u"0"), 1, u"", true},
+      {"LOGLEVEL as binary", u"LOGLEVEL", REG_BINARY, {0, 0, 0, 0}, 1, u"", true},
+      {"LOGLEVEL as REG_DWORD of 2 bytes", u"LOGLEVEL", REG_DWORD, {0, 0}, 1, u"", false},
+      {"LOGFILE as REG_SZ", u"LOGFILE", REG_SZ, TextBytes(u"C:\\Logs\\a.log"), 1,
+       u"C:\\Logs\\a.log", false},
+      {"LOGFILE as REG_EXPAND_SZ", u"LOGFILE", REG_EXPAND_SZ, TextBytes(u"%TEMP%\\zq.log"), 1,
+       u"C:\\Windows\\Temp\\zq.log", false},
+      {"LOGFILE as REG_EXPAND_SZ of an unknown variable", u"LOGFILE", REG_EXPAND_SZ,
+       TextBytes(u"%ZQ_NONE%\\zq.log"), 1, u"%ZQ_NONE%\\zq.log", false},
+      {"LOGFILE as REG_DWORD", u"LOGFILE", REG_DWORD, {0x43, 0x3A, 0x5C, 0}, 1, u"", true},
+      {"LOGFILE as REG_MULTI_SZ", u"LOGFILE", REG_MULTI_SZ, TextBytes(u"C:\\a.log"), 1, u"", true},
+  };
+  for (const TypedSetting& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    SetLogFilePath(nullptr);  // a new run
+    sim::RegistryValue v;
+    v.type = c.type;
+    v.bytes = c.bytes;
+    sim::SetRegistryValue(HKEY_CURRENT_USER, SettingsKey, c.value, v);
+    EXPECT_EQ(ReadSettingNumber(TEXT("LOGLEVEL"), 1), c.level);
+    WCHAR path[SettingTextCapacity] = {0};
+    EXPECT_EQ(std::u16string(ReadSettingString(TEXT("LOGFILE"), path)), c.path);
+    // Read again: the record is written once a run.
+    ReadSettingNumber(TEXT("LOGLEVEL"), 1);
+    ReadSettingString(TEXT("LOGFILE"), path);
+    size_t records = 0;
+    for (auto& line : sim::DebugOutput())
+      if (line.find("counts as absent") != std::string::npos) ++records;
+    EXPECT_EQ(records, c.recorded ? 1u : 0u);
+  }
+}
+
+namespace {
+
+// Whether a text is well-formed UTF-8.
+bool ValidUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+// A record too long for its line is shortened at a whole character, marked with "…", and ends
+// in CR LF: in the ANSI file (UTF-8 or code page 932) and in the UTF-8 /log file alike.
+TEST_F(SettingsLogTest, ARecordThatDoesNotFitIsShortenedAtAWholeCharacterAndEndsInCrLf) {
+  std::u16string emoji;
+  for (int i = 0; i < 1000; ++i) emoji += u"\U0001F5A8";
+  struct Case {
+    const char* name;
+    UINT ansiCodePage;
+    bool runLog;  // /log (UTF-8) instead of LOGFILE (ANSI)
+    std::u16string text;
+  } cases[] = {
+      {"Japanese, ANSI UTF-8", 65001, false, std::u16string(2000, u'日')},
+      {"Japanese, ANSI 932", 932, false, std::u16string(2000, u'日')},
+      {"Japanese, /log", 932, true, std::u16string(2000, u'日')},
+      {"emoji, /log", 65001, true, emoji},
+      {"emoji, ANSI UTF-8", 65001, false, emoji},
+      {"ASCII, ANSI 932", 932, false, std::u16string(3000, u'a')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::SetAnsiCodePage(c.ansiCodePage);
+    sim::MakeDir(u"C:\\Logs");
+    SetLogFilePath(c.runLog ? u"C:\\Logs\\zq.log" : nullptr);
+    if (!c.runLog) SetLogFile(u"C:\\Logs\\zq.log");
+    DebugLogText("Status", c.text.c_str());
+    DebugLog("next");
+    std::string file = sim::FileContents(u"C:\\Logs\\zq.log");
+    size_t first = file.find("\r\n");
+    ASSERT_NE(first, std::string::npos);
+    std::string record = file.substr(0, first);
+    // The second record is a line of its own.
+    std::string second = file.substr(first + 2);
+    EXPECT_EQ(second.find("\r\n"), second.size() - 2);
+    EXPECT_EQ(second.substr(second.size() - 6), "next\r\n");
+    EXPECT_EQ(second.find("Status"), std::string::npos);
+    std::u16string wide = c.runLog || c.ansiCodePage == 65001 ? sim::Utf16(record)
+                                                              : sim::AnsiToWide(record);
+    EXPECT_EQ(wide.substr(wide.size() - 1), u"…");
+    if (c.runLog || c.ansiCodePage == 65001) EXPECT_TRUE(ValidUtf8(file));
+    if (!c.runLog && c.ansiCodePage == 932) {
+      EXPECT_EQ(wide.find(u'\u30FB'), std::u16string::npos);  // no half character
+    }
+    SetLogFilePath(nullptr);
+  }
+}

@@ -266,6 +266,29 @@ TEST_F(SpoolerQueriesTest, PrinterExistsNeverFails) {
   EXPECT_FALSE(exists);
 }
 
+// Only a printer's own name finds it: the empty name opens the print server and the names with a
+// comma open the spooler's own objects, none of them a printer.
+TEST_F(SpoolerQueriesTest, PrinterExistsFindsOnlyPrinters) {
+  sim::AddPort(PortName);
+  struct Case {
+    const char16_t* name;
+    bool exists;
+  } cases[] = {
+      {u"", false},
+      {u",XcvMonitor Local Port", false},
+      {u",XcvPort ZQVirtualPrinterPort", false},
+      {u"P", true},
+  };
+  AddPrinterNamed(u"P");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.name));
+    bool exists = !c.exists;
+    EXPECT_TRUE(PrinterExists(&exists, c.name));
+    EXPECT_EQ(exists, c.exists);
+  }
+  EXPECT_EQ(sim::OpenHandles(), 0u);
+}
+
 TEST_F(SpoolerQueriesTest, PortExistsMatchesWithoutCase) {
   sim::AddPort(PortName);
   bool exists = false;

@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "installation/installer_lock.h"
 
 namespace sweep {
 namespace {
@@ -23,7 +22,7 @@ bool Arg(const CallRecord& call, size_t index, const std::string& value) {
 bool PortPoll(const CallRecord& call) { return Arg(call, 1, "5"); }
 // The installer lock's waits: at once, then for the five minutes another installer may hold it.
 bool LockWait(const CallRecord& call) {
-  return Arg(call, 1, "0") || Arg(call, 1, std::to_string(InstallerLockWaitMs));
+  return Arg(call, 1, "0") || Arg(call, 1, "300000");
 }
 // The machine's architecture through kernel32's IsWow64Process2.
 bool Kernel32(const CallRecord& call) { return sim::ArgContains(call, "kernel32"); }

@@ -202,7 +202,9 @@ TEST_F(RemovalTest, FileFieldsThatNameNoFileOrAMissingFileCountAsDeleted) {
   ASSERT_TRUE(RemoveDriver()) << Message();
   EXPECT_TRUE(Pauses("250").empty());
   EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));
-  for (auto& path : Args("DeleteFileW")) EXPECT_FALSE(path.empty());
+  auto deleted = Args("DeleteFileW");
+  ASSERT_FALSE(deleted.empty());
+  for (auto& path : deleted) EXPECT_FALSE(path.empty());
 }
 
 TEST_F(RemovalTest, ALockedHelpFileFailsAllTenAttemptsThenTheSpoolerIsStartedAgain) {

@@ -185,6 +185,8 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
     int quietCode;
     int interactiveCode;
     const char* lastRecord;  // of the quiet run
+    // The error recorded on the debugger output with the system's text of ERROR_ACCESS_DENIED.
+    const char* errorDenied = nullptr;
   };
   auto none = [] {};
   auto installed = [] { StageInstalled(); };
@@ -203,6 +205,8 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
       {"another installer never lets go", [] { sim::HoldMutexElsewhere(LockInNamespace(), {}); },
        u"uninstall", 1618, -1,
        "Run: exit code 1618 (another installer is still running: try again later)"},
+      {"the installer lock cannot be made", [] { sim::FailAlways("CreateMutexW", ERROR_ACCESS_DENIED); },
+       u"uninstall", 1603, -1, "Run: exit code 1603 (a step failed)", "他のインストーラが実行中です!"},
       {"an unsupported Windows", [] { sim::SetVersion(0x00000004); }, u"check . \"ZQ Printer2\" x64",
        1633, -1, "Run: exit code 1633 (refused: the machine does not fit)"},
       {"no mode", none, u"", 1639, -1, "Run: exit code 1639 (the command line is rejected)"},
@@ -222,6 +226,13 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
       if (quiet) {
         ASSERT_FALSE(Records().empty());
         EXPECT_EQ(Records().back(), c.lastRecord);
+      }
+      if (c.errorDenied) {
+        std::string output;
+        for (auto& line : sim::DebugOutput()) output += line;
+        EXPECT_NE(output.find(std::string(c.errorDenied) + "\n" + PlatformText(ERROR_ACCESS_DENIED)),
+                  std::string::npos)
+            << output;
       }
     }
   }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "installation/installer_lock.h"
 #include "installation/operations.h"
 #include "installation/steps.h"
 #include "platform/sim/mutexes.h"
@@ -501,6 +502,21 @@ TEST_F(QuietRunTest, AMutexOfTheLocksNameMadeByANonAdministratorDoesNotBlock) {
                        "administrators only)"))
       << AllRecords();
   EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+}
+
+// The lock is released before its handle is closed: closing does not let go of a mutex, which
+// would stay owned, for a waiting installer, until the thread that took it ends.
+TEST_F(QuietRunTest, TheLockIsReleasedBeforeItsHandleIsClosed) {
+  InstallerLock lock;
+  ASSERT_TRUE(AcquireInstallerLock(nullptr, &lock));
+  EXPECT_TRUE(sim::InspectMutex(LockInNamespace()).owned);
+  std::optional<bool> ownedAtClose;
+  sim::RunAtCall("CloseHandle", static_cast<int>(sim::CallCount("CloseHandle")) + 1,
+                 [&ownedAtClose] { ownedAtClose = sim::InspectMutex(LockInNamespace()).owned; });
+  ReleaseInstallerLock(&lock);
+  ASSERT_TRUE(ownedAtClose.has_value());
+  EXPECT_FALSE(*ownedAtClose);
+  EXPECT_FALSE(sim::InspectMutex(LockInNamespace()).exists);
 }
 
 TEST_F(QuietRunTest, TheWaitIsShownInTheProgressDialogAndItsEndInABox) {

@@ -477,6 +477,7 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
     size_t destroyCalls;
     size_t donePosts = 1;  // posts of the end of the work (0x401), lost ones included
     size_t doneSends = 0;  // the end of the work sent when no post got through
+    size_t retryPauses = 0;  // of 100 ms, before each post after a lost one
   } cases[] = {
       // Without the property the dialog is still found: the end of the work closes it.
       {"property not set", {"SetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
@@ -486,16 +487,16 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
       {"one post lost",
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 1, 1,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
-       1, 2},
+       1, 2, 0, 1},
       // Five attempts: the fifth gets through after four lost ones.
       {"four posts lost",
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, 4,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
-       1, 5},
+       1, 5, 0, 4},
       {"every post lost",
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, -1,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
-       1, 5, 1},
+       1, 5, 1, 4},
       // The dialog is found through its thread's list when the property cannot be read.
       {"property not read", {"GetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
       // The main loop asks for the quit itself once the dialog has gone.
@@ -518,6 +519,9 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
     };
     EXPECT_EQ(workDone("PostMessageW"), c.donePosts);
     EXPECT_EQ(workDone("SendMessageW"), c.doneSends);
+    size_t pauses = 0;
+    for (auto& record : sim::Calls("Sleep")) pauses += record.args.at(0) == "100";
+    EXPECT_EQ(pauses, c.retryPauses);
     EXPECT_TRUE(sim::JoinAllThreads());
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u);

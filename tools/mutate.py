@@ -205,8 +205,8 @@ def run(cmd, **kw):
 
 
 def sync_copy():
-    """Brings the copy up to date with the work tree's tracked files; unchanged files keep their
-    times, so the first build after a sync is incremental too."""
+    """Brings the copy up to date with the work tree's tracked files; unchanged files are not
+    touched, so the first build after a sync is incremental too."""
     files = run(["git", "-C", TOP, "ls-files", "-z"]).stdout.split("\0")
     for rel in filter(None, files):
         source = os.path.join(TOP, rel)
@@ -220,7 +220,10 @@ def sync_copy():
                 if f.read() == data:
                     continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(source, target)
+        # A changed file gets the time of the copy, not its own: its objects in the copy's build
+        # may be newer than its time in the work tree.
+        shutil.copyfile(source, target)
+        shutil.copymode(source, target)
 
 
 def build():

@@ -25,8 +25,8 @@ bool IsFailure(const Scenario& scenario, int exitCode) {
 }
 
 struct Figures {
-  size_t points = 0, runs = 0, unreached = 0, hangs = 0, crashes = 0, leaks = 0, wrongExitCodes = 0,
-         silentFailures = 0, noExpectation = 0, notSwept = 0;
+  size_t points = 0, runs = 0, unreached = 0, hangs = 0, crashes = 0, leaks = 0,
+         wrongExitCodes = 0, silentFailures = 0, noExpectation = 0, notSwept = 0;
 };
 
 class FaultSweep : public ::testing::TestWithParam<Scenario> {};

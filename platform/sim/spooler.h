@@ -114,6 +114,9 @@ void SetServerSpoolDirectory(std::optional<PrinterValue> value);
 // port is never added (a monitor that lost the port on the way). An AddPortW that fails at once,
 // before its dialog exists, is an injected fault on "AddPortW".
 void SetLocalPortSucceedsUnlisted(bool unlisted);
+// The "Local Port" monitor answers every XcvDataW "AddPort" with this status (XcvDataW itself
+// returns TRUE); ERROR_SUCCESS, the default, adds the port as usual.
+void SetXcvAddPortRefusal(DWORD status);
 // The driver directory GetPrinterDriverDirectoryW reports for a known environment (the folder is
 // not made).
 void SetDriverDirectory(const std::u16string& environment, const std::u16string& directory);

@@ -15,15 +15,24 @@
 //    there is none). Any other command is answered ERROR_INVALID_PARAMETER. No window is shown.
 //  - Only the "Local Port" monitor exists; another monitor's name does not open
 //    (ERROR_INVALID_PRINTER_NAME), nor does a port that does not exist.
+//  - SetXcvAddPortRefusal makes the monitor refuse every "AddPort" with a status of the test's
+//    choosing (a print server whose policy refuses its data channel): XcvDataW still returns TRUE.
 #include <algorithm>
 #include <cstring>
 
 #include "platform/sim/session.h"
+#include "platform/sim/spooler.h"
 #include "platform/sim/spooler_model.h"
 
 namespace sim {
 namespace spooler {
 namespace {
+
+DWORD& AddPortRefusal() {
+  static DWORD status = ERROR_SUCCESS;
+  return status;
+}
+const bool registered = (RegisterResetHook("xcv", [] { AddPortRefusal() = ERROR_SUCCESS; }), true);
 
 constexpr char16_t kMonitorPrefix[] = u",XcvMonitor ";
 constexpr char16_t kPortPrefix[] = u",XcvPort ";
@@ -65,6 +74,12 @@ bool OpenXcv(LPCWSTR name, const PRINTER_DEFAULTSW* defaults, PrinterObject* obj
 }
 
 }  // namespace spooler
+
+void SetXcvAddPortRefusal(DWORD status) {
+  std::lock_guard<MachineMutex> lock(Lock());
+  spooler::AddPortRefusal() = status;
+}
+
 }  // namespace sim
 
 using sim::Call;
@@ -87,6 +102,7 @@ bool InputName(const BYTE* input, DWORD bytes, std::u16string* name) {
 
 DWORD AddPortCommand(const sp::PrinterObject& xcv, const BYTE* input, DWORD bytes) {
   if (!(xcv.access & SERVER_ACCESS_ADMINISTER)) return ERROR_ACCESS_DENIED;
+  if (sp::AddPortRefusal() != ERROR_SUCCESS) return sp::AddPortRefusal();
   std::u16string name;
   if (!InputName(input, bytes, &name)) return ERROR_INVALID_PARAMETER;
   if (name.empty()) return ERROR_INVALID_NAME;

@@ -462,10 +462,9 @@ TEST_F(InstallerScenario, ADialogThatCannotBeShownEndsWithMinusOne) {
   // The platform's reason is on the debugger output; no loop waited for a quit message.
   std::string output;
   for (auto& line : sim::DebugOutput()) output += line;
-  LPWSTR reason = SystemErrorText(ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_NE(output.find("インストーラのダイアログが表示できません!\n" + U8(reason)), std::string::npos)
+  EXPECT_NE(output.find("インストーラのダイアログが表示できません!\n" + PlatformText(ERROR_NOT_ENOUGH_MEMORY)),
+            std::string::npos)
       << output;
-  LocalFree(reason);
   EXPECT_EQ(sim::CallCount("GetMessageW"), 0u);
   EXPECT_EQ(sim::CallCount("_beginthreadex"), 0u);
   EXPECT_FALSE(HasDriver());
@@ -476,20 +475,28 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
     const char* what;
     sim::Fault fault;
     size_t destroyCalls;
+    size_t donePosts = 1;  // posts of the end of the work (0x401), lost ones included
+    size_t doneSends = 0;  // the end of the work sent when no post got through
+    size_t retryPauses = 0;  // of 100 ms, before each post after a lost one
   } cases[] = {
       // Without the property the dialog is still found: the end of the work closes it.
       {"property not set", {"SetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
-      // A window that refused to go is destroyed again.
-      {"destroy refused", {"DestroyWindow", ERROR_ACCESS_DENIED, 1, 1, {}}, 2},
+      // A window that refused to go is destroyed again, once the news it posts itself comes.
+      {"destroy refused", {"DestroyWindow", ERROR_ACCESS_DENIED, 1, 1, {}}, 2, 2},
       // The end of the work is posted again, or sent when no post gets through.
       {"one post lost",
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 1, 1,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
-       1},
+       1, 2, 0, 1},
+      // Five attempts: the fifth gets through after four lost ones.
+      {"four posts lost",
+       {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, 4,
+        [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
+       1, 5, 0, 4},
       {"every post lost",
        {"PostMessageW", ERROR_NOT_ENOUGH_QUOTA, 0, -1,
         [](const sim::CallRecord& call) { return call.args[1] == "0x401"; }},
-       1},
+       1, 5, 1, 4},
       // The dialog is found through its thread's list when the property cannot be read.
       {"property not read", {"GetPropW", ERROR_NOT_ENOUGH_MEMORY, 0, -1, {}}, 1},
       // The main loop asks for the quit itself once the dialog has gone.
@@ -505,6 +512,16 @@ TEST_F(InstallerScenario, TheDialogClosesWhenItsWindowCallsFailOnce) {
     EXPECT_EQ(RunWatched(u"install C:\\zqdriver \"ZQ Printer2\" x64"), 0);
     EXPECT_NE(Printer(u"ZQ Printer2"), nullptr);
     EXPECT_EQ(sim::CallCount("DestroyWindow"), c.destroyCalls);
+    auto workDone = [](const char* call) {
+      size_t n = 0;
+      for (auto& record : sim::Calls(call)) n += record.args.at(1) == "0x401";
+      return n;
+    };
+    EXPECT_EQ(workDone("PostMessageW"), c.donePosts);
+    EXPECT_EQ(workDone("SendMessageW"), c.doneSends);
+    size_t pauses = 0;
+    for (auto& record : sim::Calls("Sleep")) pauses += record.args.at(0) == "100";
+    EXPECT_EQ(pauses, c.retryPauses);
     EXPECT_TRUE(sim::JoinAllThreads());
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u);

@@ -22,3 +22,12 @@ class SimTest : public ::testing::Test {
 
 // Wide literal helpers for assertions.
 inline std::string U8(const char16_t* text) { return sim::Utf8(text); }
+
+// The system's own text for an error code, as FormatMessageW gives it (inserts kept, at most 511
+// characters), in UTF-8: what a record or report quoting the system must show.
+inline std::string PlatformText(DWORD code) {
+  WCHAR text[512] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                 text, 512, nullptr);
+  return sim::Utf8(text);
+}

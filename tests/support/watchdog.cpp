@@ -19,13 +19,19 @@ const HINSTANCE Module = GetModuleHandleW(nullptr);
 
 }  // namespace
 
-bool RunInstallerWithin(std::chrono::milliseconds limit, int* exitCode) {
+bool RunInstallerWithin(std::chrono::milliseconds limit, int* exitCode, bool* crashed) {
   const HINSTANCE module = Module;
   auto done = std::make_shared<std::promise<int>>();
+  auto thrown = std::make_shared<bool>(false);
   std::future<int> result = done->get_future();
-  std::thread main([done, module] {
+  std::thread main([done, thrown, module] {
     sim::EnterProcess();  // the process's main thread, and its threads' creator
-    int code = RunInstallerMain(module, nullptr);
+    int code = -1;
+    try {
+      code = RunInstallerMain(module, nullptr);
+    } catch (...) {
+      *thrown = true;
+    }
     sim::LeaveProcess();
     done->set_value(code);
   });
@@ -35,6 +41,7 @@ bool RunInstallerWithin(std::chrono::milliseconds limit, int* exitCode) {
   }
   main.join();
   *exitCode = result.get();
+  if (crashed) *crashed = *thrown;
   return true;
 }
 

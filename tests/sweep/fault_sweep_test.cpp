@@ -25,8 +25,8 @@ bool IsFailure(const Scenario& scenario, int exitCode) {
 }
 
 struct Figures {
-  size_t points = 0, runs = 0, unreached = 0, hangs = 0, leaks = 0, wrongExitCodes = 0,
-         silentFailures = 0, noExpectation = 0, notSwept = 0;
+  size_t points = 0, runs = 0, unreached = 0, hangs = 0, crashes = 0, leaks = 0,
+         wrongExitCodes = 0, silentFailures = 0, noExpectation = 0, notSwept = 0;
 };
 
 class FaultSweep : public ::testing::TestWithParam<Scenario> {};
@@ -35,6 +35,8 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
   const Scenario& scenario = GetParam();
   RunResult clean = RunScenario(scenario, nullptr);
   ASSERT_TRUE(clean.ended) << "the fault-free run hangs:\n" << clean.journalTail;
+  ASSERT_FALSE(clean.crashed) << "the fault-free run crashes:\n" << clean.journalTail;
+  ASSERT_EQ(clean.exitCode, scenario.exitCode) << clean.journalTail;
   ASSERT_EQ(clean.heapBlocks + clean.handles, 0u) << clean.handleReport;
 
   // The injection points: every call of the fault-free journal, by name and occurrence.
@@ -82,6 +84,11 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
       std::fflush(stdout);
       std::_Exit(1);
     }
+    if (r.crashed) {
+      ++f.crashes;
+      report(p, r, "the run crashed (an exception left the program's main)");
+      continue;
+    }
     // The row of the call that really failed (thread timing can move an occurrence).
     const Expectation* actual = r.faultFired ? ExpectationFor(r.faulted) : row;
     if (!actual) actual = row;
@@ -128,11 +135,12 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
 
   std::printf(
       "sweep %s: %zu injection points (%zu calls that cannot fail not swept), %zu runs, "
-      "%zu not reached, %zu hangs, 0 crashes, %zu leaks, %zu wrong exit codes, %zu silent "
+      "%zu not reached, %zu hangs, %zu crashes, %zu leaks, %zu wrong exit codes, %zu silent "
       "failures, %zu without expectation; fault-free exit code %d\n",
-      scenario.name, f.points, f.notSwept, f.runs, f.unreached, f.hangs, f.leaks,
+      scenario.name, f.points, f.notSwept, f.runs, f.unreached, f.hangs, f.crashes, f.leaks,
       f.wrongExitCodes, f.silentFailures, f.noExpectation, clean.exitCode);
-  EXPECT_EQ(f.hangs + f.leaks + f.wrongExitCodes + f.silentFailures + f.noExpectation, 0u);
+  EXPECT_EQ(f.hangs + f.crashes + f.leaks + f.wrongExitCodes + f.silentFailures + f.noExpectation,
+            0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::ValuesIn(Scenarios()),

@@ -58,6 +58,7 @@ struct Scenario {
   std::u16string arguments;      // after the program's path
   std::function<void()> stage;   // machine and scripted user; runs after the reset
   bool boxForEveryFailure;       // install, add, check: a -1 always comes with a box
+  int exitCode = 0;              // of the fault-free run
 };
 const std::vector<Scenario>& Scenarios();
 // Names the scenario in test output.
@@ -65,6 +66,7 @@ inline void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scena
 
 struct RunResult {
   bool ended = false;
+  bool crashed = false;  // an exception left the program's main
   int exitCode = 0;
   std::string journalTail;  // the last calls, for a hang or a failed check
   std::vector<sim::CallRecord> journal;

@@ -81,7 +81,7 @@ const std::vector<Scenario>& Scenarios() {
          Person(0);
        },
        true},
-      {"CheckAbsent", u"check . \"Sweep Printer\" x64", [] { Person(0); }, true},
+      {"CheckAbsent", u"check . \"Sweep Printer\" x64", [] { Person(0); }, true, -1},
       {"Uninstall", u"uninstall",
        [] {
          StageInstalled();
@@ -120,7 +120,7 @@ const std::vector<Scenario>& Scenarios() {
          staging::PutDriverFolder(u"C:\\zqdriver", "new");
          Person(0);
        },
-       true},
+       true, -1},
       {"Reinstall", u"reinstall C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();
@@ -241,7 +241,7 @@ RunResult RunScenario(const Scenario& scenario, const sim::Fault* fault) {
   if (fault) sim::InjectFault(*fault);
 
   RunResult result;
-  if (!watchdog::RunInstallerWithin(watchdog::kRunLimit, &result.exitCode)) {
+  if (!watchdog::RunInstallerWithin(watchdog::kRunLimit, &result.exitCode, &result.crashed)) {
     result.journalTail = sim::DumpJournal(60);
     return result;
   }

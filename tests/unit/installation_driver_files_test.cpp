@@ -52,19 +52,26 @@ TEST_F(DriverFilesTest, CopiesAfterThePauseInOrderThenRegistersTheRecordExactly)
   EXPECT_EQ(drivers[0].version, 4u);
 }
 
-// Each processor's row alone says where its files come from and go to and which environment the
-// registration names, and the simulated spooler knows that environment.
-TEST_F(DriverFilesTest, EveryProcessorRowInstallsIntoItsFoldersAndEnvironment) {
-  for (const ProcessorRow& row : ProcessorTable) {
-    SCOPED_TRACE(U8(row.keyword));
+// Each processor's source sub-folder, the spooler's driver folder its files go to and the
+// environment its registration names, and the simulated spooler knows that environment.
+TEST_F(DriverFilesTest, EveryProcessorInstallsIntoItsFoldersAndEnvironment) {
+  const struct {
+    TargetProcessor processor;
+    const char16_t* source;       // sub-folder of the driver folder
+    const char16_t* target;       // folder of the spooler's driver directory
+    const char16_t* environment;
+  } rows[] = {{X86, u"x86", u"w32x86", u"Windows NT x86"},
+              {X64, u"x64", u"x64", u"Windows x64"},
+              {Arm64, u"arm64", u"arm64", u"Windows ARM64"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(U8(row.source));
     sim::Reset();
-    PutSourceFiles(kFolder, std::u16string(row.sourceSubFolder).substr(1));
-    sim::MakeDir(Target(row.driverSubFolder, u""));  // "arm64" is not there on a fresh machine
+    PutSourceFiles(kFolder, row.source);
+    sim::MakeDir(Target(row.target, u""));  // "arm64" is not there on a fresh machine
     ASSERT_TRUE(InstallDriverFiles(kFolder, row.processor, false)) << Message();
-    EXPECT_EQ(Args("CopyFileW")[0],
-              U8(kFolder) + U8(row.sourceSubFolder) + "\\ZQPrinter_drv2.dll");
+    EXPECT_EQ(Args("CopyFileW")[0], U8(kFolder) + "\\" + U8(row.source) + "\\ZQPrinter_drv2.dll");
     for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
-      EXPECT_TRUE(sim::FileExists(Target(row.driverSubFolder, file))) << U8(file);
+      EXPECT_TRUE(sim::FileExists(Target(row.target, file))) << U8(file);
     auto drivers = sim::Drivers();
     ASSERT_EQ(drivers.size(), 1u);
     EXPECT_EQ(drivers[0].environment, row.environment);

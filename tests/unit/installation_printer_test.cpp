@@ -220,6 +220,11 @@ TEST_F(PrinterTest, TheDriverVersionIsReadFromTheDeviceMode) {
                      [](sim::Printer& p) { p.devMode = sim::MakeDevMode(p.name, 0x0400, 16); });
   EXPECT_FALSE(VerifyDriverVersion(DefaultPrinterName));
   EXPECT_EQ(Message(), "ドライバのバージョン[1024]が 1280 でありません!");
+  // A later version is just as wrong: the version must be 0x0500 exactly.
+  sim::UpdatePrinter(u"ZQ Printer2",
+                     [](sim::Printer& p) { p.devMode = sim::MakeDevMode(p.name, 0x0501, 16); });
+  EXPECT_FALSE(VerifyDriverVersion(DefaultPrinterName));
+  EXPECT_EQ(Message(), "ドライバのバージョン[1281]が 1280 でありません!");
 
   sim::UpdatePrinter(u"ZQ Printer2", [](sim::Printer& p) { p.devMode.clear(); });
   EXPECT_FALSE(VerifyDriverVersion(DefaultPrinterName));

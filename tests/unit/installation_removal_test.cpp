@@ -202,7 +202,9 @@ TEST_F(RemovalTest, FileFieldsThatNameNoFileOrAMissingFileCountAsDeleted) {
   ASSERT_TRUE(RemoveDriver()) << Message();
   EXPECT_TRUE(Pauses("250").empty());
   EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));
-  for (auto& path : Args("DeleteFileW")) EXPECT_FALSE(path.empty());
+  auto deleted = Args("DeleteFileW");
+  ASSERT_FALSE(deleted.empty());
+  for (auto& path : deleted) EXPECT_FALSE(path.empty());
 }
 
 TEST_F(RemovalTest, ALockedHelpFileFailsAllTenAttemptsThenTheSpoolerIsStartedAgain) {
@@ -297,6 +299,20 @@ TEST_F(RemovalTest, TheSpoolersStopAndStart) {
 // Only the driver's own files go: a file is deleted when, in its plain absolute form, it lies in
 // the spooler's driver folder for the registration's environment and no other driver of any
 // environment lists it. A file left for either reason is recorded and counts as done.
+// A driver folder at a drive's root holds what lies below the root, not the root itself.
+TEST_F(RemovalTest, ARootDriverFolderDoesNotHoldTheRootItself) {
+  sim::SetDriverDirectory(u"Windows x64", u"C:\\");
+  sim::Driver d = InstalledDriver();
+  d.dependentFiles = {u"C:\\"};
+  Install(d);
+  ASSERT_TRUE(RemoveDriver()) << Message();
+  bool recorded = false;
+  for (auto& line : sim::DebugOutput())
+    recorded = recorded || line.find("RemoveDriver - file 'C:\\' is left: it does not lie in the "
+                                     "driver folder 'C:\\'") != std::string::npos;
+  EXPECT_TRUE(recorded);
+}
+
 TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) {
   const std::u16string x86Dir = u"C:\\Windows\\System32\\spool\\drivers\\w32x86";
   struct Case {
@@ -340,6 +356,8 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
        "does not lie in the driver folder", 0},
       {"a stream of the folder", std::u16string(kDriverDir) + u":zqdep.dll",
        File(u"zqdep.dll"), false, "does not lie in the driver folder", 0},
+      {"the folder itself", std::u16string(kDriverDir) + u"\\", File(u"zqdep.dll"), false,
+       "does not lie in the driver folder", 0},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);

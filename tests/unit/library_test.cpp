@@ -23,9 +23,7 @@ const std::string kPrefix =
 const std::string kNoFile = "Could not open the debug logging file.";
 
 std::string ErrorRecord(const std::string& message, DWORD code) {
-  LPWSTR text = SystemErrorText(code);
-  std::string system = text ? U8(text).substr(0, 255) : "";
-  LocalFree(text);
+  std::string system = PlatformText(code).substr(0, 255);
   return kPrefix + message + "\r\nLast error was: " + system + "\r\n";
 }
 

@@ -132,9 +132,7 @@ TEST_F(SettingsLogTest, LogLevelZeroSilencesPlainRecordsButNotErrorRecords) {
   EXPECT_TRUE(sim::DebugOutput().empty());
 
   DebugLogError(ERROR_ACCESS_DENIED, "write of %ws failed", TEXT("C:\\f"));
-  LPWSTR systemText = SystemErrorText(ERROR_ACCESS_DENIED);
-  std::string system = systemText ? U8(systemText).substr(0, 255) : "";
-  LocalFree(systemText);
+  std::string system = PlatformText(ERROR_ACCESS_DENIED).substr(0, 255);
   ASSERT_EQ(sim::DebugOutput().size(), 2u);
   EXPECT_EQ(sim::DebugOutput()[0],
             kPrefix + "write of C:\\f failed\r\nLast error was: " + system + "\r\n");

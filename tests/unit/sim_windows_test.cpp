@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "installation/steps.h"
 #include "platform/sim/dialog_templates.h"
 #include "platform/sim/port_dialog.h"
 #include "platform/sim/threads.h"
@@ -707,60 +708,14 @@ DWORD PortThread(LPVOID parameter) {
   return 0;
 }
 
-// What the installer's worker does with the port thread: look for its dialog and the dialog's
-// Edit field every 5 ms, fill in the name and confirm, then wait for the thread. With
-// `firstWindow` it takes whatever window the enumeration reports first.
-struct Automation {
-  bool firstWindow = false;
-  bool filled = false;
-  HWND dialog = nullptr;
-  std::u16string dialogClass;
-  PortRequest request;
-
-  bool Run(const std::u16string& name) {
-    DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, PortThread, &request, 0, &id);
-    if (!thread) return false;
-    DWORD wait = WAIT_TIMEOUT;
-    HWND edit = nullptr;
-    while ((!dialog || !edit) && wait == WAIT_TIMEOUT) {
-      if (!dialog) {
-        EnumThreadWindows(
-            id,
-            [](HWND h, LPARAM p) -> BOOL {
-              auto* self = reinterpret_cast<Automation*>(p);
-              WCHAR cls[16] = {};
-              GetClassNameW(h, cls, 16);
-              if (!self->firstWindow && std::u16string(cls) != u"#32770") return TRUE;
-              self->dialog = h;
-              self->dialogClass = cls;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(this));
-      }
-      if (dialog) edit = FindWindowExW(dialog, nullptr, u"Edit", nullptr);
-      wait = WaitForSingleObject(thread, 5);
-    }
-    if (dialog && edit) {
-      filled = true;
-      SetWindowTextW(edit, name.c_str());
-      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
-      PostMessageW(dialog, WM_CHAR, '\r', MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC));
-    }
-    while (wait == WAIT_TIMEOUT) wait = WaitForSingleObject(thread, 5);
-    CloseHandle(thread);
-    return wait == WAIT_OBJECT_0 && request.result;
-  }
-};
-
 class SimPortDialogTest : public SimWindowsTest {};
 
+// The dialog driven as the installer drives it (AddLocalPortViaMonitor, without a bound).
 TEST_F(SimPortDialogTest, TheAutomationFillsInAndConfirmsADialogThatIsThereAtOnce) {
-  Automation automation;
-  EXPECT_TRUE(automation.Run(u"ZQVirtualPrinterPort"));
-  EXPECT_EQ(sim::Utf8(automation.request.name), "ZQVirtualPrinterPort");
+  EXPECT_TRUE(AddLocalPortViaMonitor(u"ZQVirtualPrinterPort", INFINITE));
   auto runs = sim::PortDialogs();
   ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(sim::Utf8(runs[0].name), "ZQVirtualPrinterPort");
   EXPECT_TRUE(runs[0].confirmed && runs[0].finished);
   EXPECT_GE(runs[0].enumerations, 1);  // the thread may not have got to its dialog at first
   EXPECT_EQ(runs[0].searches, 1);
@@ -778,8 +733,7 @@ TEST_F(SimPortDialogTest, ALateDialogBehindTheImeWindowAppearsForTheNextEnumerat
   script.appearAfterEnumerations = 3;
   script.imeWindowFirst = true;
   sim::SetPortDialogScript(script);
-  Automation automation;
-  EXPECT_TRUE(automation.Run(u"ZQVirtualPrinterPort"));
+  EXPECT_TRUE(AddLocalPortViaMonitor(u"ZQVirtualPrinterPort", INFINITE));
   auto runs = sim::PortDialogs();
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].enumerations, 4);  // three without the dialog, the fourth finds it
@@ -791,8 +745,7 @@ TEST_F(SimPortDialogTest, TheFirstLookMissesALateDialogEvenWhenItComesBeforeTheT
   sim::PortDialogScript script;
   script.appearAfterEnumerations = 1;
   sim::SetPortDialogScript(script);
-  Automation automation;
-  EXPECT_TRUE(automation.Run(u"P"));
+  EXPECT_TRUE(AddLocalPortViaMonitor(u"P", INFINITE));
   EXPECT_EQ(sim::PortDialogs().at(0).enumerations, 2);
   auto looks = sim::Calls("EnumThreadWindows");
   ASSERT_EQ(looks.size(), 2u);
@@ -809,17 +762,34 @@ TEST_F(SimPortDialogTest, TheFirstLookMissesALateDialogEvenWhenItComesBeforeTheT
   CloseHandle(thread);
 }
 
-TEST_F(SimPortDialogTest, TakingTheFirstWindowLocksOntoTheImeWindowUntilThePersonCancels) {
+TEST_F(SimPortDialogTest, TheImeWindowIsReportedFirstAndTheDialogWaitsUntilCancelled) {
   sim::PortDialogScript script;
   script.imeWindowFirst = true;
-  script.person = sim::PortDialogScript::Person::kCancels;
-  script.actAfterPolls = 6;
   sim::SetPortDialogScript(script);
-  Automation automation;
-  automation.firstWindow = true;
-  EXPECT_FALSE(automation.Run(u"ZQVirtualPrinterPort"));
-  EXPECT_FALSE(automation.filled);
-  EXPECT_EQ(sim::Utf8(automation.dialogClass), "IME");
+  PortRequest request;
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, PortThread, &request, 0, &id);
+  HWND dialog = WaitForWindow(id, u"#32770");
+  ASSERT_NE(dialog, nullptr);
+  // The first window the enumeration reports is the IME window, which has no Edit field.
+  HWND first = nullptr;
+  EXPECT_FALSE(EnumThreadWindows(
+      id,
+      [](HWND h, LPARAM p) -> BOOL {
+        *reinterpret_cast<HWND*>(p) = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&first)));
+  WCHAR cls[16] = {};
+  GetClassNameW(first, cls, 16);
+  EXPECT_EQ(sim::Utf8(cls), "IME");
+  EXPECT_EQ(FindWindowExW(first, nullptr, u"Edit", nullptr), nullptr);
+  // Nobody fills in the dialog: it ends only when cancelled.
+  EXPECT_EQ(WaitForSingleObject(thread, 5), static_cast<DWORD>(WAIT_TIMEOUT));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(thread);
+  EXPECT_FALSE(request.result);
   EXPECT_FALSE(sim::PortDialogs().at(0).confirmed);
   EXPECT_EQ(sim::CallCount("SetWindowTextW"), 0u);
 }
@@ -828,8 +798,7 @@ TEST_F(SimPortDialogTest, ALateEditFieldIsFoundOnTheSearchAfterTheLastMiss) {
   sim::PortDialogScript script;
   script.editAfterSearches = 2;
   sim::SetPortDialogScript(script);
-  Automation automation;
-  EXPECT_TRUE(automation.Run(u"ZQVirtualPrinterPort"));
+  EXPECT_TRUE(AddLocalPortViaMonitor(u"ZQVirtualPrinterPort", INFINITE));
   auto runs = sim::PortDialogs();
   EXPECT_EQ(runs.at(0).searches, 3);
   auto searches = sim::Calls("FindWindowExW");
@@ -844,9 +813,8 @@ TEST_F(SimPortDialogTest, WithoutAnEditFieldOnlyThePersonEndsTheDialog) {
   script.person = sim::PortDialogScript::Person::kCancels;
   script.actAfterPolls = 5;
   sim::SetPortDialogScript(script);
-  Automation automation;
-  EXPECT_FALSE(automation.Run(u"ZQVirtualPrinterPort"));
-  EXPECT_FALSE(automation.filled);
+  EXPECT_FALSE(AddLocalPortViaMonitor(u"ZQVirtualPrinterPort", INFINITE));
+  EXPECT_EQ(sim::CallCount("SetWindowTextW"), 0u);
   EXPECT_FALSE(sim::PortDialogs().at(0).confirmed);
   // The person pressed Cancel during the fifth poll: the one enumeration, then the fourth search.
   auto journal = sim::Journal();

@@ -239,5 +239,7 @@ check() {  # check <description> <command...>
 }
 has() { grep -qF -- "$2" <<<"$1"; }
 lacks() { ! grep -qF -- "$2" <<<"$1"; }
+# The spooler's listing (zq_dump) lacks a line: only a listing read to its end counts.
+listing_lacks() { grep -qx 'end|listed' <<<"$1" && lacks "$@"; }
 equals() { [ "$1" = "$2" ]; }
 box_count() { if [ -z "$ZQ_BOXES" ]; then echo 0; else wc -l <<<"$ZQ_BOXES" | tr -d ' '; fi; }

@@ -164,7 +164,7 @@ ZQ_EXE_DLLOVERRIDES='winspool.drv=d' ZQ_EXE=$plant_exe zq_run install 'C:\zqdriv
 check "interactive run: exit code -1" equals "$ZQ_STATUS" -1
 check "interactive run: one start-up box naming it" has "$ZQ_BOXES" \
   "$caption|システムライブラリ 'winspool.drv' が読み込めません．"
-check "nothing installed" lacks "$(zq_dump)" 'driver|ZqDriver2|'
+check "nothing installed" listing_lacks "$(zq_dump)" 'driver|ZqDriver2|'
 
 echo "plant ($processor): names planted $(wc -w <<<"$names"), native-first ${#native_first[@]}," \
   "markers seen ${marker_count:-0}, control marker seen: $control_seen; $passed passed, $failed failed"

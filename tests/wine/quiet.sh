@@ -62,6 +62,7 @@ busy_case() {
   ZQ_WINE=$WINE64 zq_exit_code /quiet /log 'C:\work\busy.log' uninstall
   echo "$ZQ_CODE $(($(date +%s) - begun))" >"$ZQ_WORK/busy.code"
   printf '%s\n' "$ZQ_OUT" >"$ZQ_WORK/busy.out"
+  cp "$WINEPREFIX/drive_c/work/busy.log" "$ZQ_WORK/busy.log" 2>/dev/null || true
   "$WINESERVER" -k >/dev/null 2>&1 || true
   wait 2>/dev/null || true
   wine_drop_prefix "$WINEPREFIX"
@@ -135,8 +136,8 @@ raw_log=$(cat "$WINEPREFIX/drive_c/work/uninstall.log" 2>/dev/null || true)
 log=$(tr -d '\r' <<<"$raw_log")
 check "exit code 0" equals "$ZQ_STATUS" 0
 check "no window, no box" equals "$ZQ_WINDOWS" ""
-check "no printer of ours left" lacks "$state" '|ZqDriver2|'
-check "no driver of ours left" lacks "$state" 'driver|ZqDriver2|'
+check "no printer of ours left" listing_lacks "$state" '|ZqDriver2|'
+check "no driver of ours left" listing_lacks "$state" 'driver|ZqDriver2|'
 check "the log's first record names the version and the command line" has "$log" "Run: ZQInst 2.0.0.0; command line: "
 check "the log's first record says elevated and interactive" has "$log" "elevated: yes; interactive: yes, the run is quiet (/quiet); spooler: running"
 check "the log's last record gives the exit code" has "$log" "Run: exit code 0 (done)"
@@ -196,7 +197,12 @@ scenario "quiet install from a folder that is not writable"
 wine_fresh_prefix readonly
 # sysfs takes no new files, not even from root, unlike a folder without write permission.
 readonly_dir=/sys/kernel
-check "the starting folder is not writable" bash -c "! touch '$readonly_dir/zqprobe' 2>/dev/null"
+# A condition of this machine, not a check of the program: where sysfs takes files the scenario
+# cannot test what it is for, and the suite fails as a set-up error.
+if touch "$readonly_dir/zqprobe" 2>/dev/null; then
+  echo "SET-UP [$current] $readonly_dir is writable here: the scenario cannot run" >&2
+  failed=$((failed + 1))
+fi
 ZQ_RUN_DIR=$readonly_dir zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x64
 timings+=("quiet install from a read-only folder ${ZQ_SECONDS}s")
 check "ends within the port bound" below "$ZQ_SECONDS" 70
@@ -274,6 +280,11 @@ check "the lock was held by the harness" grep -q held "$ZQ_WORK/busy-holder.txt"
 check "exit code 1618" equals "$busy_code" 1618
 check "waited the five minutes" test "${busy_seconds:-0}" -ge 300
 check "the wait and its end on standard output" has "$ZQ_OUT" "Error: 他のインストーラが実行中です!"
+busy_log=$(tr -d '\r' <"$ZQ_WORK/busy.log" 2>/dev/null || true)
+check "the /log file has the waiting status" has "$busy_log" "Status: 他のインストーラの終了を待っています．"
+check "the /log file has the error" has "$busy_log" "Error: 他のインストーラが実行中です!"
+check "the /log file's last record names 1618" has "$(tail -n1 <<<"$busy_log")" \
+  "Run: exit code 1618 (another installer is still running: try again later)"
 
 echo "wine: quiet exit codes (whole, read by the harness): ${codes_seen[*]}"
 echo "wine: quiet wall times: ${timings[*]}"

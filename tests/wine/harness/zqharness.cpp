@@ -191,16 +191,28 @@ int Answer(const char* rulesPath, const char* logPath, const char* stopPath, int
   return 0;
 }
 
+// The spooler's drivers, ports and printers, one line each, then "end|listed". A listing that
+// fails prints "unreadable|<what>|<error>" and the exit code is 1: the scripts' checks that
+// something is absent need the end line, so an unreadable spooler never passes them.
 int Dump() {
   DWORD needed = 0, count = 0;
+  bool readable = true;
+  auto unreadable = [&readable](const char* what) {
+    printf("unreadable|%s|%lu\n", what, static_cast<unsigned long>(GetLastError()));
+    readable = false;
+  };
   // Both environments, whichever build of the harness lists them: an x86 installer registers its
   // driver under "Windows NT x86", which a program's default environment on x64 does not show.
+  // An environment the spooler does not know (x64 on a 32-bit Windows) has no drivers.
   for (const wchar_t* environment : {L"Windows x64", L"Windows NT x86"}) {
     needed = count = 0;
     LPWSTR name = const_cast<LPWSTR>(environment);
     EnumPrinterDriversW(nullptr, name, 3, nullptr, 0, &needed, &count);
     std::vector<BYTE> drivers(needed + 1);
-    if (!EnumPrinterDriversW(nullptr, name, 3, drivers.data(), needed, &needed, &count)) continue;
+    if (!EnumPrinterDriversW(nullptr, name, 3, drivers.data(), needed, &needed, &count)) {
+      if (GetLastError() != ERROR_INVALID_ENVIRONMENT) unreadable("drivers");
+      continue;
+    }
     auto* d = reinterpret_cast<DRIVER_INFO_3W*>(drivers.data());
     for (DWORD i = 0; i < count; ++i) {
       printf("driver|%s|%s|%s|%s|%s\n", Utf8(d[i].pName).c_str(),
@@ -216,6 +228,8 @@ int Dump() {
   if (EnumPortsW(nullptr, 1, ports.data(), needed, &needed, &count)) {
     auto* p = reinterpret_cast<PORT_INFO_1W*>(ports.data());
     for (DWORD i = 0; i < count; ++i) printf("port|%s\n", Utf8(p[i].pName).c_str());
+  } else {
+    unreadable("ports");
   }
   needed = count = 0;
   EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
@@ -230,7 +244,11 @@ int Dump() {
              static_cast<unsigned long>(p[i].Attributes),
              p[i].pDevMode ? p[i].pDevMode->dmDriverVersion : 0);
     }
+  } else {
+    unreadable("printers");
   }
+  if (!readable) return 1;
+  printf("end|listed\n");
   return 0;
 }
 

@@ -12,13 +12,9 @@ build=$(cd "$1" && pwd)
 export ZQ_WORK=${2:-$(mktemp -d /tmp/zqkill.XXXXXX)}
 rounds=${3:-20}
 mkdir -p "$ZQ_WORK"
-export ZQ_EXE=$build/ZQInst.exe
-export ZQ_HARNESS=$build/tests/wine/zqharness.exe
-export ZQ_FIXTURES=$ZQ_WORK/driver
-mkdir -p "$ZQ_FIXTURES/x86"
-cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
 # shellcheck source=lib.sh
 . "$here/lib.sh"
+wine_use_build "$build"
 trap wine_cleanup EXIT
 
 zq_quiet() { zq_run "$@" </dev/null; }

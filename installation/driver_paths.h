@@ -1,5 +1,6 @@
-// The rules by which driver files are judged before one is deleted: a path's plain absolute form,
-// whether it lies in a folder, and whether a driver lists it.
+// Path rules for driver files: plain absolute forms, folders, and the drivers that list a file.
+//
+// Every deletion of a driver file is judged by these rules first.
 #pragma once
 
 #include "platform/win32.h"

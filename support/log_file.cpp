@@ -1,5 +1,4 @@
-// The log file: which one a run writes, opening it without following a link, its byte-order
-// mark, and writing the records.
+// The log file: which one a run writes, opened without following a link, its mark, the writes.
 #include <cstring>
 
 #include "support/log_record.h"

@@ -1,5 +1,6 @@
-// The diagnostic records' text: a printf conversion parser that renders wide text in the record's
-// own code page, and cuts that fall after a whole character. Pure functions: no state, no output.
+// The records' text: the printf conversion parser and the cut at a whole character.
+//
+// Wide text is rendered in the record's own code page; nothing here keeps state or writes output.
 #pragma once
 
 #include <cstdarg>

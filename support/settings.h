@@ -1,5 +1,4 @@
-// The per-user settings under HKEY_CURRENT_USER\SettingsKey, read by their own type, and the one
-// way registry values are read (also for the machine's policies).
+// Settings: the per-user values, read by their own type, and the one way registry values are read.
 #pragma once
 
 #include "platform/win32.h"

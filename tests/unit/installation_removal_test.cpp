@@ -328,7 +328,8 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     char position = 'o';     // in its driver, data, config or help file, its only, first, middle
                              // or last dependent file ('d', 'a', 'c', 'h', 'o', 'f', 'm', 'l')
     bool registered = true;  // false: our files are there with no registration left
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"own dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
       {"in a sub-folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0},
       {"'..' that stays inside", File(u"3\\..\\zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
@@ -364,28 +365,17 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
        false, "does not lie in the driver folder", 0},
       {"the folder itself", std::u16string(kDriverDir) + u"\\", File(u"zqdep.dll"), false,
        "does not lie in the driver folder", 0},
-
       // Another driver's listing is judged in its plain form too, wherever it stands.
-      {"another spelling, its driver file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'd'},
-      {"another spelling, its data file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'a'},
-      {"another spelling, its config file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'c'},
-      {"another spelling, its help file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'h'},
-      {"another spelling, its first dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'f'},
-      {"another spelling, a middle dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'm'},
-      {"another spelling, its last dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
-       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'l'},
       {"left without a registration, listed by another driver in another spelling",
        File(u"ZQPrinter_ui2.dll"), File(u"ZQPrinter_ui2.dll"), false, "lists it", 1,
        u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64\\.\\zqprinter_UI2.dll", 'c', false},
   };
+  for (char position : std::string("dachfml"))
+    cases.push_back({"another spelling", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+                     "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll",
+                     position});
   for (auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.what) + " " + c.position);
     sim::Reset();
     sim::Driver d = InstalledDriver();
     d.dependentFiles = {c.listed};
@@ -403,15 +393,15 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
       }
       std::u16string as = c.otherSpelling ? c.otherSpelling : c.listed;
       std::u16string a = File(u"a.dll"), b = File(u"b.dll");
-      shared.dependentFiles = {as};
-      if (c.position == 'd') shared.driverPath = as;
-      if (c.position == 'a') shared.dataFile = as;
-      if (c.position == 'c') shared.configFile = as;
-      if (c.position == 'h') shared.helpFile = as;
-      if (strchr("dach", c.position)) shared.dependentFiles = {a};
-      if (c.position == 'f') shared.dependentFiles = {as, a, b};
-      if (c.position == 'm') shared.dependentFiles = {a, as, b};
-      if (c.position == 'l') shared.dependentFiles = {a, b, as};
+      std::u16string* fields[] = {&shared.driverPath, &shared.dataFile, &shared.configFile,
+                                  &shared.helpFile};
+      size_t field = std::string("dach").find(c.position),
+             dependent = std::string("fml").find(c.position);
+      shared.dependentFiles =
+          c.position == 'o' ? std::vector<std::u16string>{as} : std::vector<std::u16string>{a, b};
+      if (field != std::string::npos) *fields[field] = as;
+      if (dependent != std::string::npos)
+        shared.dependentFiles.insert(shared.dependentFiles.begin() + dependent, as);
       sim::AddDriver(shared);
       sim::AddPrinter(PrinterOf(u"Shared Printer", u"Shared Driver", u"LPT1:"));
     }

@@ -2,6 +2,8 @@
 // the spooler's driver folder of that processor's environment, then registered as DriverName.
 #include "installation/steps.h"
 
+#include "installation/machine_checks.h"
+
 #include "spooler/queries.h"
 #include "support/handles.h"
 #include "support/messages.h"
@@ -40,7 +42,7 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
   if (!skipPrecheck) {
     DRIVER_INFO_3W* found = nullptr;
     DWORD position = 0;
-    if (!FindDriver(&found, &position, DriverName)) {
+    if (!FindDriver(&found, &position, DriverName, NativeEnvironment())) {
       ReportError(TEXT("ドライバが既にインストールされているか確認ができません!"));
       return false;
     }
@@ -62,7 +64,7 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
 
   WCHAR destination[PathCapacity] = {};
   {
-    LocalBlock<WCHAR> driverDirectory(GetDriverDirectory());
+    LocalBlock<WCHAR> driverDirectory(GetDriverDirectory(folders.environment));
     if (!driverDirectory) {
       ReportError(TEXT("ドライバの存在するフォルダが見つかりません!"));
       return false;

@@ -36,7 +36,7 @@ void ShowFailureReport(HWND owner) {
 bool LookUpDriver(bool* installed) {
   DRIVER_INFO_3W* drivers = nullptr;
   DWORD position = 0;
-  if (!FindDriver(&drivers, &position, DriverName)) return false;
+  if (!FindDriver(&drivers, &position, DriverName, NativeEnvironment())) return false;
   *installed = drivers != nullptr;
   LocalFree(drivers);
   return true;

@@ -3,6 +3,8 @@
 // own files go: a file outside the spooler's driver folder, or one another driver lists too, stays.
 #include "installation/steps.h"
 
+#include "installation/machine_checks.h"
+
 #include "spooler/queries.h"
 #include "spooler/service.h"
 #include "support/handles.h"
@@ -238,7 +240,8 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   DriverFileScope scope;
   if (!GatherDriverFileScope(driver.pName, driver.pEnvironment, &scope)) return false;
   if (!RemovePrintersUsingDriver(driver)) return false;
-  if (!DeletePrinterDriverW(nullptr, nullptr, driver.pName)) {
+  // The environment the registration was listed under: the machine's own, never the caller's.
+  if (!DeletePrinterDriverW(nullptr, driver.pEnvironment, driver.pName)) {
     ReportError(TEXT("ドライバ '%ws' の削除ができません!"), driver.pName);
     return false;
   }
@@ -281,7 +284,7 @@ bool ListedByADriver(LPCWSTR path, const DRIVER_INFO_3W* drivers, DWORD count) {
 // what a run left that was ended after it had deleted the registration and before its files were
 // gone. They are deleted now; one that cannot be is recorded and left to the next removal.
 void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
-  LocalBlock<WCHAR> folder(GetDriverDirectory());
+  LocalBlock<WCHAR> folder(GetDriverDirectory(NativeEnvironment()));
   if (!folder) return;
   for (LPCWSTR name : DriverFileSet) {
     LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
@@ -309,7 +312,7 @@ bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver) {
 
 bool RemoveDriver() {
   DWORD count = 0;
-  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count));
+  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count, NativeEnvironment()));
   if (!drivers) {
     ReportError(TEXT("インストール済のプリンタドライバの確認ができません!"));
     return false;
@@ -343,9 +346,8 @@ bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver, const DriverFileSco
   return true;
 }
 
-// One registration of DriverName for `environment`: its printers (a printer can only use a
-// driver of the machine's own environment, which a WoW64 process does not list by default), the
-// registration, then its files. The spooler is not stopped for them: it loads no driver of
+// One registration of DriverName for `environment`: its printers (printers use the machine's own
+// registration, so normally none are left), the registration, then its files. The spooler is not stopped for them: it loads no driver of
 // another environment, and a file it holds stays behind with a record.
 void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
   // Which files are the registration's own is judged while it is still registered.
@@ -374,8 +376,11 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
                   environment);
 }
 
+// The machine's own registration went with the removal; those of the other environments follow.
 void RemoveRegistrationsOfEveryEnvironment() {
+  LPCWSTR native = NativeEnvironment();
   for (const ProcessorRow& row : ProcessorTable) {
+    if (native && lstrcmpW(row.environment, native) == 0) continue;
     DWORD count = 0;
     LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDriversOf(row.environment, &count));
     if (!drivers) {

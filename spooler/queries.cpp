@@ -111,9 +111,9 @@ DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName) {
   return static_cast<DEVMODEW*>(copy);
 }
 
-bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name) {
+bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name, LPCWSTR environment) {
   DWORD count = 0;
-  DRIVER_INFO_3W* drivers = EnumerateDrivers(&count);
+  DRIVER_INFO_3W* drivers = EnumerateDrivers(&count, environment);
   if (!drivers) return false;
   for (DWORD i = 0; i < count; ++i) {
     if (drivers[i].pName && lstrcmpiW(drivers[i].pName, name) == 0) {

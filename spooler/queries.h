@@ -23,10 +23,11 @@ PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
 // bytes. nullptr when the printer has none.
 DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);
 
-// False when the driver list cannot be had. Otherwise *list is the whole driver list (the caller
-// releases it) with *position the first record named `name` (case-insensitive), or nullptr when
-// there is no such driver.
-bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name);
+// False when the driver list of `environment` cannot be had. Otherwise *list is the whole list
+// (the caller releases it) with *position the first record named `name` (case-insensitive), or
+// nullptr when there is no such driver. Callers name the environment: the spooler's default is
+// the calling process's, not the machine's.
+bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name, LPCWSTR environment);
 // Always true: a printer that cannot be opened, for whatever reason, counts as absent.
 bool PrinterExists(bool* exists, LPCWSTR name);
 // False when the port list cannot be had.

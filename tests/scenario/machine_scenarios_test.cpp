@@ -9,8 +9,10 @@
 #include "platform/sim/registry.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
+#include "installation/machine_checks.h"
 #include "shell/installer_main.h"
 #include "support/messages.h"
+#include "support/product.h"
 #include "tests/support/sim_test.h"
 #include "tests/support/staging.h"
 
@@ -62,16 +64,20 @@ class MachineScenario : public SimTest {
   }
 };
 
+constexpr int kInteractiveOnly = -1000;
+
 struct MachineCase {
   const char* name;
   USHORT native, process;
   bool isWow64Process2;
   int policy;  // WindowsProtectedPrintGroupPolicyState; -1: absent
   bool installed;
-  const char16_t* arguments;
+  std::u16string arguments;
   int exitCode;
   const char* box;  // the one box's text when refused; null: as the mode's own run shows
   std::vector<std::u16string> environmentsAfter;
+  int quietExitCode = kInteractiveOnly;  // the same run with /quiet, on the same machine
+  int printerAfter = -1;                 // "ZQ Printer2" there (1) or not (0); -1: not looked at
 };
 
 // The machine, not the exe, decides: a local printer needs a driver of the spooler's own
@@ -151,8 +157,34 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
       {"protected print mode off", kX64, kX64, true, 0, false,
        u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
   };
-  for (const MachineCase& c : cases) {
-    SCOPED_TRACE(c.name);
+  std::vector<MachineCase> table(std::begin(cases), std::end(cases));
+  // Every exe on every machine it runs on, in every mode, with the machine's own processor: the
+  // machine's environment is the one registered, looked up and removed, never the exe's.
+  struct Exe { const char* name; USHORT native, process; const char16_t *processor, *environment; };
+  const Exe exes[] = {{"x86 exe on x86", kX86, kX86, u"x86", sim::kEnvironmentX86},
+                      {"x86 exe on x64", kX64, kX86, u"x64", sim::kEnvironmentX64},
+                      {"x86 exe on ARM64", kArm64, kX86, u"arm64", sim::kEnvironmentArm64},
+                      {"x64 exe on x64", kX64, kX64, u"x64", sim::kEnvironmentX64},
+                      {"x64 exe on ARM64", kArm64, kX64, u"arm64", sim::kEnvironmentArm64}};
+  const struct { const char* mode; const char16_t* command; bool installed, printer; } modes[] = {
+      {"install", u"install C:\\zqdriver", false, true}, {"check", u"check .", true, true},
+      {"add", u"add C:\\zqdriver", true, true}, {"reinstall", u"reinstall C:\\zqdriver", true, true},
+      {"uninstall", u"uninstall .", true, false}};
+  std::vector<std::string> names;
+  names.reserve(std::size(exes) * std::size(modes));
+  for (const Exe& exe : exes)
+    for (const auto& mode : modes) {
+      names.push_back(std::string(exe.name) + ": " + mode.mode);
+      std::vector<std::u16string> after;
+      if (mode.printer) after.push_back(exe.environment);
+      table.push_back({names.back().c_str(), exe.native, exe.process, true, -1, mode.installed,
+                       std::u16string(mode.command) + u" \"ZQ Printer2\" " + exe.processor, 0,
+                       nullptr, after, 0, mode.printer ? 1 : 0});
+    }
+  for (const MachineCase& c : table)
+    for (bool quiet : {false, true}) {
+    if (quiet && c.quietExitCode == kInteractiveOnly) continue;
+    SCOPED_TRACE(std::string(c.name) + (quiet ? " (quiet)" : ""));
     sim::Reset();
     SetUp();
     sim::SetMachines(c.native, c.process);
@@ -161,11 +193,23 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
       sim::SetRegistryNumber(HKEY_LOCAL_MACHINE, kPolicyKey,
                              u"WindowsProtectedPrintGroupPolicyState",
                              static_cast<DWORD>(c.policy));
-    if (c.installed) staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+    if (c.installed) {
+      const ProcessorRow* own = ProcessorOfMachine(c.native);
+      staging::StageInstalledDriver(
+          staging::AdditionalDriver(own->environment, own->driverSubFolder), u"ZQ Printer2");
+    }
     sim::AnswerMessageBox("", "", IDOK);
 
-    EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
+    EXPECT_EQ(Run((quiet ? u"/quiet " : u"") + c.arguments),
+              quiet ? c.quietExitCode : c.exitCode) << U8(LastErrorMessage);
     EXPECT_EQ(Environments(), c.environmentsAfter);
+    if (c.printerAfter >= 0) EXPECT_EQ(sim::FindPrinter(u"ZQ Printer2") != nullptr, c.printerAfter == 1);
+    if (c.printerAfter == 0) {  // nothing of ours is left
+      for (auto& port : sim::Ports()) EXPECT_NE(port.name, u"ZQVirtualPrinterPort");
+      for (const ProcessorRow& row : ProcessorTable)
+        for (const char16_t* file : DriverFileSet)
+          EXPECT_FALSE(sim::FileExists(kDrivers + std::u16string(row.driverSubFolder) + u"\\" + file));
+    }
     if (c.box) {
       ASSERT_EQ(BoxTexts(), std::vector<std::string>{c.box});
       EXPECT_EQ(sim::Utf8(sim::MessageBoxes()[0].caption), kTitle);
@@ -268,8 +312,8 @@ TEST_F(MachineScenario, ReinstallKeepsThePortForItsInstall) {
   EXPECT_EQ(Environments(), (std::vector<std::u16string>{u"Windows NT x86", u"Windows x64"}));
 }
 
-// The x86 exe on x64 Windows lists the drivers of its own environment ("Windows NT x86") by
-// default; the x64 registration and its printer go in the step after the removal.
+// The x86 exe on x64 Windows would list the drivers of its own environment ("Windows NT x86") by
+// default; the removal names the machine's.
 TEST_F(MachineScenario, TheX86ExeOnX64UninstallsTheX64Driver) {
   sim::SetMachines(kX64, kX86);
   staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
@@ -277,7 +321,7 @@ TEST_F(MachineScenario, TheX86ExeOnX64UninstallsTheX64Driver) {
   EXPECT_TRUE(sim::Drivers().empty());
   EXPECT_TRUE(sim::Printers().empty());
   EXPECT_FALSE(sim::FileExists(std::u16string(kDrivers) + u"x64\\ZQPrinter_drv2.dll"));
-  EXPECT_EQ(sim::Calls("DeletePrinterDriverExW").at(0).args[1], "Windows x64");
+  EXPECT_EQ(sim::Calls("DeletePrinterDriverW").at(0).args[1], "Windows x64");
 }
 
 }  // namespace

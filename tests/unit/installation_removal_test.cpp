@@ -96,7 +96,7 @@ TEST_F(RemovalTest, OnlyTheExactNameIsRemoved) {
   sim::AddPrinter(PrinterOf(u"ZQ Printer2", u"zqdriver2"));
   DRIVER_INFO_3W* list = nullptr;
   DWORD position = 9;
-  ASSERT_TRUE(FindDriver(&list, &position, DriverName));
+  ASSERT_TRUE(FindDriver(&list, &position, DriverName, nullptr));
   EXPECT_NE(list, nullptr);  // the lookup ignores case
   LocalFree(list);
 

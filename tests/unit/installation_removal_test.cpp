@@ -78,7 +78,7 @@ TEST_F(RemovalTest, RemovesPrintersJobsRegistrationAndFilesInOrder) {
                                       "DeleteFileW", "DeleteFileW", "DeleteFileW", "DeleteFileW",
                                       "DeleteFileW", "DeleteFileW", "StartServiceW"}));
   EXPECT_EQ(sim::Calls("DeletePrinterDriverW")[0].args,
-            (std::vector<std::string>{"(null)", "(null)", "ZqDriver2"}));
+            (std::vector<std::string>{"(null)", "Windows x64", "ZqDriver2"}));
   // Configuration, data, driver, help, then the dependent files; no pause when all went.
   EXPECT_EQ(Args("DeleteFileW"),
             (std::vector<std::string>{

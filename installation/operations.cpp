@@ -144,7 +144,8 @@ namespace {
 
 // A spooler that is not running fails every spooler call. A run killed while it had the spooler
 // stopped leaves it so, as does a person who stopped it: every run starts it before its first
-// spooler call. A state that cannot be read is left to the run's own calls to show.
+// spooler call. A state that cannot be read is started all the same (a running spooler accepts the
+// start), its failure left to the run's own calls to show.
 bool StartStoppedSpooler() {
   DWORD state = QuerySpoolerState();
   // A stop under way (the killed run's own) accepts no start until it is done: its end is awaited
@@ -153,7 +154,11 @@ bool StartStoppedSpooler() {
     Sleep(SpoolerStopPauseMs);
     state = QuerySpoolerState();
   }
-  if (state == 0 || state == SERVICE_RUNNING) return true;
+  if (state == SERVICE_RUNNING) return true;
+  if (state == 0) {
+    StartSpooler();
+    return true;
+  }
   DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
   return StartSpooler();
 }
@@ -172,8 +177,8 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
       return CheckOperation(request, failure);
     case Uninstall:
       // Only uninstall proper: the uninstall half of reinstall keeps the port for the install.
-      if (!UninstallOperation(request)) return false;
-      if (GoOn()) RemoveWhatIsLeftOfDriver();
+      if (!UninstallOperation(request) || !GoOn()) return false;
+      RemoveWhatIsLeftOfDriver();
       return true;
     case Reinstall:
       return UninstallOperation(request) && GoOn() && InstallOperation(request);
@@ -202,7 +207,16 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
     // One installer at a time on the machine, from the first spooler query to the last change.
     InstallerLock lock;
     if (AcquireInstallerLock(request.owner, &lock, &ended)) {
-      result = GoOn() && StartStoppedSpooler();
+      // Check changes nothing, not even the spooler's state: a spooler stopped on purpose (against
+      // attacks on it) stays stopped, and the lookup fails as any failed lookup does.
+      DWORD state = mode == Check ? QuerySpoolerState() : 0;
+      if (state != 0 && state != SERVICE_RUNNING) {
+        DebugLog("RunMode - check: the spooler is stopped (state %d); it is left as it is",
+                 static_cast<int>(state));
+        result = GoOn();
+      } else {
+        result = GoOn() && StartStoppedSpooler();
+      }
       if (result) {
         result = GoOn() && RunOperation(mode, request, &ended);
       } else if (!StopRequested()) {
@@ -210,12 +224,14 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
       }
       if (StopRequested()) {
         // The step in progress has finished; one that stopped the spooler has started it again.
-        // A spooler still stopped (a start that failed, or a stop the run met) is started here.
-        DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the "
-                                     "step in progress"));
-        if (!IsSpoolerRunning()) StartSpooler();
-        result = false;
-        ended = StoppedOnRequest;
+        // A spooler still stopped (a start that failed, or a stop the run met) is started here;
+        // check leaves it as it found it.
+        DebugLogText("Stopped", result ? TEXT("a stop was asked for after the work was done")
+                                       : TEXT("a console event asked the run to stop; it ends "
+                                              "after the step in progress"));
+        if (mode != Check && !IsSpoolerRunning()) StartSpooler();
+        // Only a run whose work a step left undone ended because of the request.
+        if (!result) ended = StoppedOnRequest;
       }
       ReleaseInstallerLock(&lock);
     }

@@ -121,6 +121,14 @@ const std::vector<Scenario>& Scenarios() {
          Person(0);
        },
        true, -1},
+      {"AddSpoolerStopped", u"add C:\\zqdriver \"Old Printer\" x64",
+       [] {
+         PutDriverFolder();
+         StageInstalled();
+         sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
+         Person(0);
+       },
+       true},
       {"Reinstall", u"reinstall C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();

@@ -91,7 +91,27 @@ bool DeleteDriverFilesOnce(const DRIVER_INFO_3W& driver, const DriverFileScope& 
   return true;
 }
 
+// A connection to another machine's printer ("\\\\server\\name"): a local printer's name holds no
+// backslash.
+bool IsConnection(const PRINTER_INFO_2W& printerInfo) {
+  LPCWSTR name = printerInfo.pPrinterName;
+  return name && name[0] == TEXT('\\') && name[1] == TEXT('\\');
+}
+
+// A connection goes from this machine only: deleting it as a printer would delete the shared
+// printer on its server, with everyone's jobs.
+bool RemoveConnection(const PRINTER_INFO_2W& printerInfo) {
+  if (!DeletePrinterConnectionW(printerInfo.pPrinterName)) {
+    ReportError(TEXT("プリンタ '%ws' のアンインストールができません!"), printerInfo.pPrinterName);
+    return false;
+  }
+  DebugLog("RemoveDriver - the connection '%ws' was removed from this machine; the printer stays "
+           "on its server", printerInfo.pPrinterName);
+  return true;
+}
+
 bool RemovePrinter(const PRINTER_INFO_2W& printerInfo) {
+  if (IsConnection(printerInfo)) return RemoveConnection(printerInfo);
   PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
   PrinterHandle printer;
   if (!OpenPrinterW(printerInfo.pPrinterName, printer.Put(), &defaults) || !printer) {

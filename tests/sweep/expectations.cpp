@@ -288,6 +288,8 @@ const std::vector<Expectation> kTable = {
     {"EnumJobsW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"SetJobW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"DeletePrinter", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
+    {"DeletePrinterConnectionW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
+     "a failed step"},
     {"DeletePrinterDriverW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"ControlService", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"StartServiceW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},

@@ -2,6 +2,7 @@
 
 #include "installation/installer_lock.h"
 #include "installation/machine_checks.h"
+#include "installation/replacement.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
@@ -40,6 +41,14 @@ bool LookUpDriver(bool* installed) {
   *installed = drivers != nullptr;
   LocalFree(drivers);
   return true;
+}
+
+// The removal of a driver that is to be replaced: when it fails, the printers it deleted are put
+// back.
+bool RemoveOrRestore(const SavedPrinters& saved) {
+  if (RemoveDriver()) return true;
+  RestorePrinters(saved);
+  return false;
 }
 
 // Notes why an operation failed, for a caller that asked; always false.
@@ -84,14 +93,49 @@ bool InstallOperation(const OperationRequest& request) {
         DriverName, DefaultPrinterName);
   }
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
-  bool result = GoOn() && (replace ? RemoveDriver() && GoOn() &&
-                                         InstallPrinter(request.printerName,
-                                                        request.driverFolder, request.processor,
-                                                        true)
-                                   : InstallPrinter(request.printerName, request.driverFolder,
-                                                    request.processor, false));
+  bool result = false;
+  if (!replace) {
+    result = GoOn() && InstallPrinter(request.printerName, request.driverFolder,
+                                      request.processor, false);
+  } else if (!installed) {
+    result = GoOn() && RemoveDriver() && GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, true);
+  } else {
+    // Nothing is removed that the install cannot put back.
+    SavedPrinters saved;
+    result = GoOn() && CheckDriverSources(request.driverFolder, request.processor) &&
+             SavePrinters(&saved) && GoOn() && RemoveOrRestore(saved) && GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, true);
+    if (result) KeepPrinterSettings(saved, request.printerName);
+  }
   if (!result) ShowFailureReport(request.owner);
   return result;
+}
+
+// Uninstall, then install, losing nothing of the user's: the printers the removal deletes are
+// saved first, the name and the driver files the install needs are checked before anything is
+// removed, and a failed removal puts the printers back and is reported as install reports one.
+bool ReinstallOperation(const OperationRequest& request) {
+  SetStatus(request.owner, TEXT("アンインストール Brimcastelleプリンタドライバ."));
+  SavedPrinters saved;
+  if (!SavePrinters(&saved)) {
+    ShowFailureReport(request.owner);
+    return false;
+  }
+  bool printerExists = false;
+  PrinterExists(&printerExists, request.printerName);
+  if (printerExists && !IsSavedPrinter(saved, request.printerName)) {
+    ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
+    return false;
+  }
+  if (!CheckDriverSources(request.driverFolder, request.processor) || !GoOn() ||
+      !RemoveOrRestore(saved)) {
+    ShowFailureReport(request.owner);
+    return false;
+  }
+  if (!GoOn() || !InstallOperation(request)) return false;
+  KeepPrinterSettings(saved, request.printerName);
+  return true;
 }
 
 bool UninstallOperation(const OperationRequest& request) {
@@ -181,7 +225,7 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
       RemoveWhatIsLeftOfDriver();
       return true;
     case Reinstall:
-      return UninstallOperation(request) && GoOn() && InstallOperation(request);
+      return ReinstallOperation(request);
     case Add:
       return AddOperation(request, failure);
     default:

@@ -31,6 +31,9 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
 bool InstallOperation(const OperationRequest& request);
 bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 bool UninstallOperation(const OperationRequest& request);
+// Reinstall: the printers the removal deletes saved, what the install needs checked, the removal
+// (its printers put back when it fails), the install, and the named printer's settings put back.
+bool ReinstallOperation(const OperationRequest& request);
 bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 // The installation sequence shared by the install paths.
 bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,

@@ -84,9 +84,11 @@ LPWSTR GetDriverDirectory(LPCWSTR environment) {
   return reinterpret_cast<LPWSTR>(TwoCallQuery(query, false, nullptr));
 }
 
-PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName) {
+PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName, DWORD access) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
   PrinterHandle printer;
-  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.Put(), nullptr) || !printer)
+  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.Put(), access ? &defaults : nullptr) ||
+      !printer)
     return nullptr;
   HANDLE handle = printer.Get();
   auto query = [handle](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD) {

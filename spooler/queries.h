@@ -18,7 +18,9 @@ PORT_INFO_1W* EnumeratePorts(DWORD* count);
 JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
 // The spooler's driver folder of `environment` (none: this machine's own), as one wide string.
 LPWSTR GetDriverDirectory(LPCWSTR environment = nullptr);
-PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
+// The printer opened with `access` (0: the default access, no defaults given); with
+// PRINTER_ALL_ACCESS the record carries the printer's security descriptor too.
+PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName, DWORD access = 0);
 // A copy of the printer's device mode, public and driver-private part: dmSize + dmDriverExtra
 // bytes. nullptr when the printer has none.
 DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);

@@ -71,7 +71,8 @@ bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor p
 bool InstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, TEXT("プリンタドライバがインスール可能か確認しています．"));
   bool printerExists = false;
-  PrinterExists(&printerExists, request.printerName);
+  // A printer list that cannot be read counts as no printer of that name.
+  (void)PrinterExists(&printerExists, request.printerName);
   // The own printer of an earlier run that was ended before its work was done is completed.
   if (printerExists && !IsUnfinishedOwnPrinter(request.printerName)) {
     ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
@@ -123,7 +124,7 @@ bool ReinstallOperation(const OperationRequest& request) {
     return false;
   }
   bool printerExists = false;
-  PrinterExists(&printerExists, request.printerName);
+  (void)PrinterExists(&printerExists, request.printerName);
   if (printerExists && !IsSavedPrinter(saved, request.printerName)) {
     ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
     return false;
@@ -161,7 +162,8 @@ bool CheckOperation(const OperationRequest& request, RunOutcome* failure) {
 bool AddOperation(const OperationRequest& request, RunOutcome* failure) {
   SetStatus(request.owner, TEXT("プリンタドライバが追加可能か確認しています．"));
   bool printerExists = false;
-  PrinterExists(&printerExists, request.printerName);
+  // A printer list that cannot be read counts as no printer of that name.
+  (void)PrinterExists(&printerExists, request.printerName);
   if (!printerExists) {
     ShowOperationError(request.owner, TEXT("プリンタ名が登録されていません!"));
     return FailWith(failure, NotInstalled);
@@ -200,7 +202,7 @@ bool StartStoppedSpooler() {
   }
   if (state == SERVICE_RUNNING) return true;
   if (state == 0) {
-    StartSpooler();
+    (void)StartSpooler();
     return true;
   }
   DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
@@ -273,7 +275,7 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
         DebugLogText("Stopped", result ? TEXT("a stop was asked for after the work was done")
                                        : TEXT("a console event asked the run to stop; it ends "
                                               "after the step in progress"));
-        if (mode != Check && !IsSpoolerRunning()) StartSpooler();
+        if (mode != Check && !IsSpoolerRunning()) (void)StartSpooler();
         // Only a run whose work a step left undone ended because of the request.
         if (!result) ended = StoppedOnRequest;
       }

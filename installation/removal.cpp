@@ -168,13 +168,13 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   }
   if (!deleted) {
     ReportError(TEXT("ドライバ '%ws' のファイルの削除ができません!"), driver.pName);
-    StartSpooler(true);  // whatever it gives: the failure is already recorded
+    (void)StartSpooler(true);  // whatever it gives: the failure is already recorded
     return false;
   }
   for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1) {
     if (!DeleteDriverFile(file, scope)) {
       ReportError(TEXT(" '%ws' のファイルの削除ができません!"), file);
-      StartSpooler(true);
+      (void)StartSpooler(true);
       return false;
     }
   }

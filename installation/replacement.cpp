@@ -127,7 +127,7 @@ void RestorePrinters(const SavedPrinters& saved) {
   for (DWORD i = 0; i < saved.count; ++i) {
     const PRINTER_INFO_2W& old = *saved.settings[i].Get();
     bool exists = false;
-    PrinterExists(&exists, old.pPrinterName);
+    (void)PrinterExists(&exists, old.pPrinterName);
     if (exists) continue;  // not deleted before the removal failed
     if (!RecreatePrinter(old)) {
       DebugLogError(GetLastError(), "replace: printer '%ws' could not be made again",

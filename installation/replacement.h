@@ -20,9 +20,9 @@ struct SavedPrinters {
 
 // Saves every local printer on DriverName (the ones the removal deletes), one record each. False
 // after recording why when one cannot be read: nothing may be removed then.
-bool SavePrinters(SavedPrinters* saved);
+[[nodiscard]] bool SavePrinters(SavedPrinters* saved);
 // True when `name` is one of the saved printers.
-bool IsSavedPrinter(const SavedPrinters& saved, LPCWSTR name);
+[[nodiscard]] bool IsSavedPrinter(const SavedPrinters& saved, LPCWSTR name);
 // After a failed removal: every saved printer that is gone is made again on DriverName and
 // PortName with its settings, when the driver is still registered. Records only: the removal's
 // failure stays the one reported.

@@ -23,8 +23,8 @@ bool IsSpoolerRunning();
 // True when the service was brought to SERVICE_RUNNING (a print server that never opens does not
 // change that). A service that cannot be opened records "スプーラの開始ができません!" with its code,
 // unless the start cleans up `afterRecordedFailure`: that failure's message then stays.
-bool StartSpooler(bool afterRecordedFailure = false);
+[[nodiscard]] bool StartSpooler(bool afterRecordedFailure = false);
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
-bool StopSpooler();
+[[nodiscard]] bool StopSpooler();
 // Stops a running spooler, then starts it.
-bool RestartSpooler();
+[[nodiscard]] bool RestartSpooler();

@@ -127,6 +127,16 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
     if (IsFailure(scenario, r.exitCode) && scenario.boxForEveryFailure && r.boxes == 0 &&
         !(r.faultFired && actual->boxOptional))
       silent = true;
+    // A failed replacement that left the old registration put back the printers it had deleted.
+    auto holds = [&](const std::string& head) {
+      for (const std::string& item : r.machine.items)
+        if (item.rfind(head, 0) == 0) return true;
+      return false;
+    };
+    if (scenario.keptPrinter && IsFailure(scenario, r.exitCode) &&
+        holds("driver ZqDriver2 (Windows x64) old") &&
+        !holds(std::string("printer ") + scenario.keptPrinter + " on "))
+      silent = true;
     // A failure box always names its failure: never a code of 0 with the text of success.
     for (const std::string& text : r.boxTexts)
       if (text.find("Error code: 0\n") != std::string::npos) silent = true;

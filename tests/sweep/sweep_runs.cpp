@@ -67,7 +67,7 @@ const std::vector<Scenario>& Scenarios() {
          StageInstalled();
          Person(IDYES);
        },
-       true},
+       true, 0, "Old Printer"},
       {"InstallKeepingNo", u"install C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();
@@ -135,7 +135,7 @@ const std::vector<Scenario>& Scenarios() {
          StageInstalled();
          Person(0);
        },
-       false},
+       false, 0, "Old Printer"},
       {"Add", u"add C:\\zqdriver \"Old Printer\" x64",
        [] {
          PutDriverFolder();

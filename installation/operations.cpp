@@ -209,10 +209,10 @@ bool StartStoppedSpooler() {
   return StartSpooler();
 }
 
-// The failed start is reported as the mode reports a failed step: the failure report where the
-// mode shows one, the exit code alone where removal begins the run.
+// The failed start is reported as the mode reports a failed step: the failure report, or the exit
+// code alone for uninstall.
 void ReportFailedStart(InstallerMode mode, const OperationRequest& request) {
-  if (mode == Install || mode == Check || mode == Add) ShowFailureReport(request.owner);
+  if (mode != Uninstall) ShowFailureReport(request.owner);
 }
 
 bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcome* failure) {

@@ -665,12 +665,12 @@ TEST_F(InstallerScenario, ASpoolerThatCannotBeStartedIsTheRunsFirstFailure) {
   struct Case {
     const char* arguments;
     bool installed;
-    bool box;  // install, check and add show the failure report; removal shows none
+    bool box;  // the failure report; uninstall shows none
   } cases[] = {
       {"install C:\\zqdriver \"ZQ Printer2\" x64", false, true},
       {"install C:\\zqdriver \"New Printer\" x64", true, true},
       {"uninstall", true, false},
-      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, false},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, true},
       {"add C:\\zqdriver \"ZQ Printer2\" x64", true, true},
   };
   for (auto& c : cases) {

@@ -135,7 +135,7 @@ const std::vector<Scenario>& Scenarios() {
          StageInstalled();
          Person(0);
        },
-       false, 0, "Old Printer"},
+       true, 0, "Old Printer"},
       {"Add", u"add C:\\zqdriver \"Old Printer\" x64",
        [] {
          PutDriverFolder();

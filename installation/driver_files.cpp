@@ -38,8 +38,8 @@ void CutAfterLastBackslash(LPWSTR text) {
 
 // The folder `processor`'s files come from and the one they go to, each in a path buffer; false
 // after recording why.
-bool DriverFolders(LPCWSTR driverFolder, TargetProcessor processor,
-                   WCHAR (&source)[PathCapacity], WCHAR (&destination)[PathCapacity]) {
+bool DriverFolders(LPCWSTR driverFolder, TargetProcessor processor, WCHAR (&source)[PathCapacity],
+                   WCHAR (&destination)[PathCapacity]) {
   // The processor alone chooses the folders, whatever environment the spooler's own directory is.
   const ProcessorRow& folders = RowOf(processor);
   if (!ComposeFolder(source, driverFolder, folders.sourceSubFolder)) {

@@ -96,8 +96,8 @@ bool InstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
   bool result = false;
   if (!replace) {
-    result = GoOn() && InstallPrinter(request.printerName, request.driverFolder,
-                                      request.processor, false);
+    result = GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, false);
   } else if (!installed) {
     result = GoOn() && RemoveDriver() && GoOn() &&
              InstallPrinter(request.printerName, request.driverFolder, request.processor, true);

@@ -105,8 +105,10 @@ bool RemoveConnection(const PRINTER_INFO_2W& printerInfo) {
     ReportError(TEXT("プリンタ '%ws' のアンインストールができません!"), printerInfo.pPrinterName);
     return false;
   }
-  DebugLog("RemoveDriver - the connection '%ws' was removed from this machine; the printer stays "
-           "on its server", printerInfo.pPrinterName);
+  DebugLog(
+      "RemoveDriver - the connection '%ws' was removed from this machine; the printer stays "
+      "on its server",
+      printerInfo.pPrinterName);
   return true;
 }
 
@@ -255,8 +257,9 @@ bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver, const DriverFileSco
 }
 
 // One registration of DriverName for `environment`: its printers (printers use the machine's own
-// registration, so normally none are left), the registration, then its files. The spooler is not stopped for them: it loads no driver of
-// another environment, and a file it holds stays behind with a record.
+// registration, so normally none are left), the registration, then its files. The spooler is not
+// stopped for them: it loads no driver of another environment, and a file it holds stays behind
+// with a record.
 void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
   // Which files are the registration's own is judged while it is still registered.
   DriverFileScope scope;

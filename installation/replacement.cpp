@@ -96,13 +96,13 @@ bool SavePrinters(SavedPrinters* saved) {
       return false;
     }
     bool isDefault = lstrcmpiW(defaultPrinter, name) == 0;
-    DebugLog("replace: printer '%ws' is saved before the removal: comment '%ws', location '%ws', "
-             "share '%ws', shared: %s, security descriptor: %s, default printer: %s; its queued "
-             "jobs (%d) cannot be kept",
-             name, TextOf(settings->pComment), TextOf(settings->pLocation),
-             TextOf(settings->pShareName), YesNo(IsShared(*settings.Get())),
-             YesNo(settings->pSecurityDescriptor != nullptr), YesNo(isDefault),
-             static_cast<int>(printers[i].cJobs));
+    DebugLog(
+        "replace: printer '%ws' is saved before the removal: comment '%ws', location '%ws', "
+        "share '%ws', shared: %s, security descriptor: %s, default printer: %s; its queued "
+        "jobs (%d) cannot be kept",
+        name, TextOf(settings->pComment), TextOf(settings->pLocation), TextOf(settings->pShareName),
+        YesNo(IsShared(*settings.Get())), YesNo(settings->pSecurityDescriptor != nullptr),
+        YesNo(isDefault), static_cast<int>(printers[i].cJobs));
     saved->isDefault[saved->count] = isDefault;
     saved->settings[saved->count++] = std::move(settings);
   }
@@ -120,8 +120,9 @@ void RestorePrinters(const SavedPrinters& saved) {
   bool looked = FindDriver(&found, &position, DriverName, NativeEnvironment());
   LocalBlock<DRIVER_INFO_3W> drivers(found);
   if (!looked || !drivers) {
-    DebugLog("replace: the removal failed after the driver's registration went; its printers "
-             "cannot be made again");
+    DebugLog(
+        "replace: the removal failed after the driver's registration went; its printers "
+        "cannot be made again");
     return;
   }
   for (DWORD i = 0; i < saved.count; ++i) {
@@ -134,8 +135,10 @@ void RestorePrinters(const SavedPrinters& saved) {
                     old.pPrinterName);
       continue;
     }
-    DebugLog("replace: printer '%ws' was made again with its settings; its queued jobs could not "
-             "be restored", old.pPrinterName);
+    DebugLog(
+        "replace: printer '%ws' was made again with its settings; its queued jobs could not "
+        "be restored",
+        old.pPrinterName);
     if (saved.isDefault[i]) MakeDefault(old.pPrinterName);
   }
 }
@@ -158,9 +161,8 @@ void KeepPrinterSettings(const SavedPrinters& saved, LPCWSTR printerName) {
     current->pComment = old.pComment;
     current->pLocation = old.pLocation;
     current->pShareName = old.pShareName;
-    current->Attributes =
-        (current->Attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_SHARED)) |
-        (old.Attributes & PRINTER_ATTRIBUTE_SHARED);
+    current->Attributes = (current->Attributes & ~static_cast<DWORD>(PRINTER_ATTRIBUTE_SHARED)) |
+                          (old.Attributes & PRINTER_ATTRIBUTE_SHARED);
     if (old.pSecurityDescriptor) current->pSecurityDescriptor = old.pSecurityDescriptor;
     kept = SetPrinterW(printer.Get(), 2, reinterpret_cast<LPBYTE>(current.Get()), 0) != FALSE;
   }

@@ -64,10 +64,8 @@ class MachineScenario : public SimTest {
   }
 };
 
-constexpr int kInteractiveOnly = -1000;
-
 struct MachineCase {
-  const char* name;
+  std::string name;
   USHORT native, process;
   bool isWow64Process2;
   int policy;  // WindowsProtectedPrintGroupPolicyState; -1: absent
@@ -76,8 +74,7 @@ struct MachineCase {
   int exitCode;
   const char* box;  // the one box's text when refused; null: as the mode's own run shows
   std::vector<std::u16string> environmentsAfter;
-  int quietExitCode = kInteractiveOnly;  // the same run with /quiet, on the same machine
-  int printerAfter = -1;                 // "ZQ Printer2" there (1) or not (0); -1: not looked at
+  int printerAfter = -1;  // "ZQ Printer2" there (1) or not, nothing of ours left (0); -1: neither
 };
 
 // The machine, not the exe, decides: a local printer needs a driver of the spooler's own
@@ -158,33 +155,24 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
        u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
   };
   std::vector<MachineCase> table(std::begin(cases), std::end(cases));
-  // Every exe on every machine it runs on, in every mode, with the machine's own processor: the
-  // machine's environment is the one registered, looked up and removed, never the exe's.
-  struct Exe { const char* name; USHORT native, process; const char16_t *processor, *environment; };
-  const Exe exes[] = {{"x86 exe on x86", kX86, kX86, u"x86", sim::kEnvironmentX86},
-                      {"x86 exe on x64", kX64, kX86, u"x64", sim::kEnvironmentX64},
-                      {"x86 exe on ARM64", kArm64, kX86, u"arm64", sim::kEnvironmentArm64},
-                      {"x64 exe on x64", kX64, kX64, u"x64", sim::kEnvironmentX64},
-                      {"x64 exe on ARM64", kArm64, kX64, u"arm64", sim::kEnvironmentArm64}};
-  const struct { const char* mode; const char16_t* command; bool installed, printer; } modes[] = {
-      {"install", u"install C:\\zqdriver", false, true}, {"check", u"check .", true, true},
-      {"add", u"add C:\\zqdriver", true, true}, {"reinstall", u"reinstall C:\\zqdriver", true, true},
-      {"uninstall", u"uninstall .", true, false}};
-  std::vector<std::string> names;
-  names.reserve(std::size(exes) * std::size(modes));
-  for (const Exe& exe : exes)
-    for (const auto& mode : modes) {
-      names.push_back(std::string(exe.name) + ": " + mode.mode);
-      std::vector<std::u16string> after;
-      if (mode.printer) after.push_back(exe.environment);
-      table.push_back({names.back().c_str(), exe.native, exe.process, true, -1, mode.installed,
-                       std::u16string(mode.command) + u" \"ZQ Printer2\" " + exe.processor, 0,
-                       nullptr, after, 0, mode.printer ? 1 : 0});
-    }
-  for (const MachineCase& c : table)
-    for (bool quiet : {false, true}) {
-    if (quiet && c.quietExitCode == kInteractiveOnly) continue;
-    SCOPED_TRACE(std::string(c.name) + (quiet ? " (quiet)" : ""));
+  // Every exe on every machine it runs on, in every mode, interactive and quiet, with the
+  // machine's own processor: the machine's environment is the one registered, looked up and
+  // removed, never the exe's.
+  const USHORT exes[][2] = {{kX86, kX86}, {kX64, kX86}, {kArm64, kX86}, {kX64, kX64}, {kArm64, kX64}};
+  const char16_t* modes[] = {u"install C:\\zqdriver", u"check .", u"add C:\\zqdriver",
+                             u"reinstall C:\\zqdriver", u"uninstall ."};
+  for (auto& exe : exes)
+    for (const char16_t* mode : modes)
+      for (const char16_t* quiet : {u"", u"/quiet "}) {
+        const ProcessorRow& own = *ProcessorOfMachine(exe[0]);
+        bool printer = mode[0] != u'u', installed = mode[0] != u'i';  // uninstall, install
+        table.push_back({U8(MachineText(exe[1])) + " exe on " + U8(MachineText(exe[0])) + ": " +
+                             U8(quiet) + U8(mode), exe[0], exe[1], true, -1, installed,
+                         quiet + std::u16string(mode) + u" \"ZQ Printer2\" " + own.keyword, 0,
+                         nullptr, std::vector<std::u16string>(printer, own.environment), printer});
+      }
+  for (const MachineCase& c : table) {
+    SCOPED_TRACE(c.name);
     sim::Reset();
     SetUp();
     sim::SetMachines(c.native, c.process);
@@ -193,23 +181,19 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
       sim::SetRegistryNumber(HKEY_LOCAL_MACHINE, kPolicyKey,
                              u"WindowsProtectedPrintGroupPolicyState",
                              static_cast<DWORD>(c.policy));
-    if (c.installed) {
-      const ProcessorRow* own = ProcessorOfMachine(c.native);
-      staging::StageInstalledDriver(
-          staging::AdditionalDriver(own->environment, own->driverSubFolder), u"ZQ Printer2");
-    }
+    const ProcessorRow& own = *ProcessorOfMachine(c.native);  // the driver of the machine's own
+    if (c.installed)
+      staging::StageInstalledDriver(staging::AdditionalDriver(own.environment, own.driverSubFolder),
+                                    u"ZQ Printer2");
     sim::AnswerMessageBox("", "", IDOK);
 
-    EXPECT_EQ(Run((quiet ? u"/quiet " : u"") + c.arguments),
-              quiet ? c.quietExitCode : c.exitCode) << U8(LastErrorMessage);
+    EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
     EXPECT_EQ(Environments(), c.environmentsAfter);
-    if (c.printerAfter >= 0) EXPECT_EQ(sim::FindPrinter(u"ZQ Printer2") != nullptr, c.printerAfter == 1);
-    if (c.printerAfter == 0) {  // nothing of ours is left
-      for (auto& port : sim::Ports()) EXPECT_NE(port.name, u"ZQVirtualPrinterPort");
-      for (const ProcessorRow& row : ProcessorTable)
-        for (const char16_t* file : DriverFileSet)
-          EXPECT_FALSE(sim::FileExists(kDrivers + std::u16string(row.driverSubFolder) + u"\\" + file));
-    }
+    if (c.printerAfter >= 0) EXPECT_EQ(sim::FindPrinter(u"ZQ Printer2") != nullptr, c.printerAfter);
+    for (const ProcessorRow& row : ProcessorTable)  // nothing of ours is left after uninstall
+      for (const char16_t* file : DriverFileSet)
+        EXPECT_TRUE(c.printerAfter || !sim::FileExists(std::u16string(kDrivers) +
+                                                       row.driverSubFolder + u"\\" + file));
     if (c.box) {
       ASSERT_EQ(BoxTexts(), std::vector<std::string>{c.box});
       EXPECT_EQ(sim::Utf8(sim::MessageBoxes()[0].caption), kTitle);

@@ -206,8 +206,8 @@ const std::vector<Expectation> kTable = {
      "the log settings keep their defaults"},
     {"GetFileAttributesW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "the log file is judged by its handle"},
-    {"CreateFileW", "", DriverFile, kFails, ERROR_ACCESS_DENIED, false, false,
-     "a driver file the replacement's install would copy cannot be read: nothing is removed"},
+    // A driver file the replacement's install would copy cannot be read: nothing is removed.
+    {"CreateFileW", "", DriverFile, kFails, ERROR_ACCESS_DENIED, false, false, "refused"},
     {"CreateFileW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "a record without its file copy"},
     {"GetFileInformationByHandle", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
@@ -271,9 +271,9 @@ const std::vector<Expectation> kTable = {
     {"GetPrinterDriverDirectoryW", "", OtherEnvironmentFolder, kTolerated,
      RPC_S_SERVER_UNAVAILABLE, false, false,
      "what uninstall leaves of other environments: a record, not a failed uninstall"},
+    // Without its own folder no file is judged ours nor copied; leftover files wait for it.
     {"GetPrinterDriverDirectoryW", "", OwnEnvironmentFolder, kEither, RPC_S_SERVER_UNAVAILABLE,
-     false, false, "without the folder of its own registration no file can be judged ours, nor "
-     "copied; a removal with nothing registered goes on without the folder of leftover files"},
+     false, false, "the folder of the machine's own registration"},
     {"GetPrinterDriverDirectoryW", "", {}, kEither, RPC_S_SERVER_UNAVAILABLE, false, false,
      "the copy's folder fails the step; a removal with nothing registered goes on without the "
      "folder of leftover files"},
@@ -283,10 +283,9 @@ const std::vector<Expectation> kTable = {
     {"AddPrinterW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"OpenPrinterW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
      "the name checks count a failure as absent; removal and verification fail"},
-    {"GetPrinterW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
-     "a failed step; the named printer's settings put back after the install are a record"},
-    {"GetDefaultPrinterW", "", {}, kTolerated, ERROR_FILE_NOT_FOUND, false, false,
-     "no default printer to keep"},
+    // A failed step; the named printer's settings put back after the install are a record.
+    {"GetPrinterW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false, "a step or a record"},
+    {"GetDefaultPrinterW", "", {}, kTolerated, ERROR_FILE_NOT_FOUND, false, false, "no default"},
     {"SetDefaultPrinterW", "", {}, kTolerated, ERROR_INVALID_PRINTER_NAME, false, false,
      "a record", true},
     {"SetPrinterW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false, "a record", true},

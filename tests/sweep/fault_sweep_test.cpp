@@ -2,6 +2,7 @@
 // occurrence) of its journal with that call failed. Prints the figures of each scenario.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -129,9 +130,8 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
       silent = true;
     // A failed replacement that left the old registration put back the printers it had deleted.
     auto holds = [&](const std::string& head) {
-      for (const std::string& item : r.machine.items)
-        if (item.rfind(head, 0) == 0) return true;
-      return false;
+      return std::any_of(r.machine.items.begin(), r.machine.items.end(),
+                         [&](const std::string& item) { return item.rfind(head, 0) == 0; });
     };
     if (scenario.keptPrinter && IsFailure(scenario, r.exitCode) &&
         holds("driver ZqDriver2 (Windows x64) old") &&

@@ -121,14 +121,6 @@ const std::vector<Scenario>& Scenarios() {
          Person(0);
        },
        true, -1},
-      {"AddSpoolerStopped", u"add C:\\zqdriver \"Old Printer\" x64",
-       [] {
-         PutDriverFolder();
-         StageInstalled();
-         sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
-         Person(0);
-       },
-       true},
       {"Reinstall", u"reinstall C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();
@@ -145,8 +137,7 @@ const std::vector<Scenario>& Scenarios() {
        true},
       // Quiet runs show no box: their texts are records (and console lines).
       {"QuietInstallClean", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
-       [] { PutDriverFolder(); },
-       false},
+       [] { PutDriverFolder(); }, false},
       {"QuietInstallKeepingNo", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();

@@ -2,6 +2,8 @@
 // the spooler's driver folder of that processor's environment, then registered as DriverName.
 #include "installation/steps.h"
 
+#include "installation/machine_checks.h"
+
 #include "spooler/queries.h"
 #include "support/handles.h"
 #include "support/messages.h"
@@ -34,35 +36,20 @@ void CutAfterLastBackslash(LPWSTR text) {
   *end = 0;
 }
 
-}  // namespace
-
-bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool skipPrecheck) {
-  if (!skipPrecheck) {
-    DRIVER_INFO_3W* found = nullptr;
-    DWORD position = 0;
-    if (!FindDriver(&found, &position, DriverName)) {
-      ReportError(TEXT("ドライバが既にインストールされているか確認ができません!"));
-      return false;
-    }
-    LocalBlock<DRIVER_INFO_3W> list(found);
-    if (list) {
-      ReportError(TEXT("ドライバが既にインストールされています!"));
-      return false;
-    }
-  }
-
+// The folder `processor`'s files come from and the one they go to, each in a path buffer; false
+// after recording why.
+bool DriverFolders(LPCWSTR driverFolder, TargetProcessor processor, WCHAR (&source)[PathCapacity],
+                   WCHAR (&destination)[PathCapacity]) {
   // The processor alone chooses the folders, whatever environment the spooler's own directory is.
   const ProcessorRow& folders = RowOf(processor);
-  WCHAR source[PathCapacity] = {};
   if (!ComposeFolder(source, driverFolder, folders.sourceSubFolder)) {
     // No call failed: the code is the one of a path too long for its buffer, not a stale one.
     ReportErrorCode(ERROR_FILENAME_EXCED_RANGE, TEXT("パス '%ws' が長すぎます!"), driverFolder);
     return false;
   }
 
-  WCHAR destination[PathCapacity] = {};
   {
-    LocalBlock<WCHAR> driverDirectory(GetDriverDirectory());
+    LocalBlock<WCHAR> driverDirectory(GetDriverDirectory(folders.environment));
     if (!driverDirectory) {
       ReportError(TEXT("ドライバの存在するフォルダが見つかりません!"));
       return false;
@@ -77,21 +64,75 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
     }
   }
 
+  return true;
+}
+
+// The paths of file `i` of DriverFileSet in `source` and `destination`; false after recording why.
+bool DriverFilePaths(LPCWSTR source, LPCWSTR destination, int i, LocalBlock<WCHAR>* sourcePath,
+                     LocalBlock<WCHAR>* destinationPath) {
+  sourcePath->Reset(JoinPath(source, DriverFileSet[i], nullptr));
+  destinationPath->Reset(JoinPath(destination, DriverFileSet[i], nullptr));
+  if (!*sourcePath || !*destinationPath) {
+    ReportError(TEXT("メモリが不足しています!"));
+    return false;
+  }
+  return true;
+}
+
+constexpr const WCHAR* CopyFailedFormat =
+    TEXT("ドライバ '%ws' を システムフォルダ '%ws' にインストールできません!");
+
+}  // namespace
+
+bool CheckDriverSources(LPCWSTR driverFolder, TargetProcessor processor) {
+  WCHAR source[PathCapacity] = {};
+  WCHAR destination[PathCapacity] = {};
+  if (!DriverFolders(driverFolder, processor, source, destination)) return false;
+  for (int i = 0; i < 3; ++i) {
+    LocalBlock<WCHAR> sourcePath;
+    LocalBlock<WCHAR> destinationPath;
+    if (!DriverFilePaths(source, destination, i, &sourcePath, &destinationPath)) return false;
+    KernelHandle file(CreateFileW(sourcePath.Get(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      // The text the copy would give for the same file.
+      ReportError(CopyFailedFormat, sourcePath.Get(), destinationPath.Get());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool skipPrecheck) {
+  if (!skipPrecheck) {
+    DRIVER_INFO_3W* found = nullptr;
+    DWORD position = 0;
+    if (!FindDriver(&found, &position, DriverName, NativeEnvironment())) {
+      ReportError(TEXT("ドライバが既にインストールされているか確認ができません!"));
+      return false;
+    }
+    LocalBlock<DRIVER_INFO_3W> list(found);
+    if (list) {
+      ReportError(TEXT("ドライバが既にインストールされています!"));
+      return false;
+    }
+  }
+
+  WCHAR source[PathCapacity] = {};
+  WCHAR destination[PathCapacity] = {};
+  if (!DriverFolders(driverFolder, processor, source, destination)) return false;
+  const ProcessorRow& folders = RowOf(processor);
+
   Sleep(PauseBeforeCopyMs);
 
   LocalBlock<WCHAR> sourcePaths[3];
   LocalBlock<WCHAR> destinationPaths[3];
   for (int i = 0; i < 3; ++i) {
-    sourcePaths[i].Reset(JoinPath(source, DriverFileSet[i], nullptr));
-    destinationPaths[i].Reset(JoinPath(destination, DriverFileSet[i], nullptr));
-    if (!sourcePaths[i] || !destinationPaths[i]) {
-      ReportError(TEXT("メモリが不足しています!"));
+    if (!DriverFilePaths(source, destination, i, &sourcePaths[i], &destinationPaths[i]))
       return false;
-    }
     // An older copy in the driver folder is overwritten: the add mode relies on it.
     if (!CopyFileW(sourcePaths[i].Get(), destinationPaths[i].Get(), FALSE)) {
-      ReportError(TEXT("ドライバ '%ws' を システムフォルダ '%ws' にインストールできません!"),
-                  sourcePaths[i].Get(), destinationPaths[i].Get());
+      ReportError(CopyFailedFormat, sourcePaths[i].Get(), destinationPaths[i].Get());
       return false;
     }
   }

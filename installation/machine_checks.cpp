@@ -81,6 +81,13 @@ const ProcessorRow* ProcessorOfMachine(USHORT machine) {
   return nullptr;
 }
 
+LPCWSTR NativeEnvironment() {
+  MachineArchitecture machine = {};
+  if (!QueryMachineArchitecture(&machine)) return nullptr;
+  const ProcessorRow* row = ProcessorOfMachine(machine.native);
+  return row ? row->environment : nullptr;
+}
+
 LPCWSTR MachineText(USHORT machine) {
   const ProcessorRow* row = ProcessorOfMachine(machine);
   return row ? row->keyword : TEXT("unknown");

@@ -18,6 +18,12 @@ struct MachineArchitecture {
 // The processor whose driver is the machine's own (the spooler creates local printers only with
 // a driver of its own environment); null for a machine type no processor row names.
 const ProcessorRow* ProcessorOfMachine(USHORT machine);
+// The spooler's environment of the machine itself ("Windows x64" on x64, "Windows ARM64" on ARM64,
+// "Windows NT x86" on x86), told by QueryMachineArchitecture. The spooler takes the calling
+// process's environment for a call that names none, which under WoW64 or emulation is not the
+// machine's: every call that installs, looks up or removes the driver for this machine names this
+// one. Null only when the machine cannot be told; the spooler then judges by the caller.
+LPCWSTR NativeEnvironment();
 // "x86", "x64", "arm64" (the rows' keywords), or "unknown".
 LPCWSTR MachineText(USHORT machine);
 

@@ -2,6 +2,7 @@
 
 #include "installation/installer_lock.h"
 #include "installation/machine_checks.h"
+#include "installation/replacement.h"
 #include "installation/steps.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
@@ -36,10 +37,18 @@ void ShowFailureReport(HWND owner) {
 bool LookUpDriver(bool* installed) {
   DRIVER_INFO_3W* drivers = nullptr;
   DWORD position = 0;
-  if (!FindDriver(&drivers, &position, DriverName)) return false;
+  if (!FindDriver(&drivers, &position, DriverName, NativeEnvironment())) return false;
   *installed = drivers != nullptr;
   LocalFree(drivers);
   return true;
+}
+
+// The removal of a driver that is to be replaced: when it fails, the printers it deleted are put
+// back.
+bool RemoveOrRestore(const SavedPrinters& saved) {
+  if (RemoveDriver()) return true;
+  RestorePrinters(saved);
+  return false;
 }
 
 // Notes why an operation failed, for a caller that asked; always false.
@@ -85,14 +94,49 @@ bool InstallOperation(const OperationRequest& request) {
         DriverName, DefaultPrinterName);
   }
   SetStatus(request.owner, InstallStatusFormat, request.printerName);
-  bool result = GoOn() && (replace ? RemoveDriver() && GoOn() &&
-                                         InstallPrinter(request.printerName,
-                                                        request.driverFolder, request.processor,
-                                                        true)
-                                   : InstallPrinter(request.printerName, request.driverFolder,
-                                                    request.processor, false));
+  bool result = false;
+  if (!replace) {
+    result = GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, false);
+  } else if (!installed) {
+    result = GoOn() && RemoveDriver() && GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, true);
+  } else {
+    // Nothing is removed that the install cannot put back.
+    SavedPrinters saved;
+    result = GoOn() && CheckDriverSources(request.driverFolder, request.processor) &&
+             SavePrinters(&saved) && GoOn() && RemoveOrRestore(saved) && GoOn() &&
+             InstallPrinter(request.printerName, request.driverFolder, request.processor, true);
+    if (result) KeepPrinterSettings(saved, request.printerName);
+  }
   if (!result) ShowFailureReport(request.owner);
   return result;
+}
+
+// Uninstall, then install, losing nothing of the user's: the printers the removal deletes are
+// saved first, the name and the driver files the install needs are checked before anything is
+// removed, and a failed removal puts the printers back and is reported as install reports one.
+bool ReinstallOperation(const OperationRequest& request) {
+  SetStatus(request.owner, TEXT("アンインストール Brimcastelleプリンタドライバ."));
+  SavedPrinters saved;
+  if (!SavePrinters(&saved)) {
+    ShowFailureReport(request.owner);
+    return false;
+  }
+  bool printerExists = false;
+  (void)PrinterExists(&printerExists, request.printerName);
+  if (printerExists && !IsSavedPrinter(saved, request.printerName)) {
+    ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
+    return false;
+  }
+  if (!CheckDriverSources(request.driverFolder, request.processor) || !GoOn() ||
+      !RemoveOrRestore(saved)) {
+    ShowFailureReport(request.owner);
+    return false;
+  }
+  if (!GoOn() || !InstallOperation(request)) return false;
+  KeepPrinterSettings(saved, request.printerName);
+  return true;
 }
 
 bool UninstallOperation(const OperationRequest& request) {
@@ -146,7 +190,8 @@ namespace {
 
 // A spooler that is not running fails every spooler call. A run killed while it had the spooler
 // stopped leaves it so, as does a person who stopped it: every run starts it before its first
-// spooler call. A state that cannot be read is left to the run's own calls to show.
+// spooler call. A state that cannot be read is started all the same (a running spooler accepts the
+// start), its failure left to the run's own calls to show.
 bool StartStoppedSpooler() {
   DWORD state = QuerySpoolerState();
   // A stop under way (the killed run's own) accepts no start until it is done: its end is awaited
@@ -155,15 +200,19 @@ bool StartStoppedSpooler() {
     Sleep(SpoolerStopPauseMs);
     state = QuerySpoolerState();
   }
-  if (state == 0 || state == SERVICE_RUNNING) return true;
+  if (state == SERVICE_RUNNING) return true;
+  if (state == 0) {
+    (void)StartSpooler();
+    return true;
+  }
   DebugLog("RunMode - the spooler is not running (state %d); starting it", static_cast<int>(state));
   return StartSpooler();
 }
 
-// The failed start is reported as the mode reports a failed step: the failure report where the
-// mode shows one, the exit code alone where removal begins the run.
+// The failed start is reported as the mode reports a failed step: the failure report, or the exit
+// code alone for uninstall.
 void ReportFailedStart(InstallerMode mode, const OperationRequest& request) {
-  if (mode == Install || mode == Check || mode == Add) ShowFailureReport(request.owner);
+  if (mode != Uninstall) ShowFailureReport(request.owner);
 }
 
 bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcome* failure) {
@@ -174,11 +223,11 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
       return CheckOperation(request, failure);
     case Uninstall:
       // Only uninstall proper: the uninstall half of reinstall keeps the port for the install.
-      if (!UninstallOperation(request)) return false;
-      if (GoOn()) RemoveWhatIsLeftOfDriver();
+      if (!UninstallOperation(request) || !GoOn()) return false;
+      RemoveWhatIsLeftOfDriver();
       return true;
     case Reinstall:
-      return UninstallOperation(request) && GoOn() && InstallOperation(request);
+      return ReinstallOperation(request);
     case Add:
       return AddOperation(request, failure);
     default:
@@ -204,7 +253,16 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
     // One installer at a time on the machine, from the first spooler query to the last change.
     InstallerLock lock;
     if (AcquireInstallerLock(request.owner, &lock, &ended)) {
-      result = GoOn() && StartStoppedSpooler();
+      // Check changes nothing, not even the spooler's state: a spooler stopped on purpose (against
+      // attacks on it) stays stopped, and the lookup fails as any failed lookup does.
+      DWORD state = mode == Check ? QuerySpoolerState() : 0;
+      if (state != 0 && state != SERVICE_RUNNING) {
+        DebugLog("RunMode - check: the spooler is stopped (state %d); it is left as it is",
+                 static_cast<int>(state));
+        result = GoOn();
+      } else {
+        result = GoOn() && StartStoppedSpooler();
+      }
       if (result) {
         result = GoOn() && RunOperation(mode, request, &ended);
       } else if (!StopRequested()) {
@@ -212,12 +270,14 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
       }
       if (StopRequested()) {
         // The step in progress has finished; one that stopped the spooler has started it again.
-        // A spooler still stopped (a start that failed, or a stop the run met) is started here.
-        DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the "
-                                     "step in progress"));
-        if (!IsSpoolerRunning()) (void)StartSpooler();
-        result = false;
-        ended = StoppedOnRequest;
+        // A spooler still stopped (a start that failed, or a stop the run met) is started here;
+        // check leaves it as it found it.
+        DebugLogText("Stopped", result ? TEXT("a stop was asked for after the work was done")
+                                       : TEXT("a console event asked the run to stop; it ends "
+                                              "after the step in progress"));
+        if (mode != Check && !IsSpoolerRunning()) (void)StartSpooler();
+        // Only a run whose work a step left undone ended because of the request.
+        if (!result) ended = StoppedOnRequest;
       }
       ReleaseInstallerLock(&lock);
     }

@@ -32,6 +32,9 @@ struct OperationRequest {
 [[nodiscard]] bool InstallOperation(const OperationRequest& request);
 [[nodiscard]] bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 [[nodiscard]] bool UninstallOperation(const OperationRequest& request);
+// Reinstall: the printers the removal deletes saved, what the install needs checked, the removal
+// (its printers put back when it fails), the install, and the named printer's settings put back.
+[[nodiscard]] bool ReinstallOperation(const OperationRequest& request);
 [[nodiscard]] bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 // The installation sequence shared by the install paths.
 [[nodiscard]] bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder,

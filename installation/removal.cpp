@@ -4,6 +4,7 @@
 #include "installation/steps.h"
 
 #include "installation/driver_paths.h"
+#include "installation/machine_checks.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
 #include "support/handles.h"
@@ -90,7 +91,29 @@ bool DeleteDriverFilesOnce(const DRIVER_INFO_3W& driver, const DriverFileScope& 
   return true;
 }
 
+// A connection to another machine's printer ("\\\\server\\name"): a local printer's name holds no
+// backslash.
+bool IsConnection(const PRINTER_INFO_2W& printerInfo) {
+  LPCWSTR name = printerInfo.pPrinterName;
+  return name && name[0] == TEXT('\\') && name[1] == TEXT('\\');
+}
+
+// A connection goes from this machine only: deleting it as a printer would delete the shared
+// printer on its server, with everyone's jobs.
+bool RemoveConnection(const PRINTER_INFO_2W& printerInfo) {
+  if (!DeletePrinterConnectionW(printerInfo.pPrinterName)) {
+    ReportError(TEXT("プリンタ '%ws' のアンインストールができません!"), printerInfo.pPrinterName);
+    return false;
+  }
+  DebugLog(
+      "RemoveDriver - the connection '%ws' was removed from this machine; the printer stays "
+      "on its server",
+      printerInfo.pPrinterName);
+  return true;
+}
+
 bool RemovePrinter(const PRINTER_INFO_2W& printerInfo) {
+  if (IsConnection(printerInfo)) return RemoveConnection(printerInfo);
   PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
   PrinterHandle printer;
   if (!OpenPrinterW(printerInfo.pPrinterName, printer.Put(), &defaults) || !printer) {
@@ -132,7 +155,8 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   DriverFileScope scope;
   if (!GatherDriverFileScope(driver.pName, driver.pEnvironment, &scope)) return false;
   if (!RemovePrintersUsingDriver(driver)) return false;
-  if (!DeletePrinterDriverW(nullptr, nullptr, driver.pName)) {
+  // The environment the registration was listed under: the machine's own, never the caller's.
+  if (!DeletePrinterDriverW(nullptr, driver.pEnvironment, driver.pName)) {
     ReportError(TEXT("ドライバ '%ws' の削除ができません!"), driver.pName);
     return false;
   }
@@ -146,13 +170,13 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   }
   if (!deleted) {
     ReportError(TEXT("ドライバ '%ws' のファイルの削除ができません!"), driver.pName);
-    (void)StartSpooler();  // whatever it gives: the failure is already recorded
+    (void)StartSpooler(true);  // whatever it gives: the failure is already recorded
     return false;
   }
   for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1) {
     if (!DeleteDriverFile(file, scope)) {
       ReportError(TEXT(" '%ws' のファイルの削除ができません!"), file);
-      (void)StartSpooler();
+      (void)StartSpooler(true);
       return false;
     }
   }
@@ -163,7 +187,7 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
 // what a run left that was ended after it had deleted the registration and before its files were
 // gone. They are deleted now; one that cannot be is recorded and left to the next removal.
 void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
-  LocalBlock<WCHAR> folder(GetDriverDirectory());
+  LocalBlock<WCHAR> folder(GetDriverDirectory(NativeEnvironment()));
   if (!folder) return;
   for (LPCWSTR name : DriverFileSet) {
     LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
@@ -198,7 +222,7 @@ bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver) {
 
 bool RemoveDriver() {
   DWORD count = 0;
-  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count));
+  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count, NativeEnvironment()));
   if (!drivers) {
     ReportError(TEXT("インストール済のプリンタドライバの確認ができません!"));
     return false;
@@ -232,10 +256,10 @@ bool DeleteFilesOfRegistration(const DRIVER_INFO_3W& driver, const DriverFileSco
   return true;
 }
 
-// One registration of DriverName for `environment`: its printers (a printer can only use a
-// driver of the machine's own environment, which a WoW64 process does not list by default), the
-// registration, then its files. The spooler is not stopped for them: it loads no driver of
-// another environment, and a file it holds stays behind with a record.
+// One registration of DriverName for `environment`: its printers (printers use the machine's own
+// registration, so normally none are left), the registration, then its files. The spooler is not
+// stopped for them: it loads no driver of another environment, and a file it holds stays behind
+// with a record.
 void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
   // Which files are the registration's own is judged while it is still registered.
   DriverFileScope scope;
@@ -262,8 +286,11 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
                   environment);
 }
 
+// The machine's own registration went with the removal; those of the other environments follow.
 void RemoveRegistrationsOfEveryEnvironment() {
+  LPCWSTR native = NativeEnvironment();
   for (const ProcessorRow& row : ProcessorTable) {
+    if (native && lstrcmpW(row.environment, native) == 0) continue;
     DWORD count = 0;
     LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDriversOf(row.environment, &count));
     if (!drivers) {

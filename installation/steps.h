@@ -11,6 +11,10 @@
 // folder and registers the driver. Unless `skipPrecheck`, an installed driver is refused first.
 [[nodiscard]] bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor,
                                       bool skipPrecheck);
+// What InstallDriverFiles will need, checked before anything is removed: the folders, and the
+// three files of `processor` there and readable. A failure is recorded with the text the copy
+// would give.
+[[nodiscard]] bool CheckDriverSources(LPCWSTR driverFolder, TargetProcessor processor);
 // Makes sure the local port PortName exists, creating it through the "Local Port" monitor, and
 // places its name in `portName` (a buffer of `capacityBytes` bytes).
 [[nodiscard]] bool ProvisionPort(LPWSTR portName, DWORD capacityBytes);

@@ -84,9 +84,11 @@ LPWSTR GetDriverDirectory(LPCWSTR environment) {
   return reinterpret_cast<LPWSTR>(TwoCallQuery(query, false, nullptr));
 }
 
-PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName) {
+PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName, DWORD access) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
   PrinterHandle printer;
-  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.Put(), nullptr) || !printer)
+  if (!OpenPrinterW(const_cast<LPWSTR>(printerName), printer.Put(), access ? &defaults : nullptr) ||
+      !printer)
     return nullptr;
   HANDLE handle = printer.Get();
   auto query = [handle](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD) {
@@ -106,9 +108,9 @@ DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName) {
   return static_cast<DEVMODEW*>(copy);
 }
 
-bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name) {
+bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name, LPCWSTR environment) {
   DWORD count = 0;
-  DRIVER_INFO_3W* drivers = EnumerateDrivers(&count);
+  DRIVER_INFO_3W* drivers = EnumerateDrivers(&count, environment);
   if (!drivers) return false;
   for (DWORD i = 0; i < count; ++i) {
     if (drivers[i].pName && lstrcmpiW(drivers[i].pName, name) == 0) {

@@ -18,15 +18,19 @@
 [[nodiscard]] JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
 // The spooler's driver folder of `environment` (none: this machine's own), as one wide string.
 [[nodiscard]] LPWSTR GetDriverDirectory(LPCWSTR environment = nullptr);
-[[nodiscard]] PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
+// The printer opened with `access` (0: the default access, no defaults given); with
+// PRINTER_ALL_ACCESS the record carries the printer's security descriptor too.
+[[nodiscard]] PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName, DWORD access = 0);
 // A copy of the printer's device mode, public and driver-private part: dmSize + dmDriverExtra
 // bytes. nullptr when the printer has none.
 [[nodiscard]] DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);
 
-// False when the driver list cannot be had. Otherwise *list is the whole driver list (the caller
-// releases it) with *position the first record named `name` (case-insensitive), or nullptr when
-// there is no such driver.
-[[nodiscard]] bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name);
+// False when the driver list of `environment` cannot be had. Otherwise *list is the whole list
+// (the caller releases it) with *position the first record named `name` (case-insensitive), or
+// nullptr when there is no such driver. Callers name the environment: the spooler's default is
+// the calling process's, not the machine's.
+[[nodiscard]] bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name,
+                              LPCWSTR environment);
 // Always true: a printer that cannot be opened, for whatever reason, counts as absent.
 [[nodiscard]] bool PrinterExists(bool* exists, LPCWSTR name);
 // False when the port list cannot be had.

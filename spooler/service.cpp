@@ -15,7 +15,7 @@ DWORD QuerySpoolerState() {
 
 bool IsSpoolerRunning() { return QuerySpoolerState() == SERVICE_RUNNING; }
 
-bool StartSpooler() {
+bool StartSpooler(bool afterRecordedFailure) {
   ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
   if (!manager) {
     ReportError(TEXT("サービスマネージャがオープンできません．"));
@@ -23,7 +23,12 @@ bool StartSpooler() {
   }
   ServiceHandle service(
       OpenServiceW(manager.Get(), SpoolerServiceName, SERVICE_QUERY_STATUS | SERVICE_START));
-  if (!service) return false;  // deliberately no message: the one recorded before stays
+  if (!service) {
+    // A start that cleans up after a recorded failure keeps that failure's message; any other
+    // names its own, so that no report shows a failure without one.
+    if (!afterRecordedFailure) ReportError(TEXT("スプーラの開始ができません!"));
+    return false;
+  }
 
   bool result = false;
   DWORD lastState = SERVICE_STOPPED;  // carried into a second attempt

@@ -21,8 +21,9 @@ DWORD QuerySpoolerState();
 // True only when the service reports SERVICE_RUNNING; false on any failure. Records nothing.
 bool IsSpoolerRunning();
 // True when the service was brought to SERVICE_RUNNING (a print server that never opens does not
-// change that).
-[[nodiscard]] bool StartSpooler();
+// change that). A service that cannot be opened records "スプーラの開始ができません!" with its
+// code, unless the start cleans up `afterRecordedFailure`: that failure's message then stays.
+[[nodiscard]] bool StartSpooler(bool afterRecordedFailure = false);
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
 [[nodiscard]] bool StopSpooler();
 // Stops a running spooler, then starts it.

@@ -80,7 +80,23 @@ std::vector<std::string> AllowedSids(const void* descriptor) {
   return out;
 }
 
+std::vector<BYTE> DescriptorBytes(const void* descriptor) {
+  if (!descriptor || std::strcmp(static_cast<const char*>(descriptor), kMarker) != 0) return {};
+  const char* start = static_cast<const char*>(descriptor);
+  const char* p = start + sizeof kMarker;
+  while (*p) p += std::strlen(p) + 1;
+  return std::vector<BYTE>(start, p + 1);
+}
+
 }  // namespace internal
+
+std::vector<BYTE> MakeDescriptor(const std::vector<std::string>& sids) {
+  std::string block(kMarker, sizeof kMarker);
+  for (auto& sid : sids) block += sid + '\0';
+  block += '\0';
+  return std::vector<BYTE>(block.begin(), block.end());
+}
+
 }  // namespace sim
 
 BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* size) {

@@ -23,6 +23,11 @@ namespace internal {
 std::string SidText(const void* sid);
 // The SIDs a descriptor's DACL allows, in text form; empty for none or no descriptor.
 std::vector<std::string> AllowedSids(const void* descriptor);
+// The whole self-relative descriptor's bytes; empty for none or no descriptor.
+std::vector<BYTE> DescriptorBytes(const void* descriptor);
 }  // namespace internal
+
+// A descriptor whose DACL allows these SIDs ("S-1-5-32-544", ...), as its bytes.
+std::vector<BYTE> MakeDescriptor(const std::vector<std::string>& sids);
 
 }  // namespace sim

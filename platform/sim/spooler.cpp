@@ -277,6 +277,7 @@ void WritePrinter(sp::Packer& pack, const sim::Printer& p, BYTE* record) {
   info.pPrintProcessor = pack.Text(p.printProcessor);
   info.pDatatype = pack.Text(p.dataType);
   info.pParameters = pack.Text(u"");
+  info.pSecurityDescriptor = pack.Bytes(p.security);
   info.Attributes = p.attributes;
   info.Priority = 1;
   info.DefaultPriority = 0;

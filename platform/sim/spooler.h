@@ -55,7 +55,10 @@ struct Printer {
   std::u16string dataType = u"RAW";
   std::u16string shareName, comment, location;
   DWORD attributes = PRINTER_ATTRIBUTE_QUEUED | PRINTER_ATTRIBUTE_LOCAL;
-  bool connection = false;  // a connection to another machine's printer, not a local one
+  // A connection to another machine's printer ("\\\\server\\name"), not a local one: deleting it
+  // (DeletePrinter) deletes the server's printer, DeletePrinterConnectionW only the connection.
+  bool connection = false;
+  std::vector<BYTE> security;  // its security descriptor (security.h's form); empty: none
   // The whole device mode: the public part (dmSize bytes) then dmDriverExtra private bytes.
   // Empty: the printer has no device mode.
   std::vector<BYTE> devMode;
@@ -89,6 +92,12 @@ DWORD AddJob(const std::u16string& printerName, const std::u16string& document);
 bool UpdatePrinter(const std::u16string& printerName, void (*change)(Printer&));
 // The next `count` opens of the local print server (OpenPrinterW with no name) fail with `error`.
 void FailPrintServerOpens(int count, DWORD error = RPC_S_SERVER_UNAVAILABLE);
+
+// The running user's default printer ("" : none). Deleting it leaves the user without one.
+void SetDefaultPrinter(const std::u16string& name);
+std::u16string DefaultPrinter();
+// Connections removed from this machine by DeletePrinterConnectionW, in order.
+std::vector<std::u16string> RemovedConnections();
 
 std::vector<Driver> Drivers();
 std::vector<Printer> Printers();

@@ -23,6 +23,8 @@ struct State {
   DWORD printServerError = RPC_S_SERVER_UNAVAILABLE;
   // Driver directories staged in place of the standard ones, by canonical environment name.
   std::map<std::u16string, std::u16string> driverDirectories;
+  std::u16string defaultPrinter;
+  std::vector<std::u16string> removedConnections;
 };
 
 // The object behind a "printer" handle. A handle names its printer (printers can go while it is
@@ -78,6 +80,9 @@ class Packer {
   LPWSTR Text(const std::u16string& text) { return Raw(text.c_str(), (text.size() + 1) * 2, 2); }
   LPWSTR OptionalText(const std::u16string& text) { return text.empty() ? nullptr : Text(text); }
   LPWSTR MultiText(const std::vector<std::u16string>& texts);
+  void* Bytes(const std::vector<BYTE>& bytes) {
+    return bytes.empty() ? nullptr : Raw(bytes.data(), bytes.size(), 8);
+  }
   LPDEVMODEW DevMode(const std::vector<BYTE>& bytes) {
     if (bytes.empty()) return nullptr;
     return reinterpret_cast<LPDEVMODEW>(Raw(bytes.data(), bytes.size(), 8));

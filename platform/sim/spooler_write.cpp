@@ -18,6 +18,7 @@
 #include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/services.h"
+#include "platform/sim/security.h"
 #include "platform/sim/spooler_model.h"
 
 namespace sim {
@@ -324,6 +325,7 @@ HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo) {
   p.comment = Text(info->pComment);
   p.location = Text(info->pLocation);
   p.attributes = info->Attributes;
+  p.security = sim::internal::DescriptorBytes(info->pSecurityDescriptor);
   p.devMode = sim::MakeDevMode(name, driver->devModeVersion, driver->devModePrivateBytes);
   if (sim::knobs().newPrinterSpoolDirectory)
     p.data[u"DefaultSpoolDirectory"] = *sim::knobs().newPrinterSpoolDirectory;
@@ -357,6 +359,7 @@ BOOL DeletePrinter(HANDLE printer) {
     return call.Ret<BOOL>(FALSE);
   }
   std::u16string key = PrinterKey(p->name);
+  if (sim::EqualNoCase(sp::Model().defaultPrinter, p->name)) sp::Model().defaultPrinter.clear();
   auto& printers = sp::Model().printers;
   printers.erase(printers.begin() + (p - printers.data()));
   sim::DeleteRegistryKey(HKEY_LOCAL_MACHINE, key);

@@ -624,6 +624,14 @@ BOOL ClosePrinter(HANDLE printer);
 BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD bytes, LPDWORD needed);
 HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE printerInfo);
 BOOL DeletePrinter(HANDLE printer);
+// Level 2; command 0. Sets the printer's share name, comment, location, attributes and, when one
+// is given, its security descriptor and device mode.
+BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD command);
+// Removes a connection to another machine's printer from this machine; the printer stays.
+BOOL DeletePrinterConnectionW(LPWSTR name);
+// The running user's default printer.
+BOOL GetDefaultPrinterW(LPWSTR buffer, LPDWORD size);
+BOOL SetDefaultPrinterW(LPCWSTR printer);
 DWORD GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD bytes,
                       LPDWORD needed);
 BOOL EnumJobsW(HANDLE printer, DWORD firstJob, DWORD jobCount, DWORD level, LPBYTE buffer,

@@ -23,17 +23,21 @@
   X(AddPrinterW)                 \
   X(ClosePrinter)                \
   X(DeletePrinter)               \
+  X(DeletePrinterConnectionW)    \
   X(DeletePrinterDriverW)        \
   X(DeletePrinterDriverExW)      \
   X(EnumJobsW)                   \
   X(EnumPortsW)                  \
   X(EnumPrinterDriversW)         \
   X(EnumPrintersW)               \
+  X(GetDefaultPrinterW)          \
   X(GetPrinterDataW)             \
   X(GetPrinterDriverDirectoryW)  \
   X(GetPrinterW)                 \
   X(OpenPrinterW)                \
+  X(SetDefaultPrinterW)          \
   X(SetJobW)                     \
+  X(SetPrinterW)                 \
   X(XcvDataW)
 // Every function of comctl32.dll the product calls.
 #define ZQ_COMCTL32_FUNCTIONS(X) X(InitCommonControls)

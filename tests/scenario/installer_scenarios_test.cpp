@@ -7,6 +7,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/port_dialog.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/security.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/threads.h"
@@ -266,13 +267,34 @@ TEST_F(InstallerScenario, AFailedUninstallShowsNothingAndEndsWithMinusOne) {
   EXPECT_EQ(U8(LastErrorMessage), "プリンタ 'ZQ Printer2' のアンインストールができません!");
 }
 
+// The removal puts back every printer it deleted before it failed, with its settings, and says
+// so; a successful reinstall puts back the named printer's settings, not its device mode.
 TEST_F(InstallerScenario, ReinstallWhoseRemovalFailsAttemptsNoInstallation) {
   StageInstalledDriver();
-  sim::FailAlways("DeletePrinterDriverW", ERROR_ACCESS_DENIED);
+  sim::AddPrinter({u"Second", u"ZQVirtualPrinterPort", u"ZqDriver2"});
+  sim::UpdatePrinter(u"ZQ Printer2", [](sim::Printer& p) {
+    p.comment = u"2F", p.location = u"Room 5", p.shareName = u"zq2";
+    p.attributes |= PRINTER_ATTRIBUTE_SHARED;
+    p.security = sim::MakeDescriptor({sim::kAdministratorsSid});
+    p.devMode = sim::MakeDevMode(p.name, 0x0400, 16);
+  });
+  sim::SetDefaultPrinter(u"ZQ Printer2");
+  sim::FailAlways("DeletePrinterDriverW", ERROR_PRINTER_DRIVER_IN_USE);
   EXPECT_EQ(Run(u"reinstall C:\\zqdriver \"ZQ Printer2\" x64"), -1);
-  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Boxes().size(), 1u);  // the failure report, as install shows one
   EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 0u);
-  EXPECT_EQ(sim::CallCount("AddPrinterW"), 0u);
+  for (bool afterSuccess : {false, true}) {
+    const sim::Printer* kept = Printer(u"ZQ Printer2");
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->comment + kept->location + kept->shareName, u"2FRoom 5zq2");
+    EXPECT_TRUE(kept->attributes & PRINTER_ATTRIBUTE_SHARED);
+    EXPECT_EQ(kept->security, sim::MakeDescriptor({sim::kAdministratorsSid}));
+    EXPECT_EQ(reinterpret_cast<const DEVMODEW*>(kept->devMode.data())->dmDriverVersion, 0x0500);
+    EXPECT_EQ(sim::DefaultPrinter(), u"ZQ Printer2");
+    EXPECT_EQ(Printer(u"Second") != nullptr, !afterSuccess);  // not made again after success
+    sim::ClearFaults();
+    if (!afterSuccess) EXPECT_EQ(Run(u"reinstall C:\\zqdriver \"ZQ Printer2\" x64"), 0);
+  }
 }
 
 TEST_F(InstallerScenario, ReinstallOnACleanMachineInstalls) {
@@ -436,6 +458,19 @@ TEST_F(InstallerScenario, FailedLookupsAndStepsOfCheckAndAddShowTheirTexts) {
        "ドライバ 'C:\\zqdriver\\x64\\ZQPrinter_ui2.dll' を システムフォルダ "
        "'C:\\Windows\\System32\\spool\\drivers\\x64\\ZQPrinter_ui2.dll' にインストールできません!"
        "\nインストールの中断します.\n\nError code: 5\n詳細エラー: Access is denied.\r\n"},
+      // What reinstall's install needs is checked before anything is removed.
+      {"reinstall C:\\zqdriver Other x64", true, [] { sim::AddPrinter({u"Other", u"LPT1:", u"D"}); },
+       "既にプリンタ名が使用されています!"},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true,
+       [] { sim::RemoveFile(u"C:\\zqdriver\\x64\\ZQPrinter.PDD"); },
+       "ドライバ 'C:\\zqdriver\\x64\\ZQPrinter.PDD' を システムフォルダ "
+       "'C:\\Windows\\System32\\spool\\drivers\\x64\\ZQPrinter.PDD' にインストールできません!"
+       "\nインストールの中断します.\n\nError code: 2\n詳細エラー: The system cannot find the file "
+       "specified.\r\n"},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true,
+       [] { sim::UpdatePrinter(u"ZQ Printer2", [](sim::Printer& p) { p.refusesOpen = true; }); },
+       "インストール済のプリンタ情報が取得できません!\nインストールの中断します.\n\nError code: 5\n"
+       "詳細エラー: Access is denied.\r\n"},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -449,6 +484,7 @@ TEST_F(InstallerScenario, FailedLookupsAndStepsOfCheckAndAddShowTheirTexts) {
     EXPECT_EQ(U8(Boxes()[0].caption.c_str()), kTitle);
     EXPECT_EQ(Boxes()[0].flags, static_cast<UINT>(MB_ICONERROR));
     EXPECT_NE(Boxes()[0].owner, nullptr);
+    EXPECT_EQ(c.installed, Printer(u"ZQ Printer2") != nullptr && HasDriver());  // as it was
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u);
   }
@@ -574,16 +610,16 @@ TEST_F(InstallerScenario, EveryModeStartsAStoppedSpoolerBeforeItsFirstSpoolerCal
   struct Case {
     const char* arguments;
     bool installed;
-    int exitCode;
+    int exitCode;  // check changes nothing: its lookup fails as any failed lookup
   } cases[] = {
       {"install C:\\zqdriver \"ZQ Printer2\" x64", false, 0},
       {"install C:\\zqdriver \"New Printer\" x64", true, 0},  // answered No: the driver stays
-      {"check . \"ZQ Printer2\" x64", true, 0},
+      {"check . \"ZQ Printer2\" x64", true, -1},
       {"uninstall", true, 0},
       {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, 0},
       {"add C:\\zqdriver \"ZQ Printer2\" x64", true, 0},
       {"/quiet install C:\\zqdriver \"ZQ Printer2\" x64", false, 0},
-      {"/quiet check . \"ZQ Printer2\" x64", true, 0},
+      {"/quiet check . \"ZQ Printer2\" x64", true, 1603},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -593,7 +629,10 @@ TEST_F(InstallerScenario, EveryModeStartsAStoppedSpoolerBeforeItsFirstSpoolerCal
     sim::AnswerMessageBox("", "既にインストールされています", IDNO);
     sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
     EXPECT_EQ(RunWatched(sim::Utf16(c.arguments)), c.exitCode);
-    EXPECT_TRUE(sim::SpoolerRunning());
+    EXPECT_EQ(sim::SpoolerRunning(), c.exitCode == 0);
+    std::string output;
+    for (auto& line : sim::DebugOutput()) output += line;
+    if (c.exitCode != 0) continue;  // check left it stopped
     // The start comes before any spooler call; no spooler call failed for want of it.
     auto names = sim::CallNames({"StartServiceW", "EnumPrintersW", "EnumPrinterDriversW",
                                  "OpenPrinterW"});
@@ -603,8 +642,6 @@ TEST_F(InstallerScenario, EveryModeStartsAStoppedSpoolerBeforeItsFirstSpoolerCal
       if (call.name == "EnumPrintersW" || call.name == "EnumPrinterDriversW")
         EXPECT_NE(call.lastError, static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
     }
-    std::string output;
-    for (auto& line : sim::DebugOutput()) output += line;
     EXPECT_NE(output.find("the spooler is not running (state 1); starting it"), std::string::npos)
         << output;
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
@@ -616,12 +653,12 @@ TEST_F(InstallerScenario, ASpoolerThatCannotBeStartedIsTheRunsFirstFailure) {
   struct Case {
     const char* arguments;
     bool installed;
-    bool box;  // install, check and add show the failure report; removal shows none
+    bool box;  // the failure report; uninstall shows none
   } cases[] = {
       {"install C:\\zqdriver \"ZQ Printer2\" x64", false, true},
-      {"check . \"ZQ Printer2\" x64", true, true},
+      {"install C:\\zqdriver \"New Printer\" x64", true, true},
       {"uninstall", true, false},
-      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, false},
+      {"reinstall C:\\zqdriver \"ZQ Printer2\" x64", true, true},
       {"add C:\\zqdriver \"ZQ Printer2\" x64", true, true},
   };
   for (auto& c : cases) {

@@ -9,8 +9,10 @@
 #include "platform/sim/registry.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
+#include "installation/machine_checks.h"
 #include "shell/installer_main.h"
 #include "support/messages.h"
+#include "support/product.h"
 #include "tests/support/sim_test.h"
 #include "tests/support/staging.h"
 
@@ -63,15 +65,16 @@ class MachineScenario : public SimTest {
 };
 
 struct MachineCase {
-  const char* name;
+  std::string name;
   USHORT native, process;
   bool isWow64Process2;
   int policy;  // WindowsProtectedPrintGroupPolicyState; -1: absent
   bool installed;
-  const char16_t* arguments;
+  std::u16string arguments;
   int exitCode;
   const char* box;  // the one box's text when refused; null: as the mode's own run shows
   std::vector<std::u16string> environmentsAfter;
+  int printerAfter = -1;  // "ZQ Printer2" there (1) or not, nothing of ours left (0); -1: neither
 };
 
 // The machine, not the exe, decides: a local printer needs a driver of the spooler's own
@@ -151,7 +154,24 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
       {"protected print mode off", kX64, kX64, true, 0, false,
        u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
   };
-  for (const MachineCase& c : cases) {
+  std::vector<MachineCase> table(std::begin(cases), std::end(cases));
+  // Every exe on every machine it runs on, in every mode, interactive and quiet, with the
+  // machine's own processor: the machine's environment is the one registered, looked up and
+  // removed, never the exe's.
+  const USHORT exes[][2] = {{kX86, kX86}, {kX64, kX86}, {kArm64, kX86}, {kX64, kX64}, {kArm64, kX64}};
+  const char16_t* modes[] = {u"install C:\\zqdriver", u"check .", u"add C:\\zqdriver",
+                             u"reinstall C:\\zqdriver", u"uninstall ."};
+  for (auto& exe : exes)
+    for (const char16_t* mode : modes)
+      for (const char16_t* quiet : {u"", u"/quiet "}) {
+        const ProcessorRow& own = *ProcessorOfMachine(exe[0]);
+        bool printer = mode[0] != u'u', installed = mode[0] != u'i';  // uninstall, install
+        table.push_back({U8(MachineText(exe[1])) + " exe on " + U8(MachineText(exe[0])) + ": " +
+                             U8(quiet) + U8(mode), exe[0], exe[1], true, -1, installed,
+                         quiet + std::u16string(mode) + u" \"ZQ Printer2\" " + own.keyword, 0,
+                         nullptr, std::vector<std::u16string>(printer, own.environment), printer});
+      }
+  for (const MachineCase& c : table) {
     SCOPED_TRACE(c.name);
     sim::Reset();
     SetUp();
@@ -161,11 +181,19 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
       sim::SetRegistryNumber(HKEY_LOCAL_MACHINE, kPolicyKey,
                              u"WindowsProtectedPrintGroupPolicyState",
                              static_cast<DWORD>(c.policy));
-    if (c.installed) staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+    const ProcessorRow& own = *ProcessorOfMachine(c.native);  // the driver of the machine's own
+    if (c.installed)
+      staging::StageInstalledDriver(staging::AdditionalDriver(own.environment, own.driverSubFolder),
+                                    u"ZQ Printer2");
     sim::AnswerMessageBox("", "", IDOK);
 
     EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
     EXPECT_EQ(Environments(), c.environmentsAfter);
+    if (c.printerAfter >= 0) EXPECT_EQ(sim::FindPrinter(u"ZQ Printer2") != nullptr, c.printerAfter);
+    for (const ProcessorRow& row : ProcessorTable)  // nothing of ours is left after uninstall
+      for (const char16_t* file : DriverFileSet)
+        EXPECT_TRUE(c.printerAfter || !sim::FileExists(std::u16string(kDrivers) +
+                                                       row.driverSubFolder + u"\\" + file));
     if (c.box) {
       ASSERT_EQ(BoxTexts(), std::vector<std::string>{c.box});
       EXPECT_EQ(sim::Utf8(sim::MessageBoxes()[0].caption), kTitle);
@@ -268,8 +296,8 @@ TEST_F(MachineScenario, ReinstallKeepsThePortForItsInstall) {
   EXPECT_EQ(Environments(), (std::vector<std::u16string>{u"Windows NT x86", u"Windows x64"}));
 }
 
-// The x86 exe on x64 Windows lists the drivers of its own environment ("Windows NT x86") by
-// default; the x64 registration and its printer go in the step after the removal.
+// The x86 exe on x64 Windows would list the drivers of its own environment ("Windows NT x86") by
+// default; the removal names the machine's.
 TEST_F(MachineScenario, TheX86ExeOnX64UninstallsTheX64Driver) {
   sim::SetMachines(kX64, kX86);
   staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
@@ -277,7 +305,7 @@ TEST_F(MachineScenario, TheX86ExeOnX64UninstallsTheX64Driver) {
   EXPECT_TRUE(sim::Drivers().empty());
   EXPECT_TRUE(sim::Printers().empty());
   EXPECT_FALSE(sim::FileExists(std::u16string(kDrivers) + u"x64\\ZQPrinter_drv2.dll"));
-  EXPECT_EQ(sim::Calls("DeletePrinterDriverExW").at(0).args[1], "Windows x64");
+  EXPECT_EQ(sim::Calls("DeletePrinterDriverW").at(0).args[1], "Windows x64");
 }
 
 }  // namespace

@@ -324,7 +324,7 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
   sim::SetElevated(false);
   sim::SetServiceState(u"Spooler", SERVICE_STOPPED);
   // The stopped spooler fails the driver's lookup: a failed step.
-  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), 1605);
+  EXPECT_EQ(Run(u"/q check . \"ZQ Printer2\" x64"), 1603);
   auto records = Records();
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0],
@@ -332,7 +332,8 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
             "RestrictDriverInstallationToAdministrators: absent (administrators only)");
-  EXPECT_EQ(records.back(), "Run: exit code 1605 (not installed)");
+  EXPECT_EQ(records.back(), "Run: exit code 1603 (a step failed)");
+  EXPECT_TRUE(Recorded("check: the spooler is stopped (state 1); it is left as it is"));
 }
 
 TEST_F(QuietRunTest, AnInvisibleWindowStationRunsQuietlyAndSaysSo) {
@@ -623,18 +624,20 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
     const char* call;  // the event comes when this call begins...
     int nth;           // ...for the n-th time
     bool driver, port, printer;  // what the machine has afterwards
+    int exitCode = 1602;         // stopped on request; 0: no step was left undone
   } steps[] = {
       {"before the lock", "install", false, "CreateMutexW", 1, false, false, false},
       {"copying the driver files", "install", false, "CopyFileW", 2, true, false, false},
       {"adding the port", "install", false, "XcvDataW", 1, true, true, false},
       {"adding the printer", "install", false, "AddPrinterW", 1, true, true, true},
-      {"the spooler stopped for the printer's restart", "install", false, "ControlService", 1,
-       true, true, true},
+      {"the spooler stopped for the printer's restart", "install", false, "ControlService", 1, true,
+       true, true},
       // A registration is removed as one step: its printers, the registration and its files.
       {"deleting the printer", "uninstall", true, "DeletePrinter", 1, false, true, false},
       {"the spooler stopped for the driver's files", "uninstall", true, "DeleteFileW", 1, false,
        true, false},
       {"the uninstall of a reinstall", "reinstall", true, "DeleteFileW", 2, false, true, false},
+      {"the last step, verifying", "install", false, "GetPrinterW", 1, true, true, true, 0},
   };
   struct Event {
     const char* name;
@@ -657,7 +660,7 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
       });
       std::u16string arguments = u"/quiet " + sim::Utf16(step.mode);
       if (std::string(step.mode) != "uninstall") arguments += u" C:\\zqdriver \"ZQ Printer2\" x64";
-      EXPECT_EQ(Run(arguments), 1602);  // stopped on request
+      EXPECT_EQ(Run(arguments), step.exitCode);
       sim::WaitForConsoleHandlers();
       EXPECT_TRUE(SpoolerRunning());
       EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);
@@ -667,7 +670,8 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
       EXPECT_EQ(driver, step.driver);
       EXPECT_EQ(HasPort(), step.port);
       EXPECT_EQ(HasPrinter(u"ZQ Printer2"), step.printer);
-      EXPECT_TRUE(Recorded("a console event asked the run to stop")) << AllRecords();
+      EXPECT_TRUE(Recorded(step.exitCode ? "a console event asked the run to stop"
+                                         : "a stop was asked for after the work was done"));
       EXPECT_EQ(sim::ConsoleHandlerCount(), 0u);
       EXPECT_FALSE(sim::InspectMutex(LockInNamespace()).exists);
       EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();

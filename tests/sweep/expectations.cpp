@@ -28,8 +28,11 @@ bool Kernel32(const CallRecord& call) { return sim::ArgContains(call, "kernel32"
 bool IsWow64Process2Export(const CallRecord& call) { return Arg(call, 1, "IsWow64Process2"); }
 // The machine's policies (HKLM\Software\Policies\...), read before anything changes.
 bool Policy(const CallRecord& call) { return sim::ArgContains(call, "Policies"); }
-// The drivers of one named environment: what uninstall leaves is looked for there.
-bool NamedEnvironment(const CallRecord& call) { return !Arg(call, 1, "(null)"); }
+// The drivers of another environment than the machine's own ("Windows x64" in the sweep): what
+// uninstall leaves is looked for there.
+bool NamedEnvironment(const CallRecord& call) {
+  return !Arg(call, 1, "(null)") && !Arg(call, 1, "Windows x64");
+}
 // Every environment's drivers: which files of a registration another driver lists too.
 bool AllEnvironments(const CallRecord& call) { return Arg(call, 1, "all"); }
 // A driver folder of another environment than the machine's own ("Windows x64" in the sweep).
@@ -203,6 +206,8 @@ const std::vector<Expectation> kTable = {
      "the log settings keep their defaults"},
     {"GetFileAttributesW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "the log file is judged by its handle"},
+    // A driver file the replacement's install would copy cannot be read: nothing is removed.
+    {"CreateFileW", "", DriverFile, kFails, ERROR_ACCESS_DENIED, false, false, "refused"},
     {"CreateFileW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "a record without its file copy"},
     {"GetFileInformationByHandle", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
@@ -266,8 +271,9 @@ const std::vector<Expectation> kTable = {
     {"GetPrinterDriverDirectoryW", "", OtherEnvironmentFolder, kTolerated,
      RPC_S_SERVER_UNAVAILABLE, false, false,
      "what uninstall leaves of other environments: a record, not a failed uninstall"},
-    {"GetPrinterDriverDirectoryW", "", OwnEnvironmentFolder, kFails, RPC_S_SERVER_UNAVAILABLE,
-     false, false, "without the folder of its own registration no file can be judged ours"},
+    // Without its own folder no file is judged ours nor copied; leftover files wait for it.
+    {"GetPrinterDriverDirectoryW", "", OwnEnvironmentFolder, kEither, RPC_S_SERVER_UNAVAILABLE,
+     false, false, "the folder of the machine's own registration"},
     {"GetPrinterDriverDirectoryW", "", {}, kEither, RPC_S_SERVER_UNAVAILABLE, false, false,
      "the copy's folder fails the step; a removal with nothing registered goes on without the "
      "folder of leftover files"},
@@ -277,13 +283,20 @@ const std::vector<Expectation> kTable = {
     {"AddPrinterW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"OpenPrinterW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
      "the name checks count a failure as absent; removal and verification fail"},
-    {"GetPrinterW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
+    // A failed step; the named printer's settings put back after the install are a record.
+    {"GetPrinterW", "", {}, kEither, ERROR_ACCESS_DENIED, false, false, "a step or a record"},
+    {"GetDefaultPrinterW", "", {}, kTolerated, ERROR_FILE_NOT_FOUND, false, false, "no default"},
+    {"SetDefaultPrinterW", "", {}, kTolerated, ERROR_INVALID_PRINTER_NAME, false, false,
+     "a record", true},
+    {"SetPrinterW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false, "a record", true},
     {"GetPrinterDataW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"RegOpenKeyExW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"RegSetValueExW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"EnumJobsW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"SetJobW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"DeletePrinter", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
+    {"DeletePrinterConnectionW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
+     "a failed step"},
     {"DeletePrinterDriverW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"ControlService", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},
     {"StartServiceW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false, "a failed step"},

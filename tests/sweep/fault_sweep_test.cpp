@@ -2,6 +2,7 @@
 // occurrence) of its journal with that call failed. Prints the figures of each scenario.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -127,6 +128,18 @@ TEST_P(FaultSweep, EveryCallFailedInTurn) {
     if (IsFailure(scenario, r.exitCode) && scenario.boxForEveryFailure && r.boxes == 0 &&
         !(r.faultFired && actual->boxOptional))
       silent = true;
+    // A failed replacement that left the old registration put back the printers it had deleted.
+    auto holds = [&](const std::string& head) {
+      return std::any_of(r.machine.items.begin(), r.machine.items.end(),
+                         [&](const std::string& item) { return item.rfind(head, 0) == 0; });
+    };
+    if (scenario.keptPrinter && IsFailure(scenario, r.exitCode) &&
+        holds("driver ZqDriver2 (Windows x64) old") &&
+        !holds(std::string("printer ") + scenario.keptPrinter + " on "))
+      silent = true;
+    // A failure box always names its failure: never a code of 0 with the text of success.
+    for (const std::string& text : r.boxTexts)
+      if (text.find("Error code: 0\n") != std::string::npos) silent = true;
     if (silent) {
       ++f.silentFailures;
       report(p, r, "silent failure");

@@ -59,6 +59,8 @@ struct Scenario {
   std::function<void()> stage;   // machine and scripted user; runs after the reset
   bool boxForEveryFailure;       // install, add, check: a -1 always comes with a box
   int exitCode = 0;              // of the fault-free run
+  // A replacement: while a failed run leaves the old registration, it leaves this printer too.
+  const char* keptPrinter = nullptr;
 };
 const std::vector<Scenario>& Scenarios();
 // Names the scenario in test output.

@@ -67,7 +67,7 @@ const std::vector<Scenario>& Scenarios() {
          StageInstalled();
          Person(IDYES);
        },
-       true},
+       true, 0, "Old Printer"},
       {"InstallKeepingNo", u"install C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();
@@ -127,7 +127,7 @@ const std::vector<Scenario>& Scenarios() {
          StageInstalled();
          Person(0);
        },
-       false},
+       true, 0, "Old Printer"},
       {"Add", u"add C:\\zqdriver \"Old Printer\" x64",
        [] {
          PutDriverFolder();
@@ -137,8 +137,7 @@ const std::vector<Scenario>& Scenarios() {
        true},
       // Quiet runs show no box: their texts are records (and console lines).
       {"QuietInstallClean", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
-       [] { PutDriverFolder(); },
-       false},
+       [] { PutDriverFolder(); }, false},
       {"QuietInstallKeepingNo", u"/quiet install C:\\zqdriver \"Sweep Printer\" x64",
        [] {
          PutDriverFolder();

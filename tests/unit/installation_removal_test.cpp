@@ -78,7 +78,7 @@ TEST_F(RemovalTest, RemovesPrintersJobsRegistrationAndFilesInOrder) {
                                       "DeleteFileW", "DeleteFileW", "DeleteFileW", "DeleteFileW",
                                       "DeleteFileW", "DeleteFileW", "StartServiceW"}));
   EXPECT_EQ(sim::Calls("DeletePrinterDriverW")[0].args,
-            (std::vector<std::string>{"(null)", "(null)", "ZqDriver2"}));
+            (std::vector<std::string>{"(null)", "Windows x64", "ZqDriver2"}));
   // Configuration, data, driver, help, then the dependent files; no pause when all went.
   EXPECT_EQ(Args("DeleteFileW"),
             (std::vector<std::string>{
@@ -96,7 +96,7 @@ TEST_F(RemovalTest, OnlyTheExactNameIsRemoved) {
   sim::AddPrinter(PrinterOf(u"ZQ Printer2", u"zqdriver2"));
   DRIVER_INFO_3W* list = nullptr;
   DWORD position = 9;
-  ASSERT_TRUE(FindDriver(&list, &position, DriverName));
+  ASSERT_TRUE(FindDriver(&list, &position, DriverName, nullptr));
   EXPECT_NE(list, nullptr);  // the lookup ignores case
   LocalFree(list);
 
@@ -152,6 +152,15 @@ TEST_F(RemovalTest, FailuresBeforeTheStopLeaveTheSpoolerUntouched) {
        "プリンタ 'P' のアンインストールができません!"},
       {"registration", [] { sim::FailAlways("DeletePrinterDriverW", ERROR_ACCESS_DENIED); },
        "ドライバ 'ZqDriver2' の削除ができません!"},
+      // A connection goes from this machine only (DeletePrinter would delete its server's printer).
+      {"connection",
+       [] {
+         sim::Printer connection = PrinterOf(u"\\\\srv\\Shared", u"ZqDriver2");
+         connection.connection = true;
+         sim::AddPrinter(connection);
+         sim::FailAlways("DeletePrinterConnectionW", ERROR_ACCESS_DENIED);
+       },
+       "プリンタ '\\\\srv\\Shared' のアンインストールができません!"},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);

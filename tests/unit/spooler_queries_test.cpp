@@ -73,7 +73,7 @@ TEST_F(SpoolerQueriesTest, NothingToListIsAnEmptyList) {
 
   DRIVER_INFO_3W* list = reinterpret_cast<DRIVER_INFO_3W*>(1);
   DWORD position = 77;
-  EXPECT_TRUE(FindDriver(&list, &position, DriverName));
+  EXPECT_TRUE(FindDriver(&list, &position, DriverName, nullptr));
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(position, 77u);
 
@@ -126,7 +126,7 @@ TEST_F(SpoolerQueriesTest, FailuresGiveNoneAndLeaveTheCountAndTheErrorCode) {
     sim::Reset();
     AddDriverNamed(u"A");
     c.stage();
-    EXPECT_FALSE(FindDriver(&list, &position, u"A")) << c.what;
+    EXPECT_FALSE(FindDriver(&list, &position, u"A", nullptr)) << c.what;
     EXPECT_EQ(position, 9u);
   }
 }
@@ -241,7 +241,7 @@ TEST_F(SpoolerQueriesTest, FindDriverMatchesWithoutCaseAndTakesTheFirst) {
   AddDriverNamed(u"ZqDriver2", u"C:\\second.dll");
   DRIVER_INFO_3W* list = nullptr;
   DWORD position = 0;
-  ASSERT_TRUE(FindDriver(&list, &position, u"zqdriver2"));
+  ASSERT_TRUE(FindDriver(&list, &position, u"zqdriver2", nullptr));
   LocalBlock<DRIVER_INFO_3W> owned(list);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(position, 1u);

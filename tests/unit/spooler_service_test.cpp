@@ -139,13 +139,17 @@ TEST_F(SpoolerServiceTest, StartFailures) {
   EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// ...when the start cleans up after a recorded failure; otherwise it names its own.
 TEST_F(SpoolerServiceTest, AServiceThatCannotBeOpenedForStartingRecordsNothing) {
   RecordEarlierMessage();
   sim::FailAlways("OpenServiceW", ERROR_ACCESS_DENIED);
   EXPECT_FALSE(StartSpooler());
+  EXPECT_EQ(Message(), "スプーラの開始ができません!");
+  RecordEarlierMessage();
+  EXPECT_FALSE(StartSpooler(true));
   EXPECT_EQ(Message(), "earlier");
   EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(sim::CallCount("CloseServiceHandle"), 1u);  // the manager
+  EXPECT_EQ(sim::CallCount("CloseServiceHandle"), 2u);  // the manager, each time
 }
 
 TEST_F(SpoolerServiceTest, StoppingWaitsInHalfSeconds) {

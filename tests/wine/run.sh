@@ -209,8 +209,13 @@ else
   check "Wine's difference: AddPrinterW gives 1797 (Windows creates the printer)" \
     has "$ZQ_BOXES" "$title|プリンタ 'ZQ Printer2' の追加ができません!\\nインストールの中断します.\\n\\nError code: 1797"
   check "exit code -1 under Wine" equals "$ZQ_STATUS" -1
+  # The lookup names the machine's environment, "Windows x64", not the 32-bit process's: the x64
+  # driver the run registered is found (Wine's spooler refused the printer, not the driver).
   zq_run check 'C:\zqdriver' 'ZQ Printer2' x64 <<<'Confirm||ok'
   timings+=("check ${ZQ_SECONDS}s")
+  check "check from the x86 exe: exit code 0" equals "$ZQ_STATUS" 0
+  check "check from the x86 exe: the x64 driver is installed" equals "$ZQ_BOXES" \
+    "Confirm|ドライバ 'ZqDriver2' が正常にインストールされました.|ok"
   zq_run uninstall </dev/null
   timings+=("uninstall ${ZQ_SECONDS}s")
   check "uninstall: exit code 0" equals "$ZQ_STATUS" 0

@@ -3,6 +3,7 @@
 #include "installation/installer_lock.h"
 #include "installation/machine_checks.h"
 #include "installation/steps.h"
+#include "installation/verification.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
 #include "support/messages.h"
@@ -179,6 +180,8 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
       return UninstallOperation(request) && GoOn() && InstallOperation(request);
     case Add:
       return AddOperation(request, failure);
+    case Verify:
+      return VerifyOperation(request, failure);
     default:
       return true;
   }
@@ -202,7 +205,8 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
     // One installer at a time on the machine, from the first spooler query to the last change.
     InstallerLock lock;
     if (AcquireInstallerLock(request.owner, &lock, &ended)) {
-      result = GoOn() && StartStoppedSpooler();
+      // verify tells what is there: a stopped spooler is part of the answer, not started.
+      result = GoOn() && (mode == Verify || StartStoppedSpooler());
       if (result) {
         result = GoOn() && RunOperation(mode, request, &ended);
       } else if (!StopRequested()) {

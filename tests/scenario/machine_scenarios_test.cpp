@@ -7,6 +7,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
 #include "shell/installer_main.h"
@@ -208,6 +209,92 @@ TEST_F(MachineScenario, TheFirstRecordNamesTheMachinesAndThePolicies) {
   EXPECT_TRUE(Recorded("machine: native x64, process x86 (IsWow64Process, GetNativeSystemInfo); "
                        "protected print policy: absent; "
                        "RestrictDriverInstallationToAdministrators: absent (administrators only)"));
+}
+
+struct VerifyCase {
+  const char* name;
+  void (*stage)();
+  const char16_t* arguments;
+  int exitCode;
+  const char* piece;  // the missing piece the box names; null: the installed box
+};
+
+// verify changes nothing and names the first piece missing.
+TEST_F(MachineScenario, VerifyEndsZeroOnlyWhenEverythingIsInPlace) {
+  static auto installed = [] {
+    staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+  };
+  const VerifyCase cases[] = {
+      {"in place", installed, u"verify . \"ZQ Printer2\" x64", 0, nullptr},
+      {"keyword in capitals", installed, u"VERIFY . \"zq printer2\" X64", 0, nullptr},
+      {"nothing installed", [] {}, u"verify . \"ZQ Printer2\" x64", -1,
+       "ドライバ 'ZqDriver2' が 'Windows x64' に登録されていません"},
+      {"printer deleted",
+       [] {
+         staging::PutInstalledDriver(staging::InstalledDriver());
+         sim::AddPort(u"ZQVirtualPrinterPort");
+       },
+       u"verify . \"ZQ Printer2\" x64", -1, "プリンタ 'ZQ Printer2' がありません"},
+      {"another printer asked", installed, u"verify . Office x64", -1, "プリンタ 'Office' がありません"},
+      {"a file gone",
+       [] {
+         installed();
+         sim::RemoveFile(std::u16string(staging::kDriverDir) + u"\\ZQPrinter_ui2.dll");
+       },
+       u"verify . \"ZQ Printer2\" x64", -1, "ドライバファイル 'ZQPrinter_ui2.dll' がありません"},
+      {"port gone", [] { installed(); sim::RemovePort(u"ZQVirtualPrinterPort"); },
+       u"verify . \"ZQ Printer2\" x64", -1, "ポート 'ZQVirtualPrinterPort' がありません"},
+      {"printer on another driver",
+       [] {
+         installed();
+         sim::UpdatePrinter(u"ZQ Printer2", [](sim::Printer& p) { p.driver = u"Other"; });
+       },
+       u"verify . \"ZQ Printer2\" x64", -1, "プリンタ 'ZQ Printer2' のドライバが 'Other' です"},
+      {"x86 exe on x64: the machine's own driver",
+       [] {
+         sim::SetMachines(kX64, kX86);
+         installed();
+       },
+       u"verify . \"ZQ Printer2\" x64", 0, nullptr},
+      {"additional driver missing", installed, u"verify . \"ZQ Printer2\" arm64", -1,
+       "ドライバ 'ZqDriver2' が 'Windows ARM64' に登録されていません"},
+      {"additional driver in place",
+       [] {
+         installed();
+         staging::StageAdditionalDriver(sim::kEnvironmentArm64, u"arm64");
+       },
+       u"verify . \"ZQ Printer2\" arm64", 0, nullptr},
+      {"spooler stopped: not started",
+       [] {
+         installed();
+         sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED);
+       },
+       u"verify . \"ZQ Printer2\" x64", -1, "'Windows x64' のドライバ一覧を読み取れません (1722)"},
+      {"quiet: 1605", installed, u"/quiet verify . Office x64", 1605, "プリンタ 'Office' がありません"},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    SetUp();
+    c.stage();
+    const auto before = Environments();
+    sim::AnswerMessageBox("", "", IDOK);
+    EXPECT_EQ(Run(c.arguments), c.exitCode);
+    const std::string text =
+        c.piece ? std::string("ドライバ 'ZqDriver2' の状態が正しくありません: ") + c.piece
+                : "ドライバ 'ZqDriver2' が正常にインストールされました.";
+    if (c.exitCode == 1605)
+      EXPECT_TRUE(Recorded(text));
+    else
+      EXPECT_EQ(BoxTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(Environments(), before);
+    for (const char* call : {"StartServiceW", "ControlService", "CopyFileW", "AddPrinterDriverW",
+                             "AddPortW", "XcvDataW", "AddPrinterW", "DeletePrinter",
+                             "DeletePrinterDriverW", "DeleteFileW"})
+      EXPECT_EQ(sim::CallCount(call), 0u) << call;
+    EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
 }
 
 // ----- what uninstall removes after the driver -----

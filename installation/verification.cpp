@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "installation/driver_paths.h"
 #include "installation/machine_checks.h"
 #include "spooler/queries.h"
 #include "support/handles.h"
@@ -50,15 +51,12 @@ LPCWSTR FileNameOf(LPCWSTR path) {
   return name;
 }
 
-// Whether the registration's path lies in the spooler's driver folder, no ".." leading out.
+// Whether the registration's path lies in the spooler's driver folder, both in their plain form.
 bool InsideFolder(LPCWSTR path, LPCWSTR folder) {
-  int length = lstrlenW(folder);
-  while (length > 0 && folder[length - 1] == TEXT('\\')) --length;
-  if (length == 0 || lstrlenW(path) <= length + 1 || path[length] != TEXT('\\')) return false;
-  if (!SameText(path, folder, length)) return false;
-  for (LPCWSTR c = path + length; *c; ++c)
-    if (c[0] == TEXT('.') && c[1] == TEXT('.')) return false;
-  return true;
+  WCHAR file[DriverPathCapacity];
+  WCHAR base[DriverPathCapacity];
+  return NormalizePath(path, file, DriverPathCapacity) &&
+         NormalizePath(folder, base, DriverPathCapacity) && LiesInside(file, base);
 }
 
 bool IsPlainFile(LPCWSTR path) {

@@ -10,6 +10,7 @@
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
+#include "platform/sim/windows_runtime.h"
 #include "shell/installer_main.h"
 #include "support/messages.h"
 #include "tests/support/sim_test.h"
@@ -73,6 +74,8 @@ struct MachineCase {
   int exitCode;
   const char* box;  // the one box's text when refused; null: as the mode's own run shows
   std::vector<std::u16string> environmentsAfter;
+  sim::ProtectedPrintClass wpp = sim::ProtectedPrintClass::Absent;
+  const char* record = nullptr;  // the first record tells who answered
 };
 
 // The machine, not the exe, decides: a local printer needs a driver of the spooler's own
@@ -151,6 +154,21 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
        {}},
       {"protected print mode off", kX64, kX64, true, 0, false,
        u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
+      // Windows 11 24H2 answers for every way the mode was switched on; the policy after it.
+      {"WindowsProtectedPrintInfo on, no policy", kX64, kX64, true, -1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", -1, kProtected, {},
+       sim::ProtectedPrintClass::On, "protected print mode: on (WindowsProtectedPrintInfo)"},
+      {"WindowsProtectedPrintInfo off over the policy", kX64, kX64, true, 1, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"},
+       sim::ProtectedPrintClass::Off, "protected print mode: off (WindowsProtectedPrintInfo)"},
+      {"WindowsProtectedPrintInfo failing: the policy", kX64, kX64, true, 1, true,
+       u"add C:\\zqdriver \"ZQ Printer2\" x64", -1, kProtected, {u"Windows x64"},
+       sim::ProtectedPrintClass::Failing,
+       "protected print mode: on (the policy; WindowsProtectedPrintInfo: 0x80004005)"},
+      {"WindowsProtectedPrintInfo absent: the policy", kX64, kX64, true, 0, false,
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"},
+       sim::ProtectedPrintClass::Absent,
+       "protected print mode: off (the policy; WindowsProtectedPrintInfo: 0x80040154)"},
   };
   for (const MachineCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -163,9 +181,11 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
                              u"WindowsProtectedPrintGroupPolicyState",
                              static_cast<DWORD>(c.policy));
     if (c.installed) staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2");
+    sim::SetProtectedPrintClass(c.wpp);
     sim::AnswerMessageBox("", "", IDOK);
 
     EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
+    if (c.record) EXPECT_TRUE(Recorded(c.record)) << c.record;
     EXPECT_EQ(Environments(), c.environmentsAfter);
     if (c.box) {
       ASSERT_EQ(BoxTexts(), std::vector<std::string>{c.box});

@@ -22,8 +22,8 @@ DWORD QuerySpoolerState();
 bool IsSpoolerRunning();
 // True when the service was brought to SERVICE_RUNNING (a print server that never opens does not
 // change that).
-bool StartSpooler();
+[[nodiscard]] bool StartSpooler();
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
-bool StopSpooler();
+[[nodiscard]] bool StopSpooler();
 // Stops a running spooler, then starts it.
-bool RestartSpooler();
+[[nodiscard]] bool RestartSpooler();

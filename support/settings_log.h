@@ -30,7 +30,7 @@ void EmitDebugLine(LPCSTR line);
 // there. False when it cannot be opened, or when it must not be written: then `*refusal` says why
 // (a symbolic link, a junction or another reparse point at the path, or a file with more than one
 // hard link), and the records go to the debugger output only.
-bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal);
+[[nodiscard]] bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal);
 
 // A record of a wide text behind its label ("label: text"), written whatever LOGLEVEL says unless
 // `obeyLevel`. The text is spread over as many pieces as it needs, so that only the line's

@@ -295,15 +295,14 @@ void CheckDriverListed(LPCWSTR folder) {
   // Where the registration of version 4 lands in the registry, which the package's rollback
   // searches (unsourced: see README).
   bool under[5] = {};
-  for (int version : {3, 4}) {
-    WCHAR drivers[MAX_PATH], key[MAX_PATH];
-    WCHAR versionKey[] = {'V', 'e', 'r', 's', 'i', 'o', 'n', '-', WCHAR('0' + version), 0};
-    PathIn(TEXT("SYSTEM\\CurrentControlSet\\Control\\Print\\Environments"), OwnEnvironment(), key);
-    PathIn(key, TEXT("Drivers"), drivers);
-    PathIn(drivers, versionKey, key);
-    PathIn(key, kDriver, drivers);
+  for (WCHAR version : {'3', '4'}) {
+    WCHAR environment[MAX_PATH], drivers[MAX_PATH], key[MAX_PATH], folder[] = {'V', 'e', 'r', 's', 'i', 'o', 'n', '-', version, 0};
+    PathIn(TEXT("SYSTEM\\CurrentControlSet\\Control\\Print\\Environments"), OwnEnvironment(), environment);
+    PathIn(environment, TEXT("Drivers"), drivers);
+    PathIn(drivers, folder, environment);
+    PathIn(environment, kDriver, key);
     HKEY opened = nullptr;
-    under[version] = RegOpenKeyExW(HKEY_LOCAL_MACHINE, drivers, 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    under[version - '0'] = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened) == ERROR_SUCCESS;
     if (opened) RegCloseKey(opened);
   }
   ok(under[4] || wine_differs(under[3], "Wine files every driver under Version-3"),

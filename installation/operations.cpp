@@ -216,10 +216,11 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
       }
       if (StopRequested()) {
         // The step in progress has finished; one that stopped the spooler has started it again.
-        // A spooler still stopped (a start that failed, or a stop the run met) is started here.
+        // A spooler still stopped (a start that failed, or a stop the run met) is started here;
+        // verify leaves it as it found it.
         DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the "
                                      "step in progress"));
-        if (!IsSpoolerRunning()) (void)StartSpooler();
+        if (mode != Verify && !IsSpoolerRunning()) (void)StartSpooler();
         result = false;
         ended = StoppedOnRequest;
       }

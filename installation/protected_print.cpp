@@ -1,3 +1,4 @@
+// Protected print mode as the Windows Runtime class answers it, through combase's raw ABI.
 #include "installation/protected_print.h"
 
 #include "support/handles.h"

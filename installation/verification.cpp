@@ -1,3 +1,4 @@
+// verify: each piece an install leaves, checked in order, nothing changed and no spooler started.
 #include "installation/verification.h"
 
 #include <cstdarg>

@@ -131,9 +131,22 @@ check "the rollback leaves the driver and the printer" equals "$(ours)" "$instal
 zq_run /quiet uninstall </dev/null
 
 scenario "x64 package: PRINTERNAME that ZQInst would refuse"
-msiexec /i "$(package zq64.msi)" /qn 'PRINTERNAME="P"" x86 """'
-codes+=("x64 /i PRINTERNAME with quotes $CODE")
+# The command line as an administrator types it, from a batch file: a Unix argument would reach
+# msiexec with Wine's own escapes. Windows reads the value as P" x86 " (refused for its quotes);
+# Wine's msiexec passes the doubled quotes on as escapes and the value arrives as P\ (refused for
+# its backslash): either way the package must not start.
+rm -f "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+printf 'start /wait msiexec /i %s /qn PRINTERNAME="P"" x86 """\r\nexit /b %%ERRORLEVEL%%\r\n' \
+  "$(package zq64.msi)" >"$WINEPREFIX/drive_c/work/refused.bat"
+(cd "$WINEPREFIX/drive_c/work" &&
+  timeout 300 "$ZQ_WINE" "$harness" exitcode 'C:\windows\system32\cmd.exe' /c 'C:\work\refused.bat' >"$ZQ_WORK/msiexec.txt" 2>&1) || true
+CODE=$(tr -d '\r' <"$ZQ_WORK/msiexec.txt" | sed -n 's/^exit code \(-\{0,1\}[0-9]*\)$/\1/p' | tail -n1)
+codes+=("x64 /i PRINTERNAME with quotes ${CODE:-none}")
 check "msiexec /i refuses it: 1603" equals "$CODE" 1603
+check "the install action never ran" test ! -e "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+msiexec /i "$(package zq64.msi)" /qn 'PRINTERNAME=a,b'
+check "a comma: refused, 1603" equals "$CODE" 1603
+check "a comma: the install action never ran" test ! -e "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
 check "nothing of ours installed" equals "$(ours)" "end|listed"
 check "no program files" test ! -e "$program_files/ZQInst.exe"
 

@@ -9,10 +9,10 @@ constexpr WCHAR ProtectedPrintInfoClass[] =
     TEXT("Windows.Graphics.Printing.ProtectedPrint.WindowsProtectedPrintInfo");
 
 // IWindowsProtectedPrintInfoStatics, {A7D212F3-4168-5485-98AB-D89D04603B40}. Source: the Windows
-// SDK's metadata for Windows.Graphics.Printing.ProtectedPrint (UniversalApiContract 19, SDK
-// 10.0.26100), as the C++/WinRT projection generated from it states it in
-// winrt/impl/Windows.Graphics.Printing.ProtectedPrint.0.h (guid_v of the interface); the Rust
-// projection (windows crate, Graphics::Printing::ProtectedPrint) gives the same value.
+// SDK's metadata for Windows.Graphics.Printing.ProtectedPrint (UniversalApiContract 19), as the
+// C++/WinRT projection generated from it states it: winrt/impl/
+// Windows.Graphics.Printing.ProtectedPrint.0.h, guid_v of the interface (C++/WinRT 2.0.250303).
+// A second binding generated from the same metadata gives the same value.
 constexpr IID ProtectedPrintInfoStaticsIid = {
     0xA7D212F3, 0x4168, 0x5485, {0x98, 0xAB, 0xD8, 0x9D, 0x04, 0x60, 0x3B, 0x40}};
 

@@ -102,7 +102,8 @@ void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationV
   BoundedFormat(text, MessageTextCapacity,
                 TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws; ")
                     TEXT("machine: %ws; protected print policy: %ws; ")
-                        TEXT("RestrictDriverInstallationToAdministrators: %ws; protected print mode: %ws"),
+                        TEXT("RestrictDriverInstallationToAdministrators: %ws; ")
+                            TEXT("protected print mode: %ws"),
                 ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
                 InteractiveText(switches, stationVisible), SpoolerStateText(), machine,
                 protectedPrint, restrictDrivers, modeText);

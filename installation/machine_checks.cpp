@@ -1,5 +1,6 @@
 #include "installation/machine_checks.h"
 
+#include "installation/protected_print.h"
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
@@ -64,11 +65,6 @@ bool QueryThroughIsWow64Process(MachineArchitecture* machine) {
   return true;
 }
 
-bool ProtectedPrintModeOn() {
-  DWORD state = 0;
-  return ReadPolicyNumber(ProtectedPrintPolicyKey, ProtectedPrintPolicyValue, &state) && state == 1;
-}
-
 }  // namespace
 
 bool QueryMachineArchitecture(MachineArchitecture* machine) {
@@ -91,6 +87,16 @@ LPCWSTR NativeEnvironment() {
 LPCWSTR MachineText(USHORT machine) {
   const ProcessorRow* row = ProcessorOfMachine(machine);
   return row ? row->keyword : TEXT("unknown");
+}
+
+ProtectedPrintAnswer AskProtectedPrintMode() {
+  ProtectedPrintAnswer answer = {false, false, S_OK};
+  answer.fromWindowsRuntime = AskWindowsProtectedPrintInfo(&answer.on, &answer.runtimeResult);
+  if (answer.fromWindowsRuntime) return answer;
+  DWORD state = 0;
+  answer.on =
+      ReadPolicyNumber(ProtectedPrintPolicyKey, ProtectedPrintPolicyValue, &state) && state == 1;
+  return answer;
 }
 
 bool ReadPolicyNumber(LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
@@ -120,7 +126,7 @@ RunRefusal CheckBeforeChange(InstallerMode mode, TargetProcessor processor) {
         "additional driver, for clients of this print server",
         RowOf(processor).keyword, MachineText(machine.native));
   }
-  if (ProtectedPrintModeOn()) return ProtectedPrintMode;
+  if (AskProtectedPrintMode().on) return ProtectedPrintMode;
   return NotRefused;
 }
 

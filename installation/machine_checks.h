@@ -35,6 +35,15 @@ inline constexpr const WCHAR* ProtectedPrintPolicyKey =
     TEXT("Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP");
 inline constexpr const WCHAR* ProtectedPrintPolicyValue =
     TEXT("WindowsProtectedPrintGroupPolicyState");
+// Whether protected print mode is on, and who answered: the Windows Runtime class
+// WindowsProtectedPrintInfo where Windows has it (every way of switching the mode on), else the
+// policy value (1: on).
+struct ProtectedPrintAnswer {
+  bool on;
+  bool fromWindowsRuntime;
+  HRESULT runtimeResult;  // why the class did not answer
+};
+ProtectedPrintAnswer AskProtectedPrintMode();
 // Who may install printer drivers; absent means administrators only.
 inline constexpr const WCHAR* PointAndPrintPolicyKey =
     TEXT("Software\\Policies\\Microsoft\\Windows NT\\Printers\\PointAndPrint");

@@ -4,6 +4,7 @@
 #include "installation/machine_checks.h"
 #include "installation/replacement.h"
 #include "installation/steps.h"
+#include "installation/verification.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
 #include "support/messages.h"
@@ -230,6 +231,8 @@ bool RunOperation(InstallerMode mode, const OperationRequest& request, RunOutcom
       return ReinstallOperation(request);
     case Add:
       return AddOperation(request, failure);
+    case Verify:
+      return VerifyOperation(request, failure);
     default:
       return true;
   }
@@ -253,16 +256,15 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
     // One installer at a time on the machine, from the first spooler query to the last change.
     InstallerLock lock;
     if (AcquireInstallerLock(request.owner, &lock, &ended)) {
-      // Check changes nothing, not even the spooler's state: a spooler stopped on purpose (against
-      // attacks on it) stays stopped, and the lookup fails as any failed lookup does.
-      DWORD state = mode == Check ? QuerySpoolerState() : 0;
-      if (state != 0 && state != SERVICE_RUNNING) {
-        DebugLog("RunMode - check: the spooler is stopped (state %d); it is left as it is",
-                 static_cast<int>(state));
-        result = GoOn();
-      } else {
-        result = GoOn() && StartStoppedSpooler();
-      }
+      // Check and verify change nothing, not even the spooler's state: a spooler stopped on
+      // purpose (against attacks on it) stays stopped, and the lookup fails as any failed lookup
+      // does.
+      const bool readOnly = mode == Check || mode == Verify;
+      DWORD state = readOnly ? QuerySpoolerState() : 0;
+      if (state != 0 && state != SERVICE_RUNNING)
+        DebugLog("RunMode - %s: the spooler is stopped (state %d); it is left as it is",
+                 mode == Check ? "check" : "verify", static_cast<int>(state));
+      result = GoOn() && (readOnly || StartStoppedSpooler());
       if (result) {
         result = GoOn() && RunOperation(mode, request, &ended);
       } else if (!StopRequested()) {
@@ -271,11 +273,11 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
       if (StopRequested()) {
         // The step in progress has finished; one that stopped the spooler has started it again.
         // A spooler still stopped (a start that failed, or a stop the run met) is started here;
-        // check leaves it as it found it.
+        // check and verify leave it as they found it.
         DebugLogText("Stopped", result ? TEXT("a stop was asked for after the work was done")
                                        : TEXT("a console event asked the run to stop; it ends "
                                               "after the step in progress"));
-        if (mode != Check && !IsSpoolerRunning()) (void)StartSpooler();
+        if (!readOnly && !IsSpoolerRunning()) (void)StartSpooler();
         // Only a run whose work a step left undone ended because of the request.
         if (!result) ended = StoppedOnRequest;
       }

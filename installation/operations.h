@@ -21,7 +21,8 @@ struct OperationRequest {
 // had in time fails the run before anything is read or changed. Before the lock, the machine's
 // architecture and the protected print policy may refuse the run (machine_checks.h). After a
 // successful uninstall (not the uninstall half of reinstall) what is left of the driver goes too:
-// its registrations for other environments and the port.
+// its registrations for other environments and the port. Every mode but verify (which changes
+// nothing) first starts a spooler that is stopped.
 // `outcome`, when given, receives how the run ended: Done with true; with false, why (a failed
 // step unless said otherwise).
 [[nodiscard]] bool RunMode(InstallerMode mode, const OperationRequest& request,

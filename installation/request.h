@@ -7,7 +7,7 @@
 #include "platform/win32.h"
 
 // Numeric values are stored by the worker and select the operation.
-enum InstallerMode { Install = 0, Check, Uninstall, Reinstall, Add };
+enum InstallerMode { Install = 0, Check, Uninstall, Reinstall, Add, Verify, InstallerModeCount };
 // Selects the source sub-folder, the destination folder and the driver's environment
 // (ProcessorTable). ProcessorCount counts the processors; it is none itself.
 enum TargetProcessor { X86 = 0, X64, Arm64, ProcessorCount };

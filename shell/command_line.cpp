@@ -20,8 +20,9 @@ constexpr WCHAR InvalidProcessorText[] =
     TEXT("プロセッサが不正です．: 'x86', 'x64' を指定してください．");
 
 // Keywords in the order of InstallerMode; the first match wins.
-constexpr const WCHAR* ModeKeywords[] = {TEXT("install"), TEXT("check"), TEXT("uninstall"),
-                                         TEXT("reinstall"), TEXT("add")};
+constexpr const WCHAR* ModeKeywords[] = {TEXT("install"),   TEXT("check"), TEXT("uninstall"),
+                                         TEXT("reinstall"), TEXT("add"),   TEXT("verify")};
+static_assert(std::size(ModeKeywords) == InstallerModeCount, "one keyword per mode");
 
 // "/name" or "-name", the name in any letter case.
 bool IsSwitch(LPCWSTR argument, LPCWSTR name) {
@@ -81,8 +82,8 @@ bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request) {
   if (switches.logPathMissing || count < at + 1) return Reject(UsageText);
 
   int mode = 0;
-  while (mode <= Add && lstrcmpiW(arguments[at], ModeKeywords[mode]) != 0) ++mode;
-  if (mode > Add) return Reject(InvalidModeText);
+  while (mode < InstallerModeCount && lstrcmpiW(arguments[at], ModeKeywords[mode]) != 0) ++mode;
+  if (mode == InstallerModeCount) return Reject(InvalidModeText);
 
   InstallerRequest parsed = {static_cast<InstallerMode>(mode), nullptr, nullptr, X86};
   if (parsed.mode != Uninstall) {

@@ -89,14 +89,24 @@ void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationV
   WCHAR restrictDrivers[48] = {};
   PolicyRecordText(restrictDrivers, 48, PointAndPrintPolicyKey, RestrictDriverInstallationValue,
                    TEXT(" (administrators only)"));
+  // Who answered whether protected print mode is on: the runtime class, or the policy after it.
+  ProtectedPrintAnswer mode = AskProtectedPrintMode();
+  WCHAR modeText[96] = {};
+  if (mode.fromWindowsRuntime)
+    BoundedFormat(modeText, 96, TEXT("%ws (WindowsProtectedPrintInfo)"),
+                  mode.on ? TEXT("on") : TEXT("off"));
+  else
+    BoundedFormat(modeText, 96, TEXT("%ws (the policy; WindowsProtectedPrintInfo: 0x%08X)"),
+                  mode.on ? TEXT("on") : TEXT("off"), static_cast<unsigned>(mode.runtimeResult));
   WCHAR text[MessageTextCapacity] = {};
   BoundedFormat(text, MessageTextCapacity,
                 TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws; ")
                     TEXT("machine: %ws; protected print policy: %ws; ")
-                        TEXT("RestrictDriverInstallationToAdministrators: %ws"),
+                        TEXT("RestrictDriverInstallationToAdministrators: %ws; ")
+                            TEXT("protected print mode: %ws"),
                 ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
                 InteractiveText(switches, stationVisible), SpoolerStateText(), machine,
-                protectedPrint, restrictDrivers);
+                protectedPrint, restrictDrivers, modeText);
   WriteRunRecord(text);
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows Installer package of one architecture with wixl (Debian package wixl):
-# ZQInst.exe and the driver's files of that processor, per machine into
+# Builds the Windows Installer package of one architecture with wixl (Debian package wixl) and
+# msibuild (msitools): ZQInst.exe and the driver's files of that processor, per machine into
 # ProgramFiles[64]Folder\ZQInst\, and the printer installed and removed by ZQInst.exe itself.
 #
 # Usage: build-msi.sh <x64|x86> <ZQInst.exe> <driver folder> <version> <output.msi>
@@ -9,12 +9,18 @@
 #   version: major.minor.build (a fourth field is dropped: Windows Installer ignores it).
 #
 # What the package does:
-#   - installs the files; then, deferred, not impersonated, inside the transaction:
+#   - refuses to start (launch condition, with its message) when PRINTERNAME is empty or holds
+#     '"', '\' or ',', which ZQInst refuses and which would change the custom action's arguments;
+#   - installs the files into a fixed folder (not a public property: nobody points it at a folder
+#     others may write to) whose ACL is explicit and not inherited (MsiLockPermissionsEx):
+#     Administrators and SYSTEM full control, Users read and execute; then, deferred, not
+#     impersonated, inside the transaction:
 #       ZQInst.exe /quiet /log "<Windows>\Temp\ZQInst-install.log" install
-#           "<INSTALLDIR>driver" "[PRINTERNAME]" <arch>
+#           "<folder>driver" "[PRINTERNAME]" <arch>
 #     (PRINTERNAME: public property, default "ZQ Printer2"). A non-zero exit fails the package,
 #     and its rollback runs ZQInst.exe /quiet uninstall (only when the driver was not on the
-#     machine before) and removes the files;
+#     machine before: its registration found under neither Version-3 nor Version-4) and removes
+#     the files;
 #   - on removal, before the files go: ZQInst.exe /quiet /log "<Windows>\Temp\ZQInst-uninstall.log"
 #     uninstall;
 #   - a fixed UpgradeCode per architecture and major upgrades: a newer package removes the older
@@ -23,6 +29,7 @@ set -euo pipefail
 [ "$#" -eq 5 ] || { sed -n '2,12p' "$0" >&2; exit 2; }
 arch=$1 exe=$2 driver=$3 version=$4 output=$5
 command -v wixl >/dev/null 2>&1 || { echo "build-msi: needs wixl (apt-get install wixl)" >&2; exit 1; }
+command -v msibuild >/dev/null 2>&1 || { echo "build-msi: needs msibuild (apt-get install msitools)" >&2; exit 1; }
 version=$(cut -d. -f1-3 <<<"$version")
 
 case $arch in
@@ -63,12 +70,16 @@ for file in "$driver/$arch"/*; do
 done
 
 # The driver's registration, as the spooler keeps it: present before the install means that a
-# rollback must leave the driver alone.
-driver_key="SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\$environment\\Drivers\\Version-3\\ZqDriver2"
+# rollback must leave the driver alone. It is registered with cVersion 4; Wine files it under
+# Version-3, and the conformance suite reads back where Windows does: both are searched.
+drivers_key="SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\$environment\\Drivers"
 log='[WindowsFolder]Temp\ZQInst'
-# "[INSTALLDIR]driver", never a quoted "[INSTALLDIR]": the folder ends in a backslash, which
+# "[InstallFolder]driver", never a quoted "[InstallFolder]": the folder ends in a backslash, which
 # would swallow the closing quote.
-install_command="/quiet /log &quot;${log}-install.log&quot; install &quot;[INSTALLDIR]driver&quot; &quot;[PRINTERNAME]&quot; $arch"
+install_command="/quiet /log &quot;${log}-install.log&quot; install &quot;[InstallFolder]driver&quot; &quot;[PRINTERNAME]&quot; $arch"
+# The install folder's ACL, not inherited: SYSTEM and Administrators full control, Users read and
+# execute, for the folder and everything in it.
+folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
 
 cat >"$work/zqinst.wxs" <<EOF
 <?xml version="1.0" encoding="utf-8"?>
@@ -81,15 +92,26 @@ cat >"$work/zqinst.wxs" <<EOF
     <MajorUpgrade DowngradeErrorMessage="A newer version of ZQInst is already installed."/>
 
     <Property Id="PRINTERNAME" Value="ZQ Printer2"/>
-    <Property Id="ZQDRIVERPRESENT">
-      <RegistrySearch Id="ZqDriverRegistration" Root="HKLM" Key="$(xml "$driver_key")" Name="Driver"
-                      Type="raw" Win64="$win64"/>
+    <!-- Condition strings cannot hold a quote: the characters ZQInst refuses, as properties. -->
+    <Property Id="ZqQuote" Value="&quot;"/>
+    <Property Id="ZqBackslash" Value="\"/>
+    <Property Id="ZqComma" Value=","/>
+    <Condition Message="PRINTERNAME must name a printer: not empty, and without &quot;, \ or ,."
+      >Installed OR (PRINTERNAME AND NOT (PRINTERNAME &gt;&lt; ZqQuote) AND NOT (PRINTERNAME &gt;&lt; ZqBackslash) AND NOT (PRINTERNAME &gt;&lt; ZqComma))</Condition>
+    <Property Id="ZQDRIVERVERSION3">
+      <RegistrySearch Id="ZqDriverVersion3" Root="HKLM" Key="$(xml "$drivers_key\\Version-3\\ZqDriver2")"
+                      Name="Driver" Type="raw" Win64="$win64"/>
+    </Property>
+    <Property Id="ZQDRIVERVERSION4">
+      <RegistrySearch Id="ZqDriverVersion4" Root="HKLM" Key="$(xml "$drivers_key\\Version-4\\ZqDriver2")"
+                      Name="Driver" Type="raw" Win64="$win64"/>
     </Property>
 
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="$program_files">
-        <Directory Id="INSTALLDIR" Name="ZQInst">
+        <Directory Id="InstallFolder" Name="ZQInst">
           <Component Id="Program" Guid="$(guid "zqinst-$arch-program")" Win64="$win64">
+            <CreateFolder/>
             <File Id="ZQInstExe" Name="ZQInst.exe" Source="ZQInst.exe" KeyPath="yes"/>
           </Component>
           <Directory Id="DriverFolder" Name="driver">
@@ -116,7 +138,7 @@ cat >"$work/zqinst.wxs" <<EOF
          just before it. -->
     <InstallExecuteSequence>
       <Custom Action="ZqUninstall" Sequence="3490">REMOVE="ALL"</Custom>
-      <Custom Action="ZqInstallRollback" Sequence="5990">NOT Installed AND NOT ZQDRIVERPRESENT</Custom>
+      <Custom Action="ZqInstallRollback" Sequence="5990">NOT Installed AND NOT ZQDRIVERVERSION3 AND NOT ZQDRIVERVERSION4</Custom>
       <Custom Action="ZqInstall" Sequence="5991">NOT Installed</Custom>
     </InstallExecuteSequence>
   </Product>
@@ -124,3 +146,7 @@ cat >"$work/zqinst.wxs" <<EOF
 EOF
 output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
 (cd "$work" && wixl -a "$platform" -o "$output" zqinst.wxs)
+# wixl writes no permission table (it knows neither Permission nor PermissionEx): the folder's
+# ACL goes into MsiLockPermissionsEx (Windows Installer 5.0) on the folder's CreateFolder row.
+msibuild "$output" -q 'CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDLText` CHAR(0) NOT NULL, `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)'
+msibuild "$output" -q "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) VALUES ('InstallFolderAcl', 'InstallFolder', 'CreateFolder', '$folder_sddl')"

@@ -52,6 +52,7 @@ if [ -n "$driver" ]; then
   [ -d "$driver/x64" ] && [ -d "$driver/x86" ] || { echo "release: $driver needs x64 and x86" >&2; exit 2; }
   driver=$(cd "$driver" && pwd)
   command -v wixl >/dev/null 2>&1 || { echo "release: the packages need wixl (apt-get install wixl)" >&2; exit 1; }
+  command -v msibuild >/dev/null 2>&1 || { echo "release: the packages need msibuild (apt-get install msitools)" >&2; exit 1; }
 fi
 
 cd "$top"

@@ -4,7 +4,8 @@
 // Modelled on the local spooler of Windows, with these simplifications (each documented where it
 // applies):
 //  - AddPrinterDriverW keeps the record as given: the files are checked at the paths named, not
-//    copied into the driver directory's version folder, and cVersion is stored unchanged.
+//    copied into the driver directory's version folder, and cVersion is stored unchanged (its
+//    registry key, with the value "Driver", under the environment's Drivers\Version-<cVersion>).
 //  - DeletePrinterDriverW removes the registration only; the files stay, as on Windows.
 //  - DeletePrinter removes the printer at once, with its pending jobs and its registry key (Windows
 //    marks a printer with jobs "pending deletion" and removes it when they are gone).
@@ -112,6 +113,12 @@ std::u16string PrinterKey(const std::u16string& name) {
   return std::u16string(sim::kPrintersKey) + u"\\" + name;
 }
 
+// A registration's key: under its environment and the version folder of its cVersion.
+std::u16string DriverKey(const sim::Driver& driver) {
+  return u"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\" + driver.environment +
+         u"\\Drivers\\Version-" + sim::Utf16(std::to_string(driver.version)) + u"\\" + driver.name;
+}
+
 }  // namespace
 
 // Level 3 only. The three main files must exist where the record says (the help file and the
@@ -170,6 +177,7 @@ BOOL AddPrinterDriverW(LPWSTR server, DWORD level, LPBYTE driverInfo) {
   driver.dependentFiles = dependents;
   driver.monitorName = Text(info->pMonitorName);
   driver.defaultDataType = Text(info->pDefaultDataType);
+  sim::SetRegistryText(HKEY_LOCAL_MACHINE, DriverKey(driver), u"Driver", driver.driverPath);
   if (sim::Driver* existing = sp::FindDriver(driver.name, environment)) {
     // What the configuration module reports stays with the driver: a staged version survives.
     driver.devModeVersion = existing->devModeVersion;
@@ -225,6 +233,7 @@ BOOL DeleteRegistration(Call& call, LPWSTR server, LPWSTR environment, LPWSTR dr
     }
   }
   std::vector<std::u16string> files = FilesOf(*driver);
+  sim::DeleteRegistryKey(HKEY_LOCAL_MACHINE, DriverKey(*driver));
   auto& drivers = sp::Model().drivers;
   drivers.erase(drivers.begin() + (driver - drivers.data()));
   if (deleteFlags & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES)) {

@@ -987,3 +987,34 @@ BOOL WriteConsoleW(HANDLE console, const VOID* text, DWORD chars, LPDWORD writte
 // then commands such as "AddPort" with the port name as input.
 BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputBytes, PBYTE outputData,
               DWORD outputBytes, PDWORD outputNeeded, PDWORD status);
+
+// ---------------------------------------------------------------------------------------------
+// The Windows Runtime's activation (combase.dll): strings, apartments, activation factories
+// ---------------------------------------------------------------------------------------------
+#define STDMETHODCALLTYPE
+typedef uint32_t UINT32;
+typedef uint8_t boolean;
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+typedef GUID IID;
+typedef const IID& REFIID;
+struct HSTRING__;
+typedef HSTRING__* HSTRING;
+enum RO_INIT_TYPE { RO_INIT_SINGLETHREADED = 0, RO_INIT_MULTITHREADED = 1 };
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
+#define RPC_E_CHANGED_MODE ((HRESULT)0x80010106L)
+#define HRESULT_FROM_WIN32(x) \
+  ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (7 << 16) | 0x80000000)))
+HRESULT RoInitialize(RO_INIT_TYPE type);
+void RoUninitialize();
+HRESULT RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, void** factory);
+HRESULT WindowsCreateString(LPCWSTR text, UINT32 length, HSTRING* string);
+HRESULT WindowsDeleteString(HSTRING string);

@@ -87,11 +87,50 @@ bool LoadCommonControls() {
   return true;
 }
 
+// The stand-ins for a Windows without combase.dll: the runtime cannot be initialised, and what
+// was never made needs no release.
+HRESULT WINAPI NoRoInitialize(RO_INIT_TYPE) { return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND); }
+void WINAPI NoRoUninitialize() {}
+HRESULT WINAPI NoRoGetActivationFactory(HSTRING, REFIID, void** factory) {
+  if (factory) *factory = nullptr;
+  return REGDB_E_CLASSNOTREG;
+}
+HRESULT WINAPI NoWindowsCreateString(LPCWSTR, UINT32, HSTRING* string) {
+  if (string) *string = nullptr;
+  return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+HRESULT WINAPI NoWindowsDeleteString(HSTRING) { return S_OK; }
+
+// Optional: a library or function that is missing leaves its stand-in in the slot.
+void LoadCombase() {
+  System.RoGetActivationFactory = NoRoGetActivationFactory;
+  System.RoInitialize = NoRoInitialize;
+  System.RoUninitialize = NoRoUninitialize;
+  System.WindowsCreateString = NoWindowsCreateString;
+  System.WindowsDeleteString = NoWindowsDeleteString;
+  HMODULE module = LoadFromSystem(TEXT("combase.dll"));
+  if (!module) return;
+  SystemFunctions found = {};
+#define ZQ_FIND(name)                                  \
+  found.name = reinterpret_cast<decltype(found.name)>( \
+      reinterpret_cast<void*>(GetProcAddress(module, #name)));
+  ZQ_COMBASE_FUNCTIONS(ZQ_FIND)
+#undef ZQ_FIND
+  // All of them or none: a runtime half found is not asked.
+#define ZQ_ALL(name) found.name &&
+  if (!(ZQ_COMBASE_FUNCTIONS(ZQ_ALL) true)) return;
+#undef ZQ_ALL
+#define ZQ_TAKE(name) System.name = found.name;
+  ZQ_COMBASE_FUNCTIONS(ZQ_TAKE)
+#undef ZQ_TAKE
+}
+
 }  // namespace
 
 void LoadSystemLibraries() {
   RestrictSearch();
   Loaded = LoadWinspool() && LoadCommonControls();
+  if (Loaded) LoadCombase();
   // A half-filled table is never used: the run ends at its start.
   if (!Loaded) System = SystemFunctions{};
 }

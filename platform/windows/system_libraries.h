@@ -16,6 +16,8 @@
 #include <winspool.h>
 #include <commctrl.h>
 
+#include "platform/windows/windows_runtime.h"
+
 // Every function of winspool.drv the product calls.
 #define ZQ_WINSPOOL_FUNCTIONS(X) \
   X(AddPortW)                    \
@@ -41,6 +43,15 @@
   X(XcvDataW)
 // Every function of comctl32.dll the product calls.
 #define ZQ_COMCTL32_FUNCTIONS(X) X(InitCommonControls)
+// Every function of combase.dll the product calls. Windows before 8 has no combase.dll: then each
+// is a stand-in that answers as Windows does where the Windows Runtime has nothing to offer, and
+// the run goes on.
+#define ZQ_COMBASE_FUNCTIONS(X) \
+  X(RoGetActivationFactory)    \
+  X(RoInitialize)              \
+  X(RoUninitialize)            \
+  X(WindowsCreateString)       \
+  X(WindowsDeleteString)
 
 namespace zq_windows {
 
@@ -49,6 +60,7 @@ struct SystemFunctions {
 #define ZQ_SYSTEM_FUNCTION_SLOT(name) decltype(&::name) name;
   ZQ_WINSPOOL_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
   ZQ_COMCTL32_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
+  ZQ_COMBASE_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
 #undef ZQ_SYSTEM_FUNCTION_SLOT
 };
 extern SystemFunctions System;

@@ -292,6 +292,21 @@ void CheckDriverListed(LPCWSTR folder) {
                       "Wine's AddPrinterDriverW stores every driver as version 3; Windows keeps "
                       "the version of the record"),
      "cVersion %u", unsigned(ours->cVersion));
+  // Where the registration of version 4 lands in the registry, which the package's rollback
+  // searches (unsourced: see README).
+  bool under[5] = {};
+  for (WCHAR version : {'3', '4'}) {
+    WCHAR environment[MAX_PATH], drivers[MAX_PATH], key[MAX_PATH], folder[] = {'V', 'e', 'r', 's', 'i', 'o', 'n', '-', version, 0};
+    PathIn(TEXT("SYSTEM\\CurrentControlSet\\Control\\Print\\Environments"), OwnEnvironment(), environment);
+    PathIn(environment, TEXT("Drivers"), drivers);
+    PathIn(drivers, folder, environment);
+    PathIn(environment, kDriver, key);
+    HKEY opened = nullptr;
+    under[version - '0'] = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    if (opened) RegCloseKey(opened);
+  }
+  ok(under[4] || wine_differs(under[3], "Wine files every driver under Version-3"),
+     "registration under Version-3: %d, Version-4: %d", under[3], under[4]);
 }
 
 // The new printer's record as GetPrinterW level 2 reads it: it exists, so the size query must ask

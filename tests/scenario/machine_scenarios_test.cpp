@@ -7,9 +7,11 @@
 #include "platform/sim/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
 #include "installation/machine_checks.h"
+#include "platform/sim/windows_runtime.h"
 #include "shell/installer_main.h"
 #include "support/messages.h"
 #include "support/product.h"
@@ -75,6 +77,8 @@ struct MachineCase {
   const char* box;  // the one box's text when refused; null: as the mode's own run shows
   std::vector<std::u16string> environmentsAfter;
   int printerAfter = -1;  // "ZQ Printer2" there (1) or not, nothing of ours left (0); -1: neither
+  sim::ProtectedPrintClass wpp = sim::ProtectedPrintClass::Absent;
+  const char* record = nullptr;  // the first record tells who answered
 };
 
 // The machine, not the exe, decides: a local printer needs a driver of the spooler's own
@@ -153,6 +157,15 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
        {}},
       {"protected print mode off", kX64, kX64, true, 0, false,
        u"install C:\\zqdriver \"ZQ Printer2\" x64", 0, nullptr, {u"Windows x64"}},
+      // Windows 11 24H2 answers for every way the mode was switched on; the policy after it.
+      {"WindowsProtectedPrintInfo on, no policy", kX64, kX64, true, -1, false, u"install C:\\zqdriver P x64", -1,
+       kProtected, {}, -1, sim::ProtectedPrintClass::On, "protected print mode: on (WindowsProtectedPrintInfo)"},
+      {"WindowsProtectedPrintInfo off over the policy", kX64, kX64, true, 1, false, u"install C:\\zqdriver P x64", 0,
+       nullptr, {u"Windows x64"}, -1, sim::ProtectedPrintClass::Off, "protected print mode: off (WindowsProtectedPrintInfo)"},
+      {"WindowsProtectedPrintInfo failing: the policy", kX64, kX64, true, 1, true, u"add C:\\zqdriver \"ZQ Printer2\" x64",
+       -1, kProtected, {u"Windows x64"}, -1, sim::ProtectedPrintClass::Failing, "mode: on (the policy; WindowsProtectedPrintInfo: 0x80004005)"},
+      {"WindowsProtectedPrintInfo absent: the policy", kX64, kX64, true, 0, false, u"install C:\\zqdriver P x64", 0,
+       nullptr, {u"Windows x64"}, -1, sim::ProtectedPrintClass::Absent, "mode: off (the policy; WindowsProtectedPrintInfo: 0x80040154)"},
   };
   std::vector<MachineCase> table(std::begin(cases), std::end(cases));
   // Every exe on every machine it runs on, in every mode, interactive and quiet, with the
@@ -185,9 +198,11 @@ TEST_F(MachineScenario, RunsAreRefusedBeforeAnyChangeOrGoOnAsTheMachineAndPolicy
     if (c.installed)
       staging::StageInstalledDriver(staging::AdditionalDriver(own.environment, own.driverSubFolder),
                                     u"ZQ Printer2");
+    sim::SetProtectedPrintClass(c.wpp);
     sim::AnswerMessageBox("", "", IDOK);
 
     EXPECT_EQ(Run(c.arguments), c.exitCode) << U8(LastErrorMessage);
+    if (c.record) EXPECT_TRUE(Recorded(c.record)) << c.record;
     EXPECT_EQ(Environments(), c.environmentsAfter);
     if (c.printerAfter >= 0) EXPECT_EQ(sim::FindPrinter(u"ZQ Printer2") != nullptr, c.printerAfter);
     for (const ProcessorRow& row : ProcessorTable)  // nothing of ours is left after uninstall
@@ -236,6 +251,60 @@ TEST_F(MachineScenario, TheFirstRecordNamesTheMachinesAndThePolicies) {
   EXPECT_TRUE(Recorded("machine: native x64, process x86 (IsWow64Process, GetNativeSystemInfo); "
                        "protected print policy: absent; "
                        "RestrictDriverInstallationToAdministrators: absent (administrators only)"));
+}
+
+struct VerifyCase {
+  const char* name;
+  void (*stage)();
+  const char16_t* arguments;
+  int exitCode;
+  const char* piece;  // the missing piece the box names; null: the installed box
+};
+void Installed() { staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2"); }
+
+// verify changes nothing, starts no spooler and names the first piece missing.
+TEST_F(MachineScenario, VerifyEndsZeroOnlyWhenEverythingIsInPlace) {
+  const char16_t* const asked = u"verify . \"ZQ Printer2\" x64";
+  const VerifyCase cases[] = {
+      {"in place", Installed, asked, 0, nullptr},
+      {"keyword in capitals", Installed, u"VERIFY . \"zq printer2\" X64", 0, nullptr},
+      {"nothing installed", [] {}, asked, -1, "ドライバ 'ZqDriver2' が 'Windows x64' に登録されていません"},
+      {"printer deleted", [] { staging::PutInstalledDriver(staging::InstalledDriver()); sim::AddPort(u"ZQVirtualPrinterPort"); },
+       asked, -1, "プリンタ 'ZQ Printer2' がありません"},
+      {"another printer asked", Installed, u"verify . Office x64", -1, "プリンタ 'Office' がありません"},
+      {"a file gone", [] { Installed(); sim::RemoveFile(std::u16string(kDrivers) + u"x64\\ZQPrinter_ui2.dll"); },
+       asked, -1, "ドライバファイル 'ZQPrinter_ui2.dll' がありません"},
+      {"port gone", [] { Installed(); sim::RemovePort(u"ZQVirtualPrinterPort"); }, asked, -1,
+       "ポート 'ZQVirtualPrinterPort' がありません"},
+      {"printer on another driver", [] { Installed(); sim::UpdatePrinter(u"ZQ Printer2", [](sim::Printer& p) { p.driver = u"Other"; }); },
+       asked, -1, "プリンタ 'ZQ Printer2' のドライバが 'Other' です"},
+      {"x86 exe on x64: the machine's own driver", [] { sim::SetMachines(kX64, kX86); Installed(); }, asked, 0, nullptr},
+      {"additional driver missing", Installed, u"verify . \"ZQ Printer2\" arm64", -1,
+       "ドライバ 'ZqDriver2' が 'Windows ARM64' に登録されていません"},
+      {"additional driver in place", [] { Installed(); staging::StageAdditionalDriver(sim::kEnvironmentArm64, u"arm64"); },
+       u"verify . \"ZQ Printer2\" arm64", 0, nullptr},
+      {"spooler stopped: not started", [] { Installed(); sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED); },
+       asked, -1, "'Windows x64' のドライバ一覧を読み取れません (1722)"},
+      {"quiet: 1605", Installed, u"/quiet verify . Office x64", 1605, "プリンタ 'Office' がありません"},
+  };
+  for (const VerifyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    SetUp();
+    c.stage();
+    const auto before = Environments();
+    sim::AnswerMessageBox("", "", IDOK);
+    EXPECT_EQ(Run(c.arguments), c.exitCode);
+    const std::string text = c.piece ? std::string("ドライバ 'ZqDriver2' の状態が正しくありません: ") + c.piece
+                                     : "ドライバ 'ZqDriver2' が正常にインストールされました.";
+    if (c.exitCode == 1605) EXPECT_TRUE(Recorded(text));
+    if (c.exitCode != 1605) EXPECT_EQ(BoxTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(Environments(), before);
+    for (const char* call : {"StartServiceW", "ControlService", "CopyFileW", "AddPrinterDriverW", "AddPortW",
+                             "XcvDataW", "AddPrinterW", "DeletePrinter", "DeletePrinterDriverW", "DeleteFileW"})
+      EXPECT_EQ(sim::CallCount(call), 0u) << call;
+    EXPECT_EQ(sim::LiveHeapBlocks() + sim::OpenHandles(), 0u) << sim::OpenHandleReport();
+  }
 }
 
 // ----- what uninstall removes after the driver -----

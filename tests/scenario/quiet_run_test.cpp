@@ -331,7 +331,8 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "Run: ZQInst 2.0.0.0; command line: \"C:\\Setup\\ZQInst.exe\" /q check . \"ZQ Printer2\" "
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
-            "RestrictDriverInstallationToAdministrators: absent (administrators only)");
+            "RestrictDriverInstallationToAdministrators: absent (administrators only); protected "
+            "print mode: off (the policy; WindowsProtectedPrintInfo: 0x80040154)");
   EXPECT_EQ(records.back(), "Run: exit code 1603 (a step failed)");
   EXPECT_TRUE(Recorded("check: the spooler is stopped (state 1); it is left as it is"));
 }

@@ -186,6 +186,12 @@ const std::vector<Expectation> kTable = {
      "a policy that cannot be read counts as absent (and the first record says so)"},
     {"CreateMutexW", "", {}, kFails, ERROR_ACCESS_DENIED, false, false,
      "the installer lock cannot be had: its box, nothing read or changed"},
+    // The Windows Runtime that does not answer leaves the answer to the policy (the first record says so).
+    {"RoInitialize", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false, "the policy answers"},
+    {"WindowsCreateString", "", {}, kTolerated, ERROR_OUTOFMEMORY, false, false, "the policy answers"},
+    {"RoGetActivationFactory", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false, "the policy answers"},
+    {"WindowsDeleteString", "", {}, kTolerated, ERROR_INVALID_HANDLE, false, false, "a release without a failure"},
+    {"RoUninitialize", "", {}, kTolerated, ERROR_INVALID_HANDLE, false, false, "a release without a result"},
     {"ReleaseMutex", "", {}, kTolerated, ERROR_NOT_OWNER, false, false,
      "the lock goes with its handle and the process; the next installer takes it over"},
     // ----- releases: the object stays, nothing else changes -----

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows Installer packages under Wine: the x64 package in a 64-bit
 # prefix, the x86 package in a 32-bit one (WINEARCH=win32, as a 32-bit Windows). msiexec /i and /x
-# with /qn, the printer's name as a property, a package whose driver folder lacks a file (the
-# install fails and the rollback leaves nothing), and the next version over the last one.
+# with /qn, the printer's name as a property (one ZQInst would refuse is refused by the package), a
+# package whose driver folder lacks a file (the install fails and the rollback leaves nothing, or
+# leaves the driver and printer that were there before), and the next version over the last one.
 # Usage: msi.sh <mingw-x64 build folder> <mingw-x86 build folder> [scratch folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -118,6 +119,44 @@ check "no program files" test ! -e "$program_files/ZQInst.exe"
 check "no driver files of the package" test ! -e "$program_files/driver/x64/ZQPrinter_drv2.dll"
 check "the install's log names the failure" \
   grep -q 'Run: exit code 1603 (a step failed)' "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+
+scenario "x64 package whose install fails over an installed driver and printer"
+ZQ_RUN_DIR="" zq_run /quiet install 'C:\zqdriver' 'ZQ Printer2' x64 </dev/null
+check "quiet install: exit code 0" equals "$ZQ_STATUS" 0
+installed=$(ours)
+msiexec /i "$(package zq64-broken.msi)" /qn
+codes+=("x64 /i failing over an installed driver $CODE")
+check "msiexec /i fails" test "$CODE" != 0 -a "$CODE" != none
+check "the rollback leaves the driver and the printer" equals "$(ours)" "$installed"
+zq_run /quiet uninstall </dev/null
+
+scenario "x64 package: PRINTERNAME that ZQInst would refuse"
+# The command line as an administrator types it, from a batch file: a Unix argument would reach
+# msiexec with Wine's own escapes. Windows reads the value as P" x86 " (refused for its quotes);
+# Wine's msiexec passes the doubled quotes on as escapes and the value arrives as P\ (refused for
+# its backslash): either way the package must not start.
+rm -f "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+printf 'start /wait msiexec /i %s /qn PRINTERNAME="P"" x86 """\r\nexit /b %%ERRORLEVEL%%\r\n' \
+  "$(package zq64.msi)" >"$WINEPREFIX/drive_c/work/refused.bat"
+(cd "$WINEPREFIX/drive_c/work" &&
+  timeout 300 "$ZQ_WINE" "$harness" exitcode 'C:\windows\system32\cmd.exe' /c 'C:\work\refused.bat' >"$ZQ_WORK/msiexec.txt" 2>&1) || true
+CODE=$(tr -d '\r' <"$ZQ_WORK/msiexec.txt" | sed -n 's/^exit code \(-\{0,1\}[0-9]*\)$/\1/p' | tail -n1)
+codes+=("x64 /i PRINTERNAME with quotes ${CODE:-none}")
+check "msiexec /i refuses it: 1603" equals "$CODE" 1603
+check "the install action never ran" test ! -e "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+msiexec /i "$(package zq64.msi)" /qn 'PRINTERNAME=a,b'
+check "a comma: refused, 1603" equals "$CODE" 1603
+check "a comma: the install action never ran" test ! -e "$WINEPREFIX/drive_c/windows/temp/ZQInst-install.log"
+check "nothing of ours installed" equals "$(ours)" "end|listed"
+check "no program files" test ! -e "$program_files/ZQInst.exe"
+
+scenario "x64 package: its tables"
+tables() { msiinfo export "$packages/zq64.msi" "$1" | tr -d '\r'; }
+check "the install folder is no public property" has "$(tables Directory)" $'InstallFolder\tProgramFiles64Folder\tZQInst'
+check "its ACL: SYSTEM, Administrators full, Users read and execute, not inherited" \
+  has "$(tables MsiLockPermissionsEx)" $'InstallFolder\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+check "the rollback searches Version-3" has "$(tables RegLocator)" 'Drivers\Version-3\ZqDriver2'
+check "and Version-4" has "$(tables RegLocator)" 'Drivers\Version-4\ZqDriver2'
 
 if [ -x "${WINE32:-/usr/lib/wine/wine}" ] && [ -f "$ZQ_HARNESS_X86" ]; then
   scenario "x86 package, 32-bit prefix"

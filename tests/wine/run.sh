@@ -103,6 +103,28 @@ zq_run check 'C:\zqdriver' 'ZQ Printer2' "$processor" <<<'Confirm||ok'
 check "check afterwards fails" equals "$ZQ_STATUS" -1
 check "check afterwards reports the driver absent" equals "$ZQ_BOXES" "Confirm|ドライバ 'ZqDriver2' が正常にインストールされませんでした.|ok"
 
+scenario "verify after a quiet install, a deleted printer and the uninstall"
+zq_verify() { zq_exit_code /quiet /log 'C:\work\verify.log' verify 'C:\zqdriver' 'ZQ Printer2' "$processor"; }
+zq_exit_code /quiet install 'C:\zqdriver' 'ZQ Printer2' "$processor"
+check "quiet install: 0" equals "$ZQ_CODE" 0
+zq_verify
+check "verify: 0" equals "$ZQ_CODE" 0
+check "verify: the installed text" has "$ZQ_OUT" "ドライバ 'ZqDriver2' が正常にインストールされました."
+# Wine has no WindowsProtectedPrintInfo class (Windows has it from 11 24H2 on): the policy answers.
+check "the first record: the policy answered" \
+  grep -q 'protected print mode: off (the policy; WindowsProtectedPrintInfo: 0x' "$WINEPREFIX/drive_c/work/verify.log"
+timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" delprinter 'ZQ Printer2' >/dev/null 2>&1 || true
+check "the harness deleted the printer" listing_lacks "$(zq_dump)" 'printer|ZQ Printer2|'
+zq_verify
+check "verify without the printer: 1605" equals "$ZQ_CODE" 1605
+check "verify names the printer" has "$ZQ_OUT" "の状態が正しくありません: プリンタ 'ZQ Printer2' がありません"
+zq_exit_code /quiet check 'C:\zqdriver' 'ZQ Printer2' "$processor"
+check "check alone still says 0" equals "$ZQ_CODE" 0
+zq_exit_code /quiet uninstall
+zq_verify
+check "verify after the uninstall: 1605" equals "$ZQ_CODE" 1605
+check "verify names the driver" has "$ZQ_OUT" "ドライバ 'ZqDriver2' が '$environment' に登録されていません"
+
 scenario "uninstall leaves a dependent file another driver lists"
 wine_fresh_prefix shared "$template"
 drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/$folder

@@ -375,6 +375,18 @@ int HoldLock(int seconds) {
   return 0;
 }
 
+// Deletes a printer as a person would in the printer settings: what `verify` must notice.
+int DeletePrinterNamed(const char* name) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE printer = nullptr;
+  std::wstring wide = Wide(name);
+  if (!OpenPrinterW(&wide[0], &printer, &defaults)) return printf("delprinter: open failed %lu\n", GetLastError()), 1;
+  BOOL deleted = DeletePrinter(printer);
+  ClosePrinter(printer);
+  printf("delprinter: %s\n", deleted ? "ok" : "failed");
+  return deleted ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -386,6 +398,7 @@ int main(int argc, char** argv) {
   if (argc >= 8 && lstrcmpA(argv[1], "adddriver") == 0) return AddDriver(argv);
   if (argc >= 3 && lstrcmpA(argv[1], "exitcode") == 0) return ExitCode();
   if (argc >= 3 && lstrcmpA(argv[1], "holdlock") == 0) return HoldLock(atoi(argv[2]));
-  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink|adddriver|exitcode|holdlock ...\n");
+  if (argc >= 3 && lstrcmpA(argv[1], "delprinter") == 0) return DeletePrinterNamed(argv[2]);
+  fprintf(stderr, "usage: zqharness answer|dump|regget|reglink|adddriver|exitcode|holdlock|delprinter ...\n");
   return 2;
 }

@@ -13,7 +13,7 @@ constexpr WCHAR UsageText[] = TEXT(
     "パラメータの数が足りません．: 使用方法:\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] "
     "[プロセッサ]");
 constexpr WCHAR InvalidModeText[] =
-    TEXT("モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．");
+    TEXT("モードが不正です．: 'install', 'check' ,'uninstall', 'add', 'verify' を指定してください．");
 constexpr WCHAR MissingProcessorText[] =
     TEXT("プロセッサが指定されていません．: 'x86', 'x64' を指定してください．");
 constexpr WCHAR InvalidProcessorText[] =

@@ -10,7 +10,7 @@ const char kUsage[] =
     "パラメータの数が足りません．: 使用方法:\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] "
     "[プロセッサ]";
 const char kBadMode[] =
-    "モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．";
+    "モードが不正です．: 'install', 'check' ,'uninstall', 'add', 'verify' を指定してください．";
 const char kNoProcessor[] = "プロセッサが指定されていません．: 'x86', 'x64' を指定してください．";
 const char kBadProcessor[] = "プロセッサが不正です．: 'x86', 'x64' を指定してください．";
 

@@ -175,7 +175,7 @@ check "usage: exit -1" equals "$ZQ_STATUS" -1
 check "usage text" equals "$ZQ_BOXES" "$caption|パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード] [ドライバフォルダ] [プリンタ名] [プロセッサ]|ok"
 zq_run setup 'C:\zqdriver' 'ZQ Printer2' "$processor" </dev/null
 check "bad mode: exit -1" equals "$ZQ_STATUS" -1
-check "bad mode text" equals "$ZQ_BOXES" "$caption|モードが不正です．: 'install', 'check' ,'uninstall', 'add' を指定してください．|ok"
+check "bad mode text" equals "$ZQ_BOXES" "$caption|モードが不正です．: 'install', 'check' ,'uninstall', 'add', 'verify' を指定してください．|ok"
 zq_run install 'C:\zqdriver' 'ZQ Printer2' ia64 </dev/null
 check "bad processor: exit -1" equals "$ZQ_STATUS" -1
 check "bad processor text" equals "$ZQ_BOXES" "$caption|プロセッサが不正です．: 'x86', 'x64' を指定してください．|ok"

@@ -1,6 +1,10 @@
 // Driver file installation: the three files of one processor copied from the driver folder into
-// the spooler's driver folder of that processor's environment, then registered as DriverName.
+// the spooler's driver folder of that processor's environment, verified there against the
+// program's driver manifest when it carries one, then registered as DriverName.
 #include "installation/steps.h"
+
+#include "installation/driver_manifest.h"
+#include "support/settings_log.h"
 
 #include "spooler/queries.h"
 #include "support/handles.h"
@@ -32,6 +36,39 @@ void CutAfterLastBackslash(LPWSTR text) {
   for (LPWSTR c = text; *c; ++c)
     if (*c == TEXT('\\')) end = c + 1;
   *end = 0;
+}
+
+// The copies this run made, deleted again: they are ours, in the spooler's driver folder. One
+// that cannot be deleted is recorded and left.
+void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3]) {
+  LastErrorKeeper keep;
+  for (const LocalBlock<WCHAR>& copy : copies)
+    if (copy) SafeDeleteFile(copy.Get());
+}
+
+// With a manifest, each copy where the spooler will load it (a folder only administrators can
+// write) must be the file the release shipped: whatever was swapped in the driver folder, before
+// or during the copy, is caught here. A copy that is not is refused with its source's path, and
+// every copy goes again. Without a manifest the copies are taken as they are, with a record.
+bool VerifyCopies(TargetProcessor processor, const LocalBlock<WCHAR> (&sources)[3],
+                  const LocalBlock<WCHAR> (&copies)[3]) {
+  if (!HasDriverManifest()) {
+    DebugLog("InstallDriverFiles - this program carries no driver manifest: the driver files "
+             "were not verified");
+    return true;
+  }
+  DWORD started = GetTickCount();
+  for (int i = 0; i < 3; ++i) {
+    if (!VerifyDriverFile(processor, DriverFileSet[i], copies[i].Get())) {
+      ReportError(TEXT("ドライバファイル '%ws' が改ざんされています!"), sources[i].Get());
+      DeleteCopies(copies);
+      return false;
+    }
+  }
+  DebugLog("InstallDriverFiles - the copies in '%ws' are the files of the driver manifest "
+           "(verified in %u ms)",
+           RowOf(processor).driverSubFolder, static_cast<unsigned>(GetTickCount() - started));
+  return true;
 }
 
 }  // namespace
@@ -95,6 +132,8 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
       return false;
     }
   }
+
+  if (!VerifyCopies(processor, sourcePaths, destinationPaths)) return false;
 
   WCHAR noDataType[] = TEXT("");  // an empty text, not none: the spooler's default data type
   DRIVER_INFO_3W driver = {};

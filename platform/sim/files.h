@@ -67,6 +67,11 @@ void MakeHardLink(const std::u16string& link, const std::u16string& existing);
 bool IsReparsePoint(const std::u16string& windowsPath);
 bool IsLink(const std::u16string& windowsPath);
 DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself);
+// The path the entry is reached by once every link on the way is followed (the last one too,
+// unless `ofTheLinkItself`), as the file system stores its names; empty when it cannot be told.
+std::u16string FinalPath(const std::u16string& windowsPath, bool ofTheLinkItself);
+// The host entry a deletion of the path removes: the link itself, or what the path reaches.
+std::string HostPathToDelete(const std::u16string& windowsPath, bool ofTheLinkItself);
 
 // ----- file handles, temporary files (file_io.cpp) -----
 // GetTempPathW's folder on a fresh machine; it exists.

@@ -1,5 +1,6 @@
 #include "shell/run_environment.h"
 
+#include "installation/driver_manifest.h"
 #include "installation/machine_checks.h"
 #include "spooler/service.h"
 #include "support/handles.h"
@@ -80,7 +81,10 @@ bool WindowStationVisible() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible) {
+void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible,
+                 LPCWSTR driverFolder) {
+  WCHAR manifest[64] = {};
+  DescribeDriverManifest(manifest, 64);
   WCHAR machine[96] = {};
   MachineRecordText(machine, 96);
   WCHAR protectedPrint[32] = {};
@@ -93,10 +97,12 @@ void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationV
   BoundedFormat(text, MessageTextCapacity,
                 TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws; ")
                     TEXT("machine: %ws; protected print policy: %ws; ")
-                        TEXT("RestrictDriverInstallationToAdministrators: %ws"),
+                        TEXT("RestrictDriverInstallationToAdministrators: %ws; driver folder: %ws; ")
+                            TEXT("driver manifest: %ws"),
                 ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
                 InteractiveText(switches, stationVisible), SpoolerStateText(), machine,
-                protectedPrint, restrictDrivers);
+                protectedPrint, restrictDrivers, driverFolder ? driverFolder : TEXT("none"),
+                manifest);
   WriteRunRecord(text);
 }
 

@@ -148,6 +148,11 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
        {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．",
         "Run: exit code 1639 (the command line is rejected)"},
        false},
+      {"an empty driver folder", false, u"/quiet install \"\" \"ZQ Printer2\" x64", 1639,
+       {"Error: パラメータの数が足りません．: 使用方法:\\nZQInst.exe [モード] [ドライバフォルダ] "
+        "[プリンタ名] [プロセッサ]",
+        "Run: exit code 1639 (the command line is rejected)"},
+       false},
       {"a printer name Windows refuses", false, u"/quiet reinstall C:\\zqdriver \"a\\b\" x64", 1639,
        {"Error: プリンタ名 'a\\b' は使用できません!",
         "Run: exit code 1639 (the command line is rejected)"},
@@ -249,6 +254,12 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
        u"add C:\\zqdriver \"ZQ Printer2\" x64", 1605, -1, "Run: exit code 1605 (not installed)"},
       {"a failed step", none, u"install C:\\missing \"ZQ Printer2\" x64", 1603, -1,
        "Run: exit code 1603 (a step failed)"},
+      {"a driver file not the one shipped",
+       [] {
+         PutDriverManifest(u"C:\\zqdriver", {u"x64"});
+         sim::PutFile(u"C:\\zqdriver\\x64\\ZQPrinter_ui2.dll", "ZQPrinter_ui2.dll nex");
+       },
+       u"install C:\\zqdriver \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
       {"the driver cannot be looked up", [] { sim::FailAlways("EnumPrinterDriversW", ERROR_ACCESS_DENIED); },
        u"check . \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
       {"another installer never lets go", [] { sim::HoldMutexElsewhere(LockInNamespace(), {}); },
@@ -331,7 +342,8 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "Run: ZQInst 2.0.0.0; command line: \"C:\\Setup\\ZQInst.exe\" /q check . \"ZQ Printer2\" "
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
-            "RestrictDriverInstallationToAdministrators: absent (administrators only)");
+            "RestrictDriverInstallationToAdministrators: absent (administrators only); driver "
+            "folder: C:\\Installer; driver manifest: none");
   EXPECT_EQ(records.back(), "Run: exit code 1605 (not installed)");
 }
 

@@ -66,8 +66,7 @@ bool QueryThroughIsWow64Process(MachineArchitecture* machine) {
 
 bool ProtectedPrintModeOn() {
   DWORD state = 0;
-  return ReadPolicyNumber(ProtectedPrintPolicyKey, ProtectedPrintPolicyValue, &state) &&
-         state == 1;
+  return ReadPolicyNumber(ProtectedPrintPolicyKey, ProtectedPrintPolicyValue, &state) && state == 1;
 }
 
 }  // namespace
@@ -94,10 +93,10 @@ bool ReadPolicyNumber(LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
     return false;
   DWORD type = 0;
   DWORD number = 0;
-  DWORD bytes = sizeof number;
-  if (RegQueryValueExW(key.Get(), valueName, nullptr, &type, reinterpret_cast<LPBYTE>(&number),
-                       &bytes) != ERROR_SUCCESS ||
-      type != REG_DWORD || bytes != sizeof number)
+  DWORD bytes = 0;
+  if (ReadRegistryValue(key.Get(), valueName, RegistryTypeBit(REG_DWORD), &number, sizeof number,
+                        &type, &bytes) != ValueRead ||
+      bytes != sizeof number)
     return false;
   *value = number;
   return true;
@@ -109,9 +108,10 @@ RunRefusal CheckBeforeChange(InstallerMode mode, TargetProcessor processor) {
   // A machine that cannot be told is left to the spooler to judge.
   if (QueryMachineArchitecture(&machine) && RowOf(processor).machine != machine.native) {
     if (mode != Add) return ProcessorNotOfMachine;
-    DebugLog("processor %ws is not this machine's own (%ws): its driver is registered as an "
-             "additional driver, for clients of this print server",
-             RowOf(processor).keyword, MachineText(machine.native));
+    DebugLog(
+        "processor %ws is not this machine's own (%ws): its driver is registered as an "
+        "additional driver, for clients of this print server",
+        RowOf(processor).keyword, MachineText(machine.native));
   }
   if (ProtectedPrintModeOn()) return ProtectedPrintMode;
   return NotRefused;
@@ -130,8 +130,9 @@ void ShowRefusal(HWND owner, RunRefusal refusal, TargetProcessor processor) {
       break;
     }
     case ProtectedPrintMode:
-      BoundedCopy(text, MessageTextCapacity,
-                  TEXT("Windowsの保護された印刷モードが有効なため、ドライバをインストールできません!"));
+      BoundedCopy(
+          text, MessageTextCapacity,
+          TEXT("Windowsの保護された印刷モードが有効なため、ドライバをインストールできません!"));
       break;
     default:
       return;
@@ -156,7 +157,7 @@ bool RefusePrinterName(HWND owner, InstallerMode mode, LPCWSTR name) {
   if (PrinterNameUsable(name)) return false;
   WCHAR text[MessageTextCapacity] = {};
   FormatToFit(text, MessageTextCapacity, TEXT("プリンタ名 '%ws' は使用できません!"),
-                name ? name : TEXT(""));
+              name ? name : TEXT(""));
   ShowErrorBox(owner, ProductTitle, text);
   return true;
 }

@@ -9,6 +9,7 @@
 
 #include "spooler/queries.h"
 #include "support/handles.h"
+#include "support/library.h"
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/quiet_run.h"
@@ -85,7 +86,8 @@ bool AddLocalPortSilently(LPCWSTR portName) {
     return false;
   DWORD needed = 0;
   DWORD status = ERROR_SUCCESS;
-  if (!XcvDataW(channel.Get(), TEXT("AddPort"), reinterpret_cast<PBYTE>(const_cast<LPWSTR>(portName)),
+  if (!XcvDataW(channel.Get(), TEXT("AddPort"),
+                reinterpret_cast<PBYTE>(const_cast<LPWSTR>(portName)),
                 static_cast<DWORD>(StringByteSize(portName)), nullptr, 0, &needed, &status))
     return false;
   // A port that appeared meanwhile is as good as one added: the caller looks for it afterwards.
@@ -142,7 +144,8 @@ bool AddLocalPortViaMonitor(LPCWSTR portName, DWORD limitMs) {
                  static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC)));
   }
   // Without a field to fill the dialog is left to the person; the thread ends when they close it.
-  while (wait == WAIT_TIMEOUT && !expired()) wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
+  while (wait == WAIT_TIMEOUT && !expired())
+    wait = WaitForSingleObject(thread.Get(), PollIntervalMs);
 
   bool timedOut = wait == WAIT_TIMEOUT;
   for (int poll = 0; wait == WAIT_TIMEOUT && poll < CancelPolls; ++poll) {
@@ -212,8 +215,9 @@ bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {
   if (IsQuietRun()) {
     added = AddLocalPortSilently(PortName);
     if (!added) {
-      DebugLog("ProvisionPort - the monitor's data channel refused the port (%lu); using its dialog",
-               GetLastError());
+      DebugLog(
+          "ProvisionPort - the monitor's data channel refused the port (%lu); using its dialog",
+          GetLastError());
       added = AddLocalPortViaMonitor(PortName, QuietPortDialogLimitMs);
     }
   } else {
@@ -232,4 +236,51 @@ bool ProvisionPort(LPWSTR portName, DWORD capacityBytes) {
     return false;
   }
   return true;
+}
+
+namespace {
+
+constexpr int PortNameCapacity = 128;
+
+// True when `ports` (one port, or several separated by commas for a pool) names `port`.
+bool PortListNames(LPCWSTR ports, LPCWSTR port) {
+  if (!ports) return false;
+  int length = lstrlenW(port);
+  for (LPCWSTR item = ports; *item;) {
+    LPCWSTR end = item;
+    while (*end && *end != TEXT(',')) ++end;
+    if (end - item == length && length < PortNameCapacity) {
+      WCHAR name[PortNameCapacity] = {};
+      BoundedCopy(name, static_cast<size_t>(length) + 1, item);  // the item without its comma
+      if (lstrcmpiW(name, port) == 0) return true;
+    }
+    item = *end ? end + 1 : end;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The monitor answers ERROR_FILE_NOT_FOUND for a port that is not there.
+void RemovePortWhenUnused() {
+  DWORD count = 0;
+  LocalBlock<PRINTER_INFO_2W> printers(EnumeratePrinters(&count));
+  if (!printers) {
+    DebugLogError(GetLastError(), "uninstall: the printers cannot be listed; port %ws is left",
+                  PortName);
+    return;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    if (PortListNames(printers[i].pPortName, PortName)) {
+      DebugLog("uninstall: port %ws is left: printer %ws uses it", PortName,
+               printers[i].pPrinterName);
+      return;
+    }
+  }
+  if (DeleteLocalPortSilently(PortName))
+    DebugLog("uninstall: port %ws was deleted", PortName);
+  else if (GetLastError() == ERROR_FILE_NOT_FOUND)
+    DebugLog("uninstall: there is no port %ws", PortName);
+  else
+    DebugLogError(GetLastError(), "uninstall: port %ws could not be deleted", PortName);
 }

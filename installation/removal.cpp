@@ -3,9 +3,11 @@
 // own files go: a file outside the spooler's driver folder, or one another driver lists too, stays.
 #include "installation/steps.h"
 
+#include "installation/driver_paths.h"
 #include "spooler/queries.h"
 #include "spooler/service.h"
 #include "support/handles.h"
+#include "support/library.h"
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"
@@ -21,125 +23,16 @@ constexpr DWORD PauseAfterFailedAttemptMs = 250;
 // Removal matches names exactly, unlike the lookups: only what this installer registered goes.
 bool SameName(LPCWSTR a, LPCWSTR b) { return a && b && lstrcmpW(a, b) == 0; }
 
-// Paths as long as the spooler's own: a longer one is not a file this installer wrote.
-constexpr int PathCapacity = MAX_PATH;
-
 // What a registration's files are judged by before any of them is deleted, gathered while the
 // spooler still answers: the spooler's driver folder for the registration's environment and every
 // driver of every environment with the files it lists.
 struct DriverFileScope {
   LPCWSTR name = nullptr;         // the registration's driver name
   LPCWSTR environment = nullptr;  // its environment (none: this machine's own)
-  WCHAR folder[PathCapacity] = {};
+  WCHAR folder[DriverPathCapacity] = {};
   LocalBlock<DRIVER_INFO_3W> drivers;
   DWORD count = 0;
 };
-
-bool IsSeparator(WCHAR c) { return c == TEXT('\\') || c == TEXT('/'); }
-
-// The plain absolute form of a path: "X:\" or "\\server\share\" followed by its names, with "/"
-// read as "\", empty names and "." dropped and ".." taking the name before it away (never the
-// root). False for anything that is not such a path: a relative name, a device path ("\\?\",
-// "\\.\"), a name holding ':' or a wildcard, or a name ending in a dot or a blank, which Windows
-// would trim to another name.
-bool NormalizePath(LPCWSTR path, LPWSTR out, int capacity) {
-  if (!path) return false;
-  int used = 0;
-  auto put = [&](WCHAR c) {
-    if (used + 1 >= capacity) return false;
-    out[used++] = c;
-    out[used] = 0;
-    return true;
-  };
-  LPCWSTR rest = nullptr;
-  if (((path[0] >= TEXT('A') && path[0] <= TEXT('Z')) ||
-       (path[0] >= TEXT('a') && path[0] <= TEXT('z'))) &&
-      path[1] == TEXT(':') && IsSeparator(path[2])) {
-    if (!put(path[0]) || !put(TEXT(':'))) return false;
-    rest = path + 3;
-  } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {
-    // "\\server\share": two names that belong to the root.
-    LPCWSTR p = path + 2;
-    if (!put(TEXT('\\')) || !put(TEXT('\\'))) return false;
-    for (int names = 0; names < 2; ++names) {
-      if (names == 1 && !put(TEXT('\\'))) return false;
-      LPCWSTR start = p;
-      while (*p && !IsSeparator(*p)) {
-        if (*p == TEXT('?') || *p == TEXT('*') || *p == TEXT(':')) return false;
-        if (!put(*p++)) return false;
-      }
-      if (p == start || (p - start == 1 && *start == TEXT('.'))) return false;
-      if (*p) ++p;
-    }
-    rest = p;
-  } else {
-    return false;
-  }
-  const int root = used;
-  LPCWSTR p = rest;
-  while (*p) {
-    while (IsSeparator(*p)) ++p;
-    LPCWSTR start = p;
-    while (*p && !IsSeparator(*p)) ++p;
-    int length = static_cast<int>(p - start);
-    if (length == 0 || (length == 1 && start[0] == TEXT('.'))) continue;
-    if (length == 2 && start[0] == TEXT('.') && start[1] == TEXT('.')) {
-      while (used > root && out[used - 1] != TEXT('\\')) --used;
-      if (used > root) --used;  // the backslash before the name
-      out[used] = 0;
-      continue;
-    }
-    WCHAR last = start[length - 1];
-    if (last == TEXT('.') || last == TEXT(' ')) return false;
-    if (!put(TEXT('\\'))) return false;
-    for (int i = 0; i < length; ++i) {
-      WCHAR c = start[i];
-      if (c == TEXT(':') || c == TEXT('*') || c == TEXT('?') || c == TEXT('"') ||
-          c == TEXT('<') || c == TEXT('>') || c == TEXT('|') || c < 0x20)
-        return false;
-      if (!put(c)) return false;
-    }
-  }
-  if (used == root && !put(TEXT('\\'))) return false;  // the root itself: "C:\"
-  return true;
-}
-
-// True when `file` (normalised) lies below `folder` (normalised), letter case aside.
-bool LiesInside(LPCWSTR file, LPCWSTR folder) {
-  int length = lstrlenW(folder);
-  if (length > 0 && folder[length - 1] == TEXT('\\')) --length;  // a root such as "C:\"
-  if (lstrlenW(file) <= length + 1 || file[length] != TEXT('\\')) return false;
-  WCHAR head[PathCapacity];
-  BoundedCopy(head, length + 1, file);
-  WCHAR base[PathCapacity];
-  BoundedCopy(base, length + 1, folder);
-  return lstrcmpiW(head, base) == 0;
-}
-
-// True when `listed`, a path another registration lists, names the same file as `file`.
-bool SameFile(LPCWSTR listed, LPCWSTR file) {
-  if (!listed || !*listed) return false;
-  WCHAR normal[PathCapacity];
-  return lstrcmpiW(NormalizePath(listed, normal, PathCapacity) ? normal : listed, file) == 0;
-}
-
-// The first other registration (any name, any environment) that lists the file, or nullptr.
-const DRIVER_INFO_3W* OtherUser(LPCWSTR file, const DriverFileScope& scope) {
-  for (DWORD i = 0; i < scope.count; ++i) {
-    const DRIVER_INFO_3W& other = scope.drivers[i];
-    LPCWSTR otherEnvironment = other.pEnvironment ? other.pEnvironment : TEXT("");
-    LPCWSTR environment = scope.environment ? scope.environment : otherEnvironment;
-    if (SameName(other.pName, scope.name) && lstrcmpiW(otherEnvironment, environment) == 0)
-      continue;  // the registration being removed
-    LPCWSTR fields[] = {other.pDriverPath, other.pDataFile, other.pConfigFile, other.pHelpFile};
-    for (LPCWSTR listed : fields)
-      if (SameFile(listed, file)) return &other;
-    for (LPCWSTR listed = other.pDependentFiles; listed && *listed;
-         listed += lstrlenW(listed) + 1)
-      if (SameFile(listed, file)) return &other;
-  }
-  return nullptr;
-}
 
 // Gathers the scope of the registration `name` of `environment` (none: this machine's own).
 bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* scope) {
@@ -151,7 +44,7 @@ bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* s
       ReportError(TEXT("ドライバの存在するフォルダが見つかりません!"));
       return false;
     }
-    if (!NormalizePath(folder.Get(), scope->folder, PathCapacity)) {
+    if (!NormalizePath(folder.Get(), scope->folder, DriverPathCapacity)) {
       // A folder the spooler names in no plain form: no file is judged to lie in it.
       scope->folder[0] = 0;
     }
@@ -169,14 +62,15 @@ bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* s
 // is recorded and counts as done: a shared file is still another driver's, and one outside the
 // folder is none of the spooler's to give up.
 bool DeleteDriverFile(LPCWSTR file, const DriverFileScope& scope) {
-  WCHAR normal[PathCapacity];
-  if (!scope.folder[0] || !NormalizePath(file, normal, PathCapacity) ||
+  WCHAR normal[DriverPathCapacity];
+  if (!scope.folder[0] || !NormalizePath(file, normal, DriverPathCapacity) ||
       !LiesInside(normal, scope.folder)) {
     DebugLog("RemoveDriver - file '%ws' is left: it does not lie in the driver folder '%ws'", file,
              scope.folder);
     return true;
   }
-  if (const DRIVER_INFO_3W* other = OtherUser(normal, scope)) {
+  if (const DRIVER_INFO_3W* other =
+          DriverListing(normal, scope.drivers.Get(), scope.count, scope.name, scope.environment)) {
     DebugLog("RemoveDriver - file '%ws' is left: driver '%ws' (%ws) lists it too", file,
              other->pName ? other->pName : TEXT(""),
              other->pEnvironment ? other->pEnvironment : TEXT(""));
@@ -265,18 +159,6 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   return StartSpooler();
 }
 
-// True when a registered driver names the file among its own.
-bool ListedByADriver(LPCWSTR path, const DRIVER_INFO_3W* drivers, DWORD count) {
-  for (DWORD i = 0; i < count; ++i) {
-    const DRIVER_INFO_3W& d = drivers[i];
-    for (LPCWSTR file : {d.pDriverPath, d.pConfigFile, d.pDataFile, d.pHelpFile})
-      if (file && lstrcmpiW(file, path) == 0) return true;
-    for (LPCWSTR file = d.pDependentFiles; file && *file; file += lstrlenW(file) + 1)
-      if (lstrcmpiW(file, path) == 0) return true;
-  }
-  return false;
-}
-
 // The driver's files in the spooler's driver folder with no registration left that lists them:
 // what a run left that was ended after it had deleted the registration and before its files were
 // gone. They are deleted now; one that cannot be is recorded and left to the next removal.
@@ -285,9 +167,16 @@ void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
   if (!folder) return;
   for (LPCWSTR name : DriverFileSet) {
     LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
-    if (!path || ListedByADriver(path.Get(), drivers, count)) continue;
-    if (!SafeDeleteFile(path.Get()))
-      DebugLog("RemoveDriver - the unregistered file '%ws' stays", path.Get());
+    WCHAR normal[DriverPathCapacity];
+    if (!path || !NormalizePath(path.Get(), normal, DriverPathCapacity)) continue;
+    if (const DRIVER_INFO_3W* other = DriverListing(normal, drivers, count)) {
+      DebugLog("RemoveDriver - the unregistered file '%ws' is left: driver '%ws' (%ws) lists it",
+               normal, other->pName ? other->pName : TEXT(""),
+               other->pEnvironment ? other->pEnvironment : TEXT(""));
+      continue;
+    }
+    if (!SafeDeleteFile(normal))
+      DebugLog("RemoveDriver - the unregistered file '%ws' stays", normal);
   }
 }
 
@@ -325,7 +214,7 @@ bool RemoveDriver() {
   return true;
 }
 
-// ----- what the removal leaves: registrations for other environments, and the port -----
+// ----- what the removal leaves: registrations for other environments -----
 namespace {
 
 // The files of a registration that is gone, as the removal deletes them: the four file fields
@@ -365,8 +254,7 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
                   driver.pName, environment);
     return;
   }
-  DebugLog("uninstall: the registration of %ws for \"%ws\" was removed", driver.pName,
-           environment);
+  DebugLog("uninstall: the registration of %ws for \"%ws\" was removed", driver.pName, environment);
   if (DeleteFilesOfRegistration(driver, scope))
     DebugLog("uninstall: the files of %ws for \"%ws\" were deleted", driver.pName, environment);
   else
@@ -384,51 +272,9 @@ void RemoveRegistrationsOfEveryEnvironment() {
       continue;
     }
     for (DWORD i = 0; i < count; ++i)
-      if (SameName(drivers[i].pName, DriverName)) RemoveRegistrationFor(row.environment, drivers[i]);
+      if (SameName(drivers[i].pName, DriverName))
+        RemoveRegistrationFor(row.environment, drivers[i]);
   }
-}
-
-constexpr int PortNameCapacity = 128;
-
-// True when `ports` (one port, or several separated by commas for a pool) names `port`.
-bool PortListNames(LPCWSTR ports, LPCWSTR port) {
-  if (!ports) return false;
-  int length = lstrlenW(port);
-  for (LPCWSTR item = ports; *item;) {
-    LPCWSTR end = item;
-    while (*end && *end != TEXT(',')) ++end;
-    if (end - item == length && length < PortNameCapacity) {
-      WCHAR name[PortNameCapacity] = {};
-      BoundedCopy(name, static_cast<size_t>(length) + 1, item);  // the item without its comma
-      if (lstrcmpiW(name, port) == 0) return true;
-    }
-    item = *end ? end + 1 : end;
-  }
-  return false;
-}
-
-// The monitor answers ERROR_FILE_NOT_FOUND for a port that is not there.
-void RemovePortWhenUnused() {
-  DWORD count = 0;
-  LocalBlock<PRINTER_INFO_2W> printers(EnumeratePrinters(&count));
-  if (!printers) {
-    DebugLogError(GetLastError(), "uninstall: the printers cannot be listed; port %ws is left",
-                  PortName);
-    return;
-  }
-  for (DWORD i = 0; i < count; ++i) {
-    if (PortListNames(printers[i].pPortName, PortName)) {
-      DebugLog("uninstall: port %ws is left: printer %ws uses it", PortName,
-               printers[i].pPrinterName);
-      return;
-    }
-  }
-  if (DeleteLocalPortSilently(PortName))
-    DebugLog("uninstall: port %ws was deleted", PortName);
-  else if (GetLastError() == ERROR_FILE_NOT_FOUND)
-    DebugLog("uninstall: there is no port %ws", PortName);
-  else
-    DebugLogError(GetLastError(), "uninstall: port %ws could not be deleted", PortName);
 }
 
 }  // namespace

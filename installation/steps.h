@@ -48,6 +48,9 @@ bool RemovePrintersUsingDriver(const DRIVER_INFO_3W& driver);
 // when no printer uses it (the "Local Port" monitor's data channel, no window). Each step writes a
 // plain record; a failure is a record, not a failed removal.
 void RemoveWhatIsLeftOfDriver();
+// The port PortName deleted through the monitor's data channel when no printer uses it; each
+// outcome is a plain record, a failure an error record.
+void RemovePortWhenUnused();
 // Deletes the port through XcvData "DeletePort" on ",XcvMonitor Local Port"; false with the
 // spooler's or the monitor's error as the last error. Records nothing.
 bool DeleteLocalPortSilently(LPCWSTR portName);

@@ -30,7 +30,8 @@
 #define STRSAFE_MAX_CCH 2147483647
 #endif
 // The spooler's functions and the common controls come from System32 only, loaded at process
-// start (platform/windows/system_libraries.h); their names reach that table.
+// start (platform/windows/system_libraries.h); their names reach that table. The header is
+// written by the build from the table's lists.
 #include "platform/windows/system_library_names.h"
 #include "platform/windows/namespaces.h"
 #else

@@ -12,6 +12,7 @@ struct UnavailableLibrary {
 };
 
 // Runs the installer. With an unavailable library the run ends at its start with the start-up
-// error box (a record in a quiet run) naming it, and -1; nothing else is done.
+// error box naming it and -1 (a quiet run: a record and the console line, and 1603); nothing
+// else is done.
 int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
                      const UnavailableLibrary* unavailable = nullptr);

@@ -92,12 +92,7 @@ PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName) {
   auto query = [handle](LPBYTE buffer, DWORD bytes, LPDWORD needed, LPDWORD) {
     return GetPrinterW(handle, 2, buffer, bytes, needed);
   };
-  BYTE* block = TwoCallQuery(query, false, nullptr);
-  {
-    LastErrorKeeper keep;
-    printer.Reset();
-  }
-  return reinterpret_cast<PRINTER_INFO_2W*>(block);
+  return reinterpret_cast<PRINTER_INFO_2W*>(TwoCallQuery(query, false, nullptr));
 }
 
 DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName) {

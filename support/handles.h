@@ -41,8 +41,14 @@ class UniqueResource {
     return &value_;
   }
   T Release() { return std::exchange(value_, Traits::Empty()); }
+  // Closing never changes the thread's last error: what a failing call left for its caller to
+  // report survives the clean-up of the scopes it returns through.
   void Reset(T value = Traits::Empty()) {
-    if (Traits::Valid(value_)) Traits::Close(value_);
+    if (Traits::Valid(value_)) {
+      DWORD error = GetLastError();
+      Traits::Close(value_);
+      SetLastError(error);
+    }
     value_ = value;
   }
 

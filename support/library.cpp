@@ -1,5 +1,7 @@
 #include "support/library.h"
 
+#include <cstring>
+
 #include "support/handles.h"
 #include "support/settings_log.h"
 #include "support/strings.h"
@@ -142,4 +144,24 @@ LPSTR ToNarrow(LPSTR destination, size_t capacity, LPCWSTR source) {
   }
   destination[converted] = 0;
   return destination;
+}
+
+bool SafeDeleteFile(LPCWSTR path) {
+  if (!path) return true;
+  if (lstrlenW(path) == 0) return false;
+  if (DeleteFileW(path)) return true;
+  if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+    DebugLog("SafeDeleteFile - file '%ws' does not already exist", path);
+    return true;
+  }
+  DebugLog("SafeDeleteFile - Cannot delete file '%ws'", path);
+  return false;
+}
+
+void strCopy(LPVOID destination, LPCVOID source, size_t bytes) {
+  if (!destination || !source) {
+    DebugLog("strCopy - invalid pointers!!");
+    return;
+  }
+  std::memcpy(destination, source, bytes);
 }

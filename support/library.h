@@ -1,5 +1,5 @@
 // Further library functions of the same making as the settings and the log: the settings writers,
-// a length and a file write that log their failures, a temporary-file namer, the common-controls
+// a length, a copy, a file write and a file deletion that log their failures, a temporary-file namer, the common-controls
 // version probe and conversions between ANSI and wide text. The installer itself calls none of
 // them.
 #pragma once
@@ -18,6 +18,11 @@ bool WriteSettingNumber(LPCWSTR name, int value);
 // Stores the text with its terminator. A missing text stores the empty text (its terminator
 // alone, 2 bytes) after LoggedLength's record.
 bool WriteSettingString(LPCWSTR name, LPCWSTR text);
+
+// True when the file is gone or there was no path; a missing file is logged but counts as gone.
+bool SafeDeleteFile(LPCWSTR path);
+// Copies exactly `bytes` bytes; logs and copies nothing when either pointer is missing.
+void strCopy(LPVOID destination, LPCVOID source, size_t bytes);
 
 // Length in characters; 0, with a record, for a missing or unterminated text.
 size_t LoggedLength(LPCWSTR text);

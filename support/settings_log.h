@@ -2,16 +2,10 @@
 // records sent to the debugger output and, when LOGFILE names a file, appended to it.
 #pragma once
 
-#include <cstddef>
-
 #include "platform/win32.h"
 #include "support/handles.h"
-
-// Capacity of a setting's text, in characters (terminator included).
-inline constexpr int SettingTextCapacity = MAX_PATH;
-// A record is built piece by piece: each piece cut at 255 bytes, the line at 1023.
-inline constexpr int LogPieceCapacity = 256;
-inline constexpr int LogLineCapacity = 1024;
+#include "support/log_format.h"
+#include "support/settings.h"
 
 // This build's date and time as the compiler renders them ("Dec  8 2026", "09:30:00"), which the
 // record prefix shows so that records of two builds can be told apart.
@@ -23,15 +17,6 @@ extern const BuildStampText BuildStamp;
 
 // The record being assembled (process-wide; records come from one thread at a time).
 extern CHAR LogLine[LogLineCapacity];
-
-// Opens (creating when missing) HKEY_CURRENT_USER\SettingsKey with full access; every settings
-// reader and writer goes through here.
-bool OpenSettingsKey(RegistryKey* key);
-// The stored 32-bit number, or the default on any failure. Creates the settings key if missing.
-int ReadSettingNumber(LPCWSTR name, int defaultValue);
-// Fills `buffer` (SettingTextCapacity characters) with the stored text, terminated; leaves it as
-// it was on any failure, a text that does not fit included. Returns `buffer`.
-LPWSTR ReadSettingString(LPCWSTR name, LPWSTR buffer);
 
 // A plain record, written while LOGLEVEL (default 1) is 1 or more.
 void DebugLog(LPCSTR format, ...);
@@ -54,8 +39,3 @@ void DebugLogText(LPCSTR label, LPCWSTR text, bool obeyLevel = false);
 // For the rest of the run, records are appended to this file instead of the one LOGFILE names
 // (none or an empty path: LOGFILE again). The path is copied; longer ones are cut at MAX_PATH - 1.
 void SetLogFilePath(LPCWSTR path);
-
-// True when the file is gone or there was no path; a missing file is logged but counts as gone.
-bool SafeDeleteFile(LPCWSTR path);
-// Copies exactly `bytes` bytes; logs and copies nothing when either pointer is missing.
-void strCopy(LPVOID destination, LPCVOID source, size_t bytes);

@@ -6,7 +6,10 @@
 // user32, advapi32, shell32, msvcrt). Its first code (process_entry.cpp) restricts the DLL search
 // of the whole process to System32 and then loads the spooler's library and the common controls
 // from there, looking up every function the product calls in them. Product code keeps calling the
-// Win32 names: platform/win32.h maps them onto this table (system_library_names.h).
+// Win32 names: platform/win32.h maps them onto this table through system_library_names.h, which
+// the build writes from the lists below (cmake/system-library-names.cmake): a function added to a
+// list is reached through the table everywhere, and none is left to a static import by mistake.
+// One function a line, as `X(Name)`: the build reads the lists line by line.
 #pragma once
 
 #include <windows.h>

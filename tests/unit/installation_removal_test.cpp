@@ -308,8 +308,9 @@ TEST_F(RemovalTest, ARootDriverFolderDoesNotHoldTheRootItself) {
   ASSERT_TRUE(RemoveDriver()) << Message();
   bool recorded = false;
   for (auto& line : sim::DebugOutput())
-    recorded = recorded || line.find("RemoveDriver - file 'C:\\' is left: it does not lie in the "
-                                     "driver folder 'C:\\'") != std::string::npos;
+    recorded = recorded || line.find(
+                               "RemoveDriver - file 'C:\\' is left: it does not lie in the "
+                               "driver folder 'C:\\'") != std::string::npos;
   EXPECT_TRUE(recorded);
 }
 
@@ -320,9 +321,13 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     std::u16string listed;  // the dependent file as the registration lists it
     std::u16string staged;  // where that file lies
     bool deleted;
-    const char* reason;     // the record's reason for a file left
-    int otherDriver;        // 0: none; 1: a driver of this environment lists the file too;
-                            // 2: a driver of the x86 environment does
+    const char* reason;  // the record's reason for a file left
+    int otherDriver;     // 0: none; 1: a driver of this environment lists the file too;
+                         // 2: a driver of the x86 environment does
+    const char16_t* otherSpelling = nullptr;  // how that driver lists it (none: as `listed`)
+    char position = 'o';     // in its driver, data, config or help file, its only, first, middle
+                             // or last dependent file ('d', 'a', 'c', 'h', 'o', 'f', 'm', 'l')
+    bool registered = true;  // false: our files are there with no registration left
   } cases[] = {
       {"own dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
       {"in a sub-folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0},
@@ -333,13 +338,14 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
        File(u"zqdep.dll"), true, nullptr, 0},
       {"shared with another driver", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
        "driver 'Shared Driver' (Windows x64) lists it too", 1},
-      {"shared with a driver of another environment", File(u"zqdep.dll"), File(u"zqdep.dll"),
-       false, "driver 'Shared Driver' (Windows NT x86) lists it too", 2},
+      {"shared with a driver of another environment", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "driver 'Shared Driver' (Windows NT x86) lists it too", 2},
       {"'..' out of the folder", File(u"..\\..\\..\\zqdep.dll"),
        u"C:\\Windows\\System32\\zqdep.dll", false, "does not lie in the driver folder", 0},
       {"outside the folder", u"C:\\Users\\Tester\\Documents\\zqdep.dll",
        u"C:\\Users\\Tester\\Documents\\zqdep.dll", false, "does not lie in the driver folder", 0},
-      {"a folder whose name begins alike", u"C:\\Windows\\System32\\spool\\drivers\\x64old\\zqdep.dll",
+      {"a folder whose name begins alike",
+       u"C:\\Windows\\System32\\spool\\drivers\\x64old\\zqdep.dll",
        u"C:\\Windows\\System32\\spool\\drivers\\x64old\\zqdep.dll", false,
        "does not lie in the driver folder", 0},
       {"another environment's folder", x86Dir + u"\\zqdep.dll", x86Dir + u"\\zqdep.dll", false,
@@ -354,17 +360,38 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
        "does not lie in the driver folder", 0},
       {"a device path", u"\\\\?\\" + File(u"zqdep.dll"), File(u"zqdep.dll"), false,
        "does not lie in the driver folder", 0},
-      {"a stream of the folder", std::u16string(kDriverDir) + u":zqdep.dll",
-       File(u"zqdep.dll"), false, "does not lie in the driver folder", 0},
+      {"a stream of the folder", std::u16string(kDriverDir) + u":zqdep.dll", File(u"zqdep.dll"),
+       false, "does not lie in the driver folder", 0},
       {"the folder itself", std::u16string(kDriverDir) + u"\\", File(u"zqdep.dll"), false,
        "does not lie in the driver folder", 0},
+
+      // Another driver's listing is judged in its plain form too, wherever it stands.
+      {"another spelling, its driver file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'd'},
+      {"another spelling, its data file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'a'},
+      {"another spelling, its config file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'c'},
+      {"another spelling, its help file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'h'},
+      {"another spelling, its first dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'f'},
+      {"another spelling, a middle dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'm'},
+      {"another spelling, its last dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "lists it too", 1, u"c:/windows/SYSTEM32/spool/drivers/x64/3/../zqdep.dll", 'l'},
+      {"left without a registration, listed by another driver in another spelling",
+       File(u"ZQPrinter_ui2.dll"), File(u"ZQPrinter_ui2.dll"), false, "lists it", 1,
+       u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64\\.\\zqprinter_UI2.dll", 'c', false},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
     sim::Reset();
     sim::Driver d = InstalledDriver();
     d.dependentFiles = {c.listed};
-    Install(d);
+    if (c.registered) Install(d);
+    for (auto* file : {&d.driverPath, &d.configFile, &d.dataFile})
+      if (!c.registered) sim::PutFile(*file, "left");
     sim::PutFile(c.staged, "dependent");
     if (c.otherDriver) {
       sim::Driver shared = OtherDriver(u"Shared Driver");
@@ -374,7 +401,17 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
         shared.configFile = x86Dir + u"\\shared_ui.dll";
         shared.dataFile = x86Dir + u"\\shared.gpd";
       }
-      shared.dependentFiles = {File(u"zqdep.dll")};
+      std::u16string as = c.otherSpelling ? c.otherSpelling : c.listed;
+      std::u16string a = File(u"a.dll"), b = File(u"b.dll");
+      shared.dependentFiles = {as};
+      if (c.position == 'd') shared.driverPath = as;
+      if (c.position == 'a') shared.dataFile = as;
+      if (c.position == 'c') shared.configFile = as;
+      if (c.position == 'h') shared.helpFile = as;
+      if (strchr("dach", c.position)) shared.dependentFiles = {a};
+      if (c.position == 'f') shared.dependentFiles = {as, a, b};
+      if (c.position == 'm') shared.dependentFiles = {a, as, b};
+      if (c.position == 'l') shared.dependentFiles = {a, b, as};
       sim::AddDriver(shared);
       sim::AddPrinter(PrinterOf(u"Shared Printer", u"Shared Driver", u"LPT1:"));
     }
@@ -384,8 +421,9 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     EXPECT_TRUE(SpoolerRunning());
     bool recorded = false;
     for (auto& line : sim::DebugOutput())
-      if (line.find("RemoveDriver - file '" + sim::Utf8(c.listed) + "' is left: ") !=
-              std::string::npos &&
+      if (line.find(std::string(c.registered ? "RemoveDriver - file '"
+                                             : "RemoveDriver - the unregistered file '") +
+                    sim::Utf8(c.listed) + "' is left: ") != std::string::npos &&
           c.reason && line.find(c.reason) != std::string::npos)
         recorded = true;
     EXPECT_EQ(recorded, !c.deleted);
@@ -395,8 +433,9 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
       EXPECT_TRUE(Has(u"Shared Printer"));
     }
     // The folder asked for is the registration's environment's.
-    EXPECT_EQ(Args("GetPrinterDriverDirectoryW", 1),
-              (std::vector<std::string>{"Windows x64", "Windows x64"}));  // size, then text
+    if (c.registered)
+      EXPECT_EQ(Args("GetPrinterDriverDirectoryW", 1),
+                (std::vector<std::string>{"Windows x64", "Windows x64"}));  // size, then text
     EXPECT_EQ(sim::OpenHandles(), 0u);
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
   }

@@ -227,6 +227,15 @@ TEST_F(MessagesTest, TextsThatDoNotFitShortenTheirQuotedPartWithoutSplittingAPai
          return e;
        }() + u"'", 12,
        u"'\U0001F600\U0001F600…\U0001F600\U0001F600'"},
+      // Four units of the part stay at each end: the cut falls after either half of a pair.
+      {"head cut after a high half", u"'abc\U0001F600" + Repeat(u'q', 10) + u"wxyz'", 12,
+       u"'abc…wxyz'"},
+      {"head cut after a low half", u"'ab\U0001F600" + Repeat(u'q', 10) + u"wxyz'", 12,
+       u"'ab\U0001F600…wxyz'"},
+      {"tail cut before a low half", u"'abcd" + Repeat(u'q', 10) + u"\U0001F600xyz'", 12,
+       u"'abcd…xyz'"},
+      {"tail cut before a high half", u"'abcd" + Repeat(u'q', 10) + u"\U0001F600yz'", 12,
+       u"'abcd…\U0001F600yz'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

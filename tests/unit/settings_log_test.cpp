@@ -10,6 +10,7 @@
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
 #include "support/handles.h"
+#include "support/library.h"
 #include "support/messages.h"
 #include "support/product.h"
 #include "support/settings_log.h"

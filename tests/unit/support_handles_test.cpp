@@ -57,6 +57,16 @@ TEST_F(HandlesTest, TheKeeperRestoresTheLastErrorAtTheEndOfItsScope) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
   }
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // An owner's close, failed or not, leaves the code of the call that failed before it.
+  HANDLE kept = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  sim::FailAlways("CloseHandle", ERROR_INVALID_HANDLE);
+  {
+    KernelHandle event(kept);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  sim::ClearFaults();
+  CloseHandle(kept);  // the failed close kept it
 }
 
 }  // namespace

@@ -87,11 +87,21 @@ bool LoadCommonControls() {
   return true;
 }
 
+bool LoadBcrypt() {
+  HMODULE module = LoadFromSystem(TEXT("bcrypt.dll"));
+  if (!module) return Fail(TEXT("bcrypt.dll"), GetLastError());
+#define ZQ_FIND(name) \
+  if (!Find(module, #name, ZQ_FUNCTION_NAME("bcrypt.dll", name), &System.name)) return false;
+  ZQ_BCRYPT_FUNCTIONS(ZQ_FIND)
+#undef ZQ_FIND
+  return true;
+}
+
 }  // namespace
 
 void LoadSystemLibraries() {
   RestrictSearch();
-  Loaded = LoadWinspool() && LoadCommonControls();
+  Loaded = LoadWinspool() && LoadCommonControls() && LoadBcrypt();
   // A half-filled table is never used: the run ends at its start.
   if (!Loaded) System = SystemFunctions{};
 }

@@ -4,6 +4,8 @@
 #include "installation/steps.h"
 
 #include "installation/driver_manifest.h"
+#include "installation/driver_paths.h"
+#include "support/library.h"
 #include "support/settings_log.h"
 
 #include "spooler/queries.h"
@@ -38,12 +40,22 @@ void CutAfterLastBackslash(LPWSTR text) {
   *end = 0;
 }
 
-// The copies this run made, deleted again: they are ours, in the spooler's driver folder. One
-// that cannot be deleted is recorded and left.
-void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3]) {
+// The copies this run made, deleted again by the rule every deletion of driver files follows:
+// only a file in its plain form that no other driver lists (DriverName's own registration for
+// `environment`, which the add mode replaces, aside). One that stays is recorded.
+void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR environment) {
   LastErrorKeeper keep;
-  for (const LocalBlock<WCHAR>& copy : copies)
-    if (copy) SafeDeleteFile(copy.Get());
+  DWORD count = 0;
+  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count, TEXT("all")));
+  for (const LocalBlock<WCHAR>& copy : copies) {
+    WCHAR normal[DriverPathCapacity];
+    if (!copy || !NormalizePath(copy.Get(), normal, DriverPathCapacity)) continue;
+    if (!drivers || DriverListing(normal, drivers.Get(), count, DriverName, environment)) {
+      DebugLog("InstallDriverFiles - the copy '%ws' is left: another driver may list it", normal);
+      continue;
+    }
+    if (!SafeDeleteFile(normal)) DebugLog("InstallDriverFiles - the copy '%ws' stays", normal);
+  }
 }
 
 // With a manifest, each copy where the spooler will load it (a folder only administrators can
@@ -61,7 +73,7 @@ bool VerifyCopies(TargetProcessor processor, const LocalBlock<WCHAR> (&sources)[
   for (int i = 0; i < 3; ++i) {
     if (!VerifyDriverFile(processor, DriverFileSet[i], copies[i].Get())) {
       ReportError(TEXT("ドライバファイル '%ws' が改ざんされています!"), sources[i].Get());
-      DeleteCopies(copies);
+      DeleteCopies(copies, RowOf(processor).environment);
       return false;
     }
   }

@@ -9,6 +9,7 @@
 #include "platform/sim/code_pages.h"
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/session.h"
 #include "support/handles.h"
 #include "support/library.h"
 #include "support/messages.h"
@@ -158,10 +159,13 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
                                                         "05/15/13 16:08:46 - " + kPrefix +
                                                         "second rec\r\n");
   EXPECT_EQ(sim::DebugOutput().size(), 2u);  // no complaint about the file
-  // Appending only, created when missing, a link at the path opened as itself.
-  ASSERT_FALSE(sim::Calls("CreateFileW").empty());
+  // Appending only (read to tell a log of ours in an elevated run), an existing file opened
+  // first, then created with the right to delete it again, a link at the path opened as itself.
+  ASSERT_EQ(sim::Calls("CreateFileW").size(), 3u);
   EXPECT_EQ(sim::Calls("CreateFileW")[0].args,
-            (std::vector<std::string>{"c:\\logs\\zq.log", "0x100084", "0x3", "4", "0x200080"}));
+            (std::vector<std::string>{"c:\\logs\\zq.log", "0x80100084", "0x3", "3", "0x200080"}));
+  EXPECT_EQ(sim::Calls("CreateFileW")[1].args,
+            (std::vector<std::string>{"c:\\logs\\zq.log", "0x80110084", "0x3", "1", "0x200080"}));
   EXPECT_EQ(sim::OpenHandles(), 0u);
 }
 
@@ -171,6 +175,8 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
 TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
   const std::string kLinkReason = "it is a symbolic link, a junction or another reparse point";
   const std::string kHardLinkReason = "the file has more than one hard link";
+  const std::string kPathReason =
+      "its final path is another: a folder on the way is a symbolic link or a junction";
   struct Case {
     const char* what;
     void (*stage)();
@@ -203,6 +209,15 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
          sim::MakeHardLink(u"C:\\Logs\\zq.log", u"C:\\Windows\\win.ini");
        },
        "C:\\Windows\\win.ini", kHardLinkReason},
+      {"a junction on the way",
+       [] {
+         sim::PutFile(u"C:\\Windows\\System32\\zq.log", "elsewhere\r\n");
+         sim::MakeJunction(u"C:\\Logs", u"C:\\Windows\\System32");
+       },
+       "C:\\Windows\\System32\\zq.log", kPathReason},
+      {"a junction on the way to no file yet",
+       [] { sim::MakeJunction(u"C:\\Logs", u"C:\\Windows\\Tasks"); }, "C:\\Windows\\Tasks\\zq.log",
+       kPathReason},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -236,6 +251,7 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
       if (*c.untouched) {
         std::string contents = sim::FileContents(sim::Utf16(c.untouched));
         EXPECT_TRUE(contents.empty() || contents == "elsewhere\r\n") << contents;
+        if (c.reason == kPathReason) EXPECT_EQ(sim::FileExists(sim::Utf16(c.untouched)), !contents.empty());
       }
       EXPECT_EQ(sim::OpenHandles(), 0u);
       SetLogFilePath(nullptr);
@@ -248,9 +264,24 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
   }
 }
 
+// LOGFILE is the unelevated user's to set: an elevated run appends only to a log of ours there.
+// The /log path is the administrator's own.
+TEST_F(SettingsLogTest, AnElevatedRunAppendsLogfilesRecordsOnlyToALogOfOurs) {
+  sim::PutFile(u"C:\\Logs\\zq.log", "[settings]\r\n");
+  SetLogFile(u"C:\\Logs\\zq.log");
+  DebugLog("first");
+  EXPECT_EQ(sim::FileContents(u"C:\\Logs\\zq.log"), "[settings]\r\n");
+  EXPECT_NE(sim::DebugOutput().at(1).find("is not written: it is no log of ours"), std::string::npos);
+  SetLogFilePath(TEXT("C:\\Logs\\zq.log"));
+  DebugLog("second");
+  EXPECT_NE(sim::FileContents(u"C:\\Logs\\zq.log").find("second"), std::string::npos);
+  SetLogFilePath(nullptr);
+}
+
 TEST_F(SettingsLogTest, EveryLineOfTheLogFileEndsInOneCrLf) {
-  // An error record has two lines; a file made by someone else is appended to, a missing one
-  // is created.
+  // An error record has two lines; a file made by someone else is appended to (by a run that is
+  // not elevated), a missing one is created.
+  sim::SetElevated(false);
   sim::PutFile(u"C:\\Logs\\old.log", "earlier\r\n");
   for (const char16_t* path : {u"C:\\Logs\\old.log", u"C:\\Logs\\new.log"}) {
     SCOPED_TRACE(U8(path));

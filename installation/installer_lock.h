@@ -31,6 +31,7 @@ inline constexpr DWORD InstallerLockWaitMs = 5 * 60 * 1000;
 // "他のインストーラが実行中です!" has been shown and false is returned; `failure`, when given,
 // then says why: InstallerBusy when the wait ran out, StepFailed when the lock could not be made
 // or waited for.
-bool AcquireInstallerLock(HWND owner, InstallerLock* lock, RunOutcome* failure = nullptr);
+[[nodiscard]] bool AcquireInstallerLock(HWND owner, InstallerLock* lock,
+                                        RunOutcome* failure = nullptr);
 // Lets go of a lock this thread took; the mutex and the namespace are closed.
 void ReleaseInstallerLock(InstallerLock* lock);

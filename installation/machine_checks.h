@@ -14,7 +14,7 @@ struct MachineArchitecture {
   bool fromIsWow64Process2;  // false: IsWow64Process and GetNativeSystemInfo (older Windows)
 };
 // False when neither way tells the machine.
-bool QueryMachineArchitecture(MachineArchitecture* machine);
+[[nodiscard]] bool QueryMachineArchitecture(MachineArchitecture* machine);
 // The processor whose driver is the machine's own (the spooler creates local printers only with
 // a driver of its own environment); null for a machine type no processor row names.
 const ProcessorRow* ProcessorOfMachine(USHORT machine);
@@ -23,7 +23,7 @@ LPCWSTR MachineText(USHORT machine);
 
 // A policy number under HKEY_LOCAL_MACHINE: false when the key or value is absent or is no
 // REG_DWORD.
-bool ReadPolicyNumber(LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
+[[nodiscard]] bool ReadPolicyNumber(LPCWSTR subKey, LPCWSTR valueName, DWORD* value);
 // Windows protected print mode: while it is on, third-party printer drivers cannot be installed.
 inline constexpr const WCHAR* ProtectedPrintPolicyKey =
     TEXT("Software\\Policies\\Microsoft\\Windows NT\\Printers\\WPP");
@@ -44,7 +44,7 @@ enum RunRefusal {
 // Decides whether the mode may run on this machine with this processor. `add` with a processor
 // that is not the machine's own is allowed (it registers an additional driver, which a plain
 // record says); `check` and `uninstall` are never refused.
-RunRefusal CheckBeforeChange(InstallerMode mode, TargetProcessor processor);
+[[nodiscard]] RunRefusal CheckBeforeChange(InstallerMode mode, TargetProcessor processor);
 // Shows the refusal's text in the operations' error box (a record in a quiet run).
 void ShowRefusal(HWND owner, RunRefusal refusal, TargetProcessor processor);
 
@@ -56,4 +56,4 @@ inline constexpr int MaxPrinterNameLength = 220;
 bool PrinterNameUsable(LPCWSTR name);
 // Whether the mode would use the printer name; false also when the name is usable or the mode
 // does not need one (check, uninstall). Shows "プリンタ名 '...' は使用できません!" when refused.
-bool RefusePrinterName(HWND owner, InstallerMode mode, LPCWSTR name);
+[[nodiscard]] bool RefusePrinterName(HWND owner, InstallerMode mode, LPCWSTR name);

@@ -62,7 +62,8 @@ bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor p
 bool InstallOperation(const OperationRequest& request) {
   SetStatus(request.owner, TEXT("プリンタドライバがインスール可能か確認しています．"));
   bool printerExists = false;
-  PrinterExists(&printerExists, request.printerName);
+  // A printer list that cannot be read counts as no printer of that name.
+  (void)PrinterExists(&printerExists, request.printerName);
   // The own printer of an earlier run that was ended before its work was done is completed.
   if (printerExists && !IsUnfinishedOwnPrinter(request.printerName)) {
     ShowOperationError(request.owner, TEXT("既にプリンタ名が使用されています!"));
@@ -117,7 +118,8 @@ bool CheckOperation(const OperationRequest& request, RunOutcome* failure) {
 bool AddOperation(const OperationRequest& request, RunOutcome* failure) {
   SetStatus(request.owner, TEXT("プリンタドライバが追加可能か確認しています．"));
   bool printerExists = false;
-  PrinterExists(&printerExists, request.printerName);
+  // A printer list that cannot be read counts as no printer of that name.
+  (void)PrinterExists(&printerExists, request.printerName);
   if (!printerExists) {
     ShowOperationError(request.owner, TEXT("プリンタ名が登録されていません!"));
     return FailWith(failure, NotInstalled);
@@ -213,7 +215,7 @@ bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* ou
         // A spooler still stopped (a start that failed, or a stop the run met) is started here.
         DebugLogText("Stopped", TEXT("a console event asked the run to stop; it ends after the "
                                      "step in progress"));
-        if (!IsSpoolerRunning()) StartSpooler();
+        if (!IsSpoolerRunning()) (void)StartSpooler();
         result = false;
         ended = StoppedOnRequest;
       }

@@ -24,14 +24,15 @@ struct OperationRequest {
 // its registrations for other environments and the port.
 // `outcome`, when given, receives how the run ended: Done with true; with false, why (a failed
 // step unless said otherwise).
-bool RunMode(InstallerMode mode, const OperationRequest& request, RunOutcome* outcome = nullptr);
+[[nodiscard]] bool RunMode(InstallerMode mode, const OperationRequest& request,
+                           RunOutcome* outcome = nullptr);
 
 // The operations; `failure`, when given, receives the outcome of a false result: NotInstalled
 // where check finds no driver or add finds no printer or driver, StepFailed otherwise.
-bool InstallOperation(const OperationRequest& request);
-bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
-bool UninstallOperation(const OperationRequest& request);
-bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
+[[nodiscard]] bool InstallOperation(const OperationRequest& request);
+[[nodiscard]] bool CheckOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
+[[nodiscard]] bool UninstallOperation(const OperationRequest& request);
+[[nodiscard]] bool AddOperation(const OperationRequest& request, RunOutcome* failure = nullptr);
 // The installation sequence shared by the install paths.
-bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder, TargetProcessor processor,
-                    bool copyDriver);
+[[nodiscard]] bool InstallPrinter(LPCWSTR printerName, LPCWSTR driverFolder,
+                                  TargetProcessor processor, bool copyDriver);

@@ -146,13 +146,13 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   }
   if (!deleted) {
     ReportError(TEXT("ドライバ '%ws' のファイルの削除ができません!"), driver.pName);
-    StartSpooler();  // whatever it gives: the failure is already recorded
+    (void)StartSpooler();  // whatever it gives: the failure is already recorded
     return false;
   }
   for (LPCWSTR file = driver.pDependentFiles; file && *file; file += lstrlenW(file) + 1) {
     if (!DeleteDriverFile(file, scope)) {
       ReportError(TEXT(" '%ws' のファイルの削除ができません!"), file);
-      StartSpooler();
+      (void)StartSpooler();
       return false;
     }
   }

@@ -30,14 +30,14 @@ LPCWSTR DriverFolderArgument(int count, LPWSTR* arguments, const RunSwitches& sw
 bool MakeFolderAbsolute(LPCWSTR folder, LPWSTR buffer, DWORD capacity);
 // The command line split into its arguments (CommandLineToArgvW), released by the caller with
 // GlobalFree (an ArgumentVector, support/handles.h); none, and a count of 0, when it cannot be.
-LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count);
+[[nodiscard]] LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count);
 // The request the arguments stand for, the switches before the mode skipped; the strings point
 // into the arguments. A missing vector counts as no arguments.
-bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request);
+[[nodiscard]] bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request);
 
 // Rejects platforms whose major version is 4 or less.
-bool CheckPlatform();
+[[nodiscard]] bool CheckPlatform();
 // Splits the process command line into a request. On success the caller owns *argumentVector and
 // releases it with GlobalFree (an ArgumentVector, support/handles.h); on failure it has been
 // released and *argumentVector is nullptr.
-bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector);
+[[nodiscard]] bool ParseCommandLine(InstallerRequest* request, LPWSTR** argumentVector);

@@ -7,6 +7,6 @@
 
 // Installs the handler for this run. False when it could not be installed (the run goes on as
 // before: a console event then ends the process at once).
-bool WatchConsoleEvents();
+[[nodiscard]] bool WatchConsoleEvents();
 // The run has ended: a handler holding on lets go, and the handler is removed.
 void StopWatchingConsoleEvents();

@@ -13,16 +13,16 @@ class DialogWindow {
   DialogWindow& operator=(const DialogWindow&) = delete;
 
   // The handlers, in their fixed slot order. Each returns what the dialog procedure returns.
-  virtual ~DialogWindow();                                                // slot 0
-  virtual INT_PTR OnInitDialog(WPARAM wParam, LPARAM lParam);             // slot 1
-  virtual INT_PTR OnCommand(WPARAM wParam, LPARAM lParam);                // slot 2
-  virtual INT_PTR OnCtlColor(UINT message, WPARAM wParam, LPARAM lParam);  // slot 3
-  virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);   // slot 4
-  virtual INT_PTR OnNotify(WPARAM wParam, LPARAM lParam);                 // slot 5
-  virtual INT_PTR OnScroll(UINT message, WPARAM wParam, LPARAM lParam);   // slot 6
-  virtual INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);                  // slot 7
+  virtual ~DialogWindow();                                                    // slot 0
+  virtual INT_PTR OnInitDialog(WPARAM wParam, LPARAM lParam);                 // slot 1
+  virtual INT_PTR OnCommand(WPARAM wParam, LPARAM lParam);                    // slot 2
+  virtual INT_PTR OnCtlColor(UINT message, WPARAM wParam, LPARAM lParam);     // slot 3
+  virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);      // slot 4
+  virtual INT_PTR OnNotify(WPARAM wParam, LPARAM lParam);                     // slot 5
+  virtual INT_PTR OnScroll(UINT message, WPARAM wParam, LPARAM lParam);       // slot 6
+  virtual INT_PTR OnTimer(WPARAM wParam, LPARAM lParam);                      // slot 7
   virtual INT_PTR OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam);  // slot 8
-  virtual INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);   // slot 9
+  virtual INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);       // slot 9
 
   INT_PTR ShowModal(HWND parent);
   bool CreateModeless(HWND parent);
@@ -41,8 +41,7 @@ class DialogWindow {
   static constexpr const WCHAR* PropertyName = TEXT("hwndDialogWindow");
 
  private:
-  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam);
+  static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
   DWORD templateId_;  // a 16-bit resource number

@@ -101,7 +101,7 @@ RunOutcome RunQuietly(const RunArguments& arguments, LPCWSTR driverFolder) {
                                 request.printerName ? request.printerName : DefaultPrinterName,
                                 request.processor};
   RunOutcome outcome = StepFailed;
-  RunMode(request.mode, operation, &outcome);
+  (void)RunMode(request.mode, operation, &outcome);  // the outcome tells it all
   return outcome;
 }
 
@@ -144,7 +144,7 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
     outcome = RejectUnavailableLibrary(*unavailable);
   } else if (IsQuietRun()) {
     // A quiet run writes to its starter's console: a console event there asks it to stop.
-    WatchConsoleEvents();
+    (void)WatchConsoleEvents();  // without the handler a console event just ends the run
     // A run asked to stop before its work was done ends as stopped on request (RunMode); one
     // asked after it was done has done it.
     outcome = RunQuietly(arguments, driverFolder);

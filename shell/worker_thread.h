@@ -57,7 +57,7 @@ class InstallWorkerThread : public WorkerThread {
   // Tells the owner that the work is done (WorkDoneMessage), whatever the queue does.
   void ReportDone();
 
-  std::atomic<int> failed_{0};  // written by the worker, read by the entry routine
+  std::atomic<int> failed_{0};            // written by the worker, read by the entry routine
   std::atomic<int> outcome_{StepFailed};  // likewise
   InstallerMode mode_ = Install;
   DialogWindow* owner_ = nullptr;

@@ -10,24 +10,24 @@
 #include "platform/win32.h"
 
 // The drivers of `environment` (none: this machine's own; "all": every environment's).
-DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment = nullptr);
+[[nodiscard]] DRIVER_INFO_3W* EnumerateDrivers(DWORD* count, LPCWSTR environment = nullptr);
 // The drivers registered for one environment ("Windows x64", ...); an empty list when it has none.
-DRIVER_INFO_3W* EnumerateDriversOf(LPCWSTR environment, DWORD* count);
-PRINTER_INFO_2W* EnumeratePrinters(DWORD* count);
-PORT_INFO_1W* EnumeratePorts(DWORD* count);
-JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
+[[nodiscard]] DRIVER_INFO_3W* EnumerateDriversOf(LPCWSTR environment, DWORD* count);
+[[nodiscard]] PRINTER_INFO_2W* EnumeratePrinters(DWORD* count);
+[[nodiscard]] PORT_INFO_1W* EnumeratePorts(DWORD* count);
+[[nodiscard]] JOB_INFO_1W* EnumerateJobs(HANDLE printer, DWORD jobCount, DWORD* count);
 // The spooler's driver folder of `environment` (none: this machine's own), as one wide string.
-LPWSTR GetDriverDirectory(LPCWSTR environment = nullptr);
-PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
+[[nodiscard]] LPWSTR GetDriverDirectory(LPCWSTR environment = nullptr);
+[[nodiscard]] PRINTER_INFO_2W* GetPrinterInfo2(LPCWSTR printerName);
 // A copy of the printer's device mode, public and driver-private part: dmSize + dmDriverExtra
 // bytes. nullptr when the printer has none.
-DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);
+[[nodiscard]] DEVMODEW* CopyPrinterDevMode(LPCWSTR printerName);
 
 // False when the driver list cannot be had. Otherwise *list is the whole driver list (the caller
 // releases it) with *position the first record named `name` (case-insensitive), or nullptr when
 // there is no such driver.
-bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name);
+[[nodiscard]] bool FindDriver(DRIVER_INFO_3W** list, DWORD* position, LPCWSTR name);
 // Always true: a printer that cannot be opened, for whatever reason, counts as absent.
-bool PrinterExists(bool* exists, LPCWSTR name);
+[[nodiscard]] bool PrinterExists(bool* exists, LPCWSTR name);
 // False when the port list cannot be had.
-bool PortExists(bool* exists, LPCWSTR name);
+[[nodiscard]] bool PortExists(bool* exists, LPCWSTR name);

@@ -22,8 +22,9 @@ DWORD QuerySpoolerState();
 bool IsSpoolerRunning();
 // True when the service was brought to SERVICE_RUNNING (a print server that never opens does not
 // change that).
-bool StartSpooler();
+[[nodiscard]] bool StartSpooler();
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
+<<<<<<< HEAD
 bool StopSpooler();
 // True from the moment this process asked the spooler to stop until a start brought it back.
 bool SpoolerStoppedByThisRun();
@@ -31,5 +32,8 @@ bool SpoolerStoppedByThisRun();
 // be ended (its console closed, the user logging off), which must not leave the spooler stopped.
 // True when the start was accepted or the service runs already. Records nothing.
 bool StartSpoolerAtOnce();
+=======
+[[nodiscard]] bool StopSpooler();
+>>>>>>> docs-done
 // Stops a running spooler, then starts it.
-bool RestartSpooler();
+[[nodiscard]] bool RestartSpooler();

@@ -24,7 +24,7 @@ void ReportErrorCode(DWORD code, LPCWSTR format, ...);
 LPWSTR SystemErrorText(DWORD code);
 
 void ShowErrorBox(HWND owner, LPCWSTR caption, LPCWSTR text);
-bool AskConfirm(HWND owner, LPCWSTR format, ...);
+[[nodiscard]] bool AskConfirm(HWND owner, LPCWSTR format, ...);
 void ShowInfo(HWND owner, LPCWSTR format, ...);
 BOOL SetStatus(HWND dialog, LPCWSTR format, ...);
 BOOL SetItemTextFormatted(HWND dialog, int itemId, LPCWSTR format, ...);

@@ -17,12 +17,12 @@ constexpr DWORD RegistryTypeBit(DWORD type) { return 1u << type; }
 // `types` (RegistryTypeBit masks) and the data fits `capacity` bytes, the data into `data`.
 // `*type` is the value's type whenever it exists, `*bytes` the size read. A value that does not
 // fit, or that changed its type between the two calls, counts as absent.
-RegistryRead ReadRegistryValue(HKEY key, LPCWSTR name, DWORD types, LPVOID data, DWORD capacity,
-                               DWORD* type, DWORD* bytes);
+[[nodiscard]] RegistryRead ReadRegistryValue(HKEY key, LPCWSTR name, DWORD types, LPVOID data,
+                                             DWORD capacity, DWORD* type, DWORD* bytes);
 
 // Opens (creating when missing) HKEY_CURRENT_USER\SettingsKey with full access; every settings
 // reader and writer goes through here.
-bool OpenSettingsKey(RegistryKey* key);
+[[nodiscard]] bool OpenSettingsKey(RegistryKey* key);
 // The stored 32-bit number, or the default on any failure. Creates the settings key if missing.
 int ReadSettingNumber(LPCWSTR name, int defaultValue);
 // Fills `buffer` (SettingTextCapacity characters) with the stored text, terminated; leaves it as

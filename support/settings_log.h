@@ -33,7 +33,8 @@ void EmitDebugLine(LPCSTR line);
 // on the way is a link; with `ownLogOnly`, an existing file that is neither empty nor begins with
 // a record of ours), and the records go to the debugger output only. A file it created and then
 // refused is deleted again.
-bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal, bool ownLogOnly = false);
+[[nodiscard]] bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal,
+                               bool ownLogOnly = false);
 
 // A record of a wide text behind its label ("label: text"), written whatever LOGLEVEL says unless
 // `obeyLevel`. The text is spread over as many pieces as it needs, so that only the line's

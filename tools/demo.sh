@@ -61,7 +61,19 @@ report() {
     echo "   boxes answered: none"
   fi
   echo "   spooler afterwards:"
-  zq_dump | grep -E '^(driver|printer)|ZQVirtual' | sed 's/^/     /'
+  # A listing is whole only with its closing line; a spooler that could not be read ends the demo.
+  local listing ours
+  listing=$(zq_dump) || true
+  if ! grep -qx 'end|listed' <<<"$listing"; then
+    echo "     the spooler could not be listed"
+    return 1
+  fi
+  ours=$(grep -E '^(driver|printer)|ZQVirtual' <<<"$listing" || true)
+  if [ -n "$ours" ]; then
+    sed 's/^/     /' <<<"$ours"
+  else
+    echo "     nothing of ours"
+  fi
 }
 
 echo "demo: preparing Wine (display, fresh prefix, spooler)"

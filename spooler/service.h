@@ -24,16 +24,12 @@ bool IsSpoolerRunning();
 // change that).
 [[nodiscard]] bool StartSpooler();
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
-<<<<<<< HEAD
-bool StopSpooler();
+[[nodiscard]] bool StopSpooler();
 // True from the moment this process asked the spooler to stop until a start brought it back.
 bool SpoolerStoppedByThisRun();
 // Asks the service to start and returns without waiting for it: for a process that is about to
 // be ended (its console closed, the user logging off), which must not leave the spooler stopped.
 // True when the start was accepted or the service runs already. Records nothing.
 bool StartSpoolerAtOnce();
-=======
-[[nodiscard]] bool StopSpooler();
->>>>>>> docs-done
 // Stops a running spooler, then starts it.
 [[nodiscard]] bool RestartSpooler();

@@ -57,6 +57,13 @@ bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* s
   return true;
 }
 
+// Only the registration's own folder, with its version sub-folder as the spooler reports it.
+void NarrowToVersionFolder(const DRIVER_INFO_3W& driver, DriverFileScope* scope) {
+  WCHAR folder[DriverPathCapacity];
+  VersionFolderOf(driver.pDriverPath, scope->folder, folder, DriverPathCapacity);
+  BoundedCopy(scope->folder, DriverPathCapacity, folder);
+}
+
 // One file of a registration: deleted when it lies in the spooler's driver folder for the
 // registration's environment and no other registration lists it. A file left for either reason
 // is recorded and counts as done: a shared file is still another driver's, and one outside the
@@ -76,7 +83,7 @@ bool DeleteDriverFile(LPCWSTR file, const DriverFileScope& scope) {
              other->pEnvironment ? other->pEnvironment : TEXT(""));
     return true;
   }
-  return SafeDeleteFile(normal);
+  return DeleteFileWithin(normal, scope.folder);
 }
 
 // One attempt over the four file fields, in this order, ending at the first failure. A field
@@ -131,6 +138,7 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   // Judged before anything changes, while the spooler answers; its stop comes later.
   DriverFileScope scope;
   if (!GatherDriverFileScope(driver.pName, driver.pEnvironment, &scope)) return false;
+  NarrowToVersionFolder(driver, &scope);
   if (!RemovePrintersUsingDriver(driver)) return false;
   if (!DeletePrinterDriverW(nullptr, nullptr, driver.pName)) {
     ReportError(TEXT("ドライバ '%ws' の削除ができません!"), driver.pName);
@@ -244,6 +252,7 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
                   driver.pName, environment);
     return;
   }
+  NarrowToVersionFolder(driver, &scope);
   if (!RemovePrintersUsingDriver(driver)) {
     DebugLogError(LastErrorCode, "uninstall: the printers of %ws for \"%ws\" were not removed",
                   driver.pName, environment);

@@ -86,6 +86,12 @@ bool MakeEmptyFile(const std::u16string& path) {
 
 }  // namespace
 
+std::string FileHandlePath(HANDLE handle) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto object = Lookup<OpenFile>(handle, "file");
+  return object ? Utf8(object->path) : std::string();
+}
+
 void SetTempPath(const std::u16string& windowsPath) {
   std::lock_guard<sim::MachineMutex> lock(Lock());
   model().tempPath = windowsPath;
@@ -160,8 +166,10 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
-  if (exists && (sim::IsLocked(full) ||  // held by another process without sharing
-                 !sim::SharingAllows(full, access, share))) {
+  // Held by another process without sharing; an opening for deletion uses up one of the lock's
+  // refusals, as a deletion does.
+  bool locked = (access & DELETE) ? sim::LockRefusesDeletion(full) : sim::IsLocked(full);
+  if (exists && (locked || !sim::SharingAllows(full, access, share))) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return call.Ret(INVALID_HANDLE_VALUE);
   }

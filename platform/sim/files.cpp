@@ -317,6 +317,15 @@ void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
     model().readOnly.erase(key);
 }
 
+bool LockRefusesDeletion(const std::u16string& windowsPath) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto& m = model();
+  auto found = m.locks.find(Upper(Full(m, windowsPath)));
+  if (found == m.locks.end() || found->second == 0) return false;
+  if (found->second > 0) --found->second;
+  return true;
+}
+
 bool IsLocked(const std::u16string& windowsPath) {
   std::lock_guard<sim::MachineMutex> lock(Lock());
   return Locked(model(), Full(model(), windowsPath));

@@ -644,9 +644,10 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
        true, true, true},
       // A registration is removed as one step: its printers, the registration and its files.
       {"deleting the printer", "uninstall", true, "DeletePrinter", 1, false, true, false},
-      {"the spooler stopped for the driver's files", "uninstall", true, "DeleteFileW", 1, false,
+      {"the spooler stopped for the driver's files", "uninstall", true, "SetFileInformationByHandle", 1, false,
        true, false},
-      {"the uninstall of a reinstall", "reinstall", true, "DeleteFileW", 2, false, true, false},
+      {"the uninstall of a reinstall", "reinstall", true, "SetFileInformationByHandle", 2, false, true,
+       false},
   };
   struct Event {
     const char* name;
@@ -675,8 +676,8 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
       EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);
       if (e.endsProcess) EXPECT_EQ(spoolerAtEnd.load(), 1);
       // A spooler the run stopped is started by the handler, before the step in progress ends.
-      auto order = sim::CallNames({"DeleteFileW", "StartServiceW"});
-      if (e.endsProcess && std::string(step.call) == "DeleteFileW")
+      auto order = sim::CallNames({"SetFileInformationByHandle", "StartServiceW"});
+      if (e.endsProcess && std::string(step.call) == "SetFileInformationByHandle")
         EXPECT_EQ(order.at(static_cast<size_t>(step.nth)), "StartServiceW");
       bool driver = false;
       for (auto& d : sim::Drivers()) driver = driver || d.name == u"ZqDriver2";

@@ -72,15 +72,15 @@ TEST_F(RemovalTest, RemovesPrintersJobsRegistrationAndFilesInOrder) {
     EXPECT_EQ(jobs[i].args[4], "5");
   }
   EXPECT_EQ(sim::CallNames({"SetJobW", "DeletePrinter", "DeletePrinterDriverW", "ControlService",
-                            "DeleteFileW", "StartServiceW"}),
+                            "CreateFileW", "StartServiceW"}),
             (std::vector<std::string>{"SetJobW", "SetJobW", "SetJobW", "DeletePrinter",
                                       "DeletePrinter", "DeletePrinterDriverW", "ControlService",
-                                      "DeleteFileW", "DeleteFileW", "DeleteFileW", "DeleteFileW",
-                                      "DeleteFileW", "DeleteFileW", "StartServiceW"}));
+                                      "CreateFileW", "CreateFileW", "CreateFileW", "CreateFileW",
+                                      "CreateFileW", "CreateFileW", "StartServiceW"}));
   EXPECT_EQ(sim::Calls("DeletePrinterDriverW")[0].args,
             (std::vector<std::string>{"(null)", "(null)", "ZqDriver2"}));
   // Configuration, data, driver, help, then the dependent files; no pause when all went.
-  EXPECT_EQ(Args("DeleteFileW"),
+  EXPECT_EQ(Args("CreateFileW"),
             (std::vector<std::string>{
                 sim::Utf8(File(u"ZQPrinter_ui2.dll")), sim::Utf8(File(u"ZQPrinter.PDD")),
                 sim::Utf8(File(u"ZQPrinter_drv2.dll")), sim::Utf8(File(u"ZQPrinter.hlp")),
@@ -166,7 +166,7 @@ TEST_F(RemovalTest, FailuresBeforeTheStopLeaveTheSpoolerUntouched) {
     EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(sim::CallCount("ControlService"), 0u);
     EXPECT_EQ(sim::CallCount("StartServiceW"), 0u);
-    EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+    EXPECT_EQ(sim::CallCount("CreateFileW"), 0u);
     EXPECT_EQ(sim::Drivers().size(), 1u);
     EXPECT_EQ(sim::OpenHandles(), 0u);
     EXPECT_EQ(sim::LiveHeapBlocks(), 0u);
@@ -202,7 +202,7 @@ TEST_F(RemovalTest, FileFieldsThatNameNoFileOrAMissingFileCountAsDeleted) {
   ASSERT_TRUE(RemoveDriver()) << Message();
   EXPECT_TRUE(Pauses("250").empty());
   EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_drv2.dll")));
-  auto deleted = Args("DeleteFileW");
+  auto deleted = Args("CreateFileW");
   ASSERT_FALSE(deleted.empty());
   for (auto& path : deleted) EXPECT_FALSE(path.empty());
 }
@@ -214,11 +214,11 @@ TEST_F(RemovalTest, ALockedHelpFileFailsAllTenAttemptsThenTheSpoolerIsStartedAga
   EXPECT_EQ(Message(), "ドライバ 'ZqDriver2' のファイルの削除ができません!");
   EXPECT_EQ(LastErrorCode, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(Pauses("250").size(), 10u);  // after every failed attempt, the tenth included
-  EXPECT_EQ(sim::CallCount("DeleteFileW"), 40u);
+  EXPECT_EQ(sim::CallCount("CreateFileW"), 40u);
   EXPECT_FALSE(sim::FileExists(File(u"ZQPrinter_ui2.dll")));
   EXPECT_TRUE(sim::FileExists(File(u"ZQPrinter.hlp")));
   EXPECT_TRUE(sim::FileExists(File(u"zqdep1.dll")));  // never reached
-  EXPECT_GT(Position("StartServiceW"), LastPosition("DeleteFileW"));
+  EXPECT_GT(Position("StartServiceW"), LastPosition("CreateFileW"));
   EXPECT_TRUE(SpoolerRunning());
 }
 
@@ -245,7 +245,7 @@ TEST_F(RemovalTest, DependentFiles) {
   Install(d);
   ASSERT_TRUE(RemoveDriver()) << Message();
   EXPECT_TRUE(sim::FileExists(File(u"zqdep.dll")));
-  EXPECT_EQ(sim::CallCount("DeleteFileW"), 3u);
+  EXPECT_EQ(sim::CallCount("CreateFileW"), 3u);
 
   // A locked dependent file: no retry, no pause, the spooler started again.
   sim::Reset();
@@ -274,7 +274,7 @@ TEST_F(RemovalTest, TheSpoolersStopAndStart) {
   sim::FailAlways("ControlService", ERROR_ACCESS_DENIED);
   EXPECT_FALSE(RemoveDriver());
   EXPECT_EQ(Message(), "スプーラの停止ができません!");
-  EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+  EXPECT_EQ(sim::CallCount("CreateFileW"), 0u);
   EXPECT_EQ(sim::CallCount("StartServiceW"), 0u);
   EXPECT_TRUE(sim::Drivers().empty());  // the registration went before the stop
 
@@ -310,7 +310,7 @@ TEST_F(RemovalTest, ARootDriverFolderDoesNotHoldTheRootItself) {
   for (auto& line : sim::DebugOutput())
     recorded = recorded || line.find(
                                "RemoveDriver - file 'C:\\' is left: it does not lie in the "
-                               "driver folder 'C:\\'") != std::string::npos;
+                               "driver folder ''") != std::string::npos;
   EXPECT_TRUE(recorded);
 }
 
@@ -479,7 +479,7 @@ TEST_F(RemovalTest, NothingChangesWhenTheFilesCannotBeJudged) {
     EXPECT_TRUE(Has(u"P"));
     EXPECT_EQ(sim::Drivers().size(), 1u);
     EXPECT_EQ(sim::CallCount("ControlService"), 0u);
-    EXPECT_EQ(sim::CallCount("DeleteFileW"), 0u);
+    EXPECT_EQ(sim::CallCount("CreateFileW"), 0u);
   }
 }
 

@@ -328,7 +328,16 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     char position = 'o';     // in its driver, data, config or help file, its only, first, middle
                              // or last dependent file ('d', 'a', 'c', 'h', 'o', 'f', 'm', 'l')
     bool registered = true;  // false: our files are there with no registration left
+    const char16_t* junctionTo = nullptr;  // the folder "link" of the driver folder leads to
+    bool inVersionFolder = false;          // the registration's files lie in "x64\3"
   } cases[] = {
+      {"in the version folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0,
+       nullptr, 'o', true, nullptr, true},
+      {"beside the version folder", File(u"zqdep.dll"), File(u"zqdep.dll"), false,
+       "does not lie in the driver folder", 0, nullptr, 'o', true, nullptr, true},
+      {"through a junction in the folder", File(u"link\\zqdep.dll"),
+       u"C:\\Users\\Tester\\Documents\\zqdep.dll", false, "outside the driver folder", 0, nullptr,
+       'o', true, u"C:\\Users\\Tester\\Documents"},
       {"own dependent file", File(u"zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
       {"in a sub-folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0},
       {"'..' that stays inside", File(u"3\\..\\zqdep.dll"), File(u"zqdep.dll"), true, nullptr, 0},
@@ -389,6 +398,10 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     sim::Reset();
     sim::Driver d = InstalledDriver();
     d.dependentFiles = {c.listed};
+    if (c.inVersionFolder)
+      for (auto* file : {&d.driverPath, &d.configFile, &d.dataFile})
+        file->insert(std::char_traits<char16_t>::length(kDriverDir) + 1, u"3\\");
+    if (c.junctionTo) sim::MakeJunction(File(u"link"), c.junctionTo);
     if (c.registered) Install(d);
     for (auto* file : {&d.driverPath, &d.configFile, &d.dataFile})
       if (!c.registered) sim::PutFile(*file, "left");

@@ -5,7 +5,6 @@
 
 #include "installation/driver_manifest.h"
 #include "installation/driver_paths.h"
-#include "support/library.h"
 #include "support/settings_log.h"
 
 #include "spooler/queries.h"
@@ -43,10 +42,12 @@ void CutAfterLastBackslash(LPWSTR text) {
 // The copies this run made, deleted again by the rule every deletion of driver files follows:
 // only a file in its plain form that no other driver lists (DriverName's own registration for
 // `environment`, which the add mode replaces, aside). One that stays is recorded.
-void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR environment) {
+void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR folder, LPCWSTR environment) {
   LastErrorKeeper keep;
   DWORD count = 0;
   LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count, TEXT("all")));
+  WCHAR scope[DriverPathCapacity];
+  if (!NormalizePath(folder, scope, DriverPathCapacity)) return;
   for (const LocalBlock<WCHAR>& copy : copies) {
     WCHAR normal[DriverPathCapacity];
     if (!copy || !NormalizePath(copy.Get(), normal, DriverPathCapacity)) continue;
@@ -54,7 +55,8 @@ void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR environment) {
       DebugLog("InstallDriverFiles - the copy '%ws' is left: another driver may list it", normal);
       continue;
     }
-    if (!SafeDeleteFile(normal)) DebugLog("InstallDriverFiles - the copy '%ws' stays", normal);
+    if (!DeleteFileWithin(normal, scope))
+      DebugLog("InstallDriverFiles - the copy '%ws' stays", normal);
   }
 }
 
@@ -62,8 +64,8 @@ void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR environment) {
 // write) must be the file the release shipped: whatever was swapped in the driver folder, before
 // or during the copy, is caught here. A copy that is not is refused with its source's path, and
 // every copy goes again. Without a manifest the copies are taken as they are, with a record.
-bool VerifyCopies(TargetProcessor processor, const LocalBlock<WCHAR> (&sources)[3],
-                  const LocalBlock<WCHAR> (&copies)[3]) {
+bool VerifyCopies(TargetProcessor processor, LPCWSTR folder,
+                  const LocalBlock<WCHAR> (&sources)[3], const LocalBlock<WCHAR> (&copies)[3]) {
   if (!HasDriverManifest()) {
     DebugLog("InstallDriverFiles - this program carries no driver manifest: the driver files "
              "were not verified");
@@ -73,7 +75,7 @@ bool VerifyCopies(TargetProcessor processor, const LocalBlock<WCHAR> (&sources)[
   for (int i = 0; i < 3; ++i) {
     if (!VerifyDriverFile(processor, DriverFileSet[i], copies[i].Get())) {
       ReportError(TEXT("ドライバファイル '%ws' が改ざんされています!"), sources[i].Get());
-      DeleteCopies(copies, RowOf(processor).environment);
+      DeleteCopies(copies, folder, RowOf(processor).environment);
       return false;
     }
   }
@@ -145,7 +147,7 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
     }
   }
 
-  if (!VerifyCopies(processor, sourcePaths, destinationPaths)) return false;
+  if (!VerifyCopies(processor, destination, sourcePaths, destinationPaths)) return false;
 
   WCHAR noDataType[] = TEXT("");  // an empty text, not none: the spooler's default data type
   DRIVER_INFO_3W driver = {};

@@ -172,7 +172,8 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
 // gone. They are deleted now; one that cannot be is recorded and left to the next removal.
 void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
   LocalBlock<WCHAR> folder(GetDriverDirectory());
-  if (!folder) return;
+  WCHAR scope[DriverPathCapacity];
+  if (!folder || !NormalizePath(folder.Get(), scope, DriverPathCapacity)) return;
   for (LPCWSTR name : DriverFileSet) {
     LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
     WCHAR normal[DriverPathCapacity];
@@ -183,7 +184,7 @@ void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
                other->pEnvironment ? other->pEnvironment : TEXT(""));
       continue;
     }
-    if (!SafeDeleteFile(normal))
+    if (!DeleteFileWithin(normal, scope))
       DebugLog("RemoveDriver - the unregistered file '%ws' stays", normal);
   }
 }

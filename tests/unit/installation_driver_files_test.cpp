@@ -1,7 +1,5 @@
 // Driver file installation on the simulated machine: where the files go, the registration record,
 // the order of the pause and the copies, every refusal with its message, and what stays behind.
-#include <functional>
-
 #include "installation/steps.h"
 #include "tests/unit/installation_fixture.h"
 
@@ -140,31 +138,24 @@ TEST_F(DriverFilesTest, FailuresBeforeAnyCopy) {
 // With a manifest in the program, the copies in the spooler's folder are verified before the
 // registration; a copy that is not the shipped file takes every copy with it.
 TEST_F(DriverFilesTest, TheCopiesAreVerifiedAgainstTheManifestBeforeTheRegistration) {
-  const char16_t* ui = u"C:\\Drivers\\x64\\ZQPrinter_ui2.dll";
   const struct {
     const char* what;
     std::vector<std::u16string> manifest;  // sub-folders it lists; none: no manifest
-    std::function<void()> stage;           // after the manifest is made
+    std::string ui;                        // ZQPrinter_ui2.dll's bytes when the copy is made
     DWORD code;                            // 0: registered
-  } rows[] = {
-      {"the shipped files", {u"x64", u"x86"}, [] {}, 0},
-      {"no manifest", {}, [] {}, 0},
-      {"one byte changed", {u"x64"}, [=] { sim::PutFile(ui, "ZQPrinter_ui2.dll nex"); },
-       ERROR_INVALID_DATA},
-      {"one byte more", {u"x64"}, [=] { sim::PutFile(ui, "ZQPrinter_ui2.dll new!"); },
-       ERROR_INVALID_DATA},
-      {"swapped during the copy", {u"x64"},
-       [=] { sim::RunAtCall("CopyFileW", 2, [=] { sim::PutFile(ui, "planted"); }); },
-       ERROR_INVALID_DATA},
-      {"no entry for the processor", {u"x86"}, [] {}, ERROR_NOT_FOUND},
-  };
+  } rows[] = {{"the shipped files", {u"x64", u"x86"}, "ZQPrinter_ui2.dll new", 0},
+              {"no manifest", {}, "ZQPrinter_ui2.dll nex", 0},
+              {"one byte changed", {u"x64"}, "ZQPrinter_ui2.dll nex", ERROR_INVALID_DATA},
+              {"one byte more", {u"x64"}, "ZQPrinter_ui2.dll new!", ERROR_INVALID_DATA},
+              {"no entry for the processor", {u"x86"}, "ZQPrinter_ui2.dll new", ERROR_NOT_FOUND}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     sim::Reset();
     PutSourceFiles(kFolder, u"x64");
     PutSourceFiles(kFolder, u"x86");
     if (!row.manifest.empty()) PutDriverManifest(kFolder, row.manifest);
-    row.stage();
+    // Swapped in while the first file is copied.
+    sim::RunAtCall("CopyFileW", 1, [&] { sim::PutFile(u"C:\\Drivers\\x64\\ZQPrinter_ui2.dll", row.ui); });
     EXPECT_EQ(InstallDriverFiles(kFolder, X64, false), row.code == 0) << Message();
     EXPECT_EQ(sim::Drivers().size(), row.code == 0 ? 1u : 0u);
     EXPECT_EQ(sim::OpenHandles(), 0u) << sim::OpenHandleReport();

@@ -14,8 +14,7 @@ WCHAR RunLogFile[SettingTextCapacity];
 WCHAR RefusedLogFile[SettingTextCapacity];
 
 constexpr CHAR LinkRefusal[] = "it is a symbolic link, a junction or another reparse point";
-constexpr CHAR PathRefusal[] =
-    "its final path is another: a folder on the way is a symbolic link or a junction";
+constexpr CHAR PathRefusal[] = "its final path is another: a folder on the way is a link";
 constexpr CHAR ForeignRefusal[] =
     "it is no log of ours: an elevated run appends LOGFILE's records only to an empty file or one "
     "that begins with a record of ours";

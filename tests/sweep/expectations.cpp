@@ -217,8 +217,6 @@ const std::vector<Expectation> kTable = {
      "a driver file's deletion: tried again, or once for a dependent file"},
     {"GetFinalPathNameByHandleW", "", {}, kTolerated, ERROR_PATH_NOT_FOUND, false, false,
      "a log file or a driver file whose final path is not known is left with a record", true},
-    {"ReadFile", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
-     "a LOGFILE not known to be ours gets no record"},
     {"CreateFileW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "a record without its file copy"},
     {"GetFileInformationByHandle", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,

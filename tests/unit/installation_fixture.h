@@ -39,9 +39,8 @@ class InstallationTest : public SimTest {
     std::string text = "ZQInst driver manifest 1\n";
     for (auto& sub : subs)
       for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"}) {
-        std::string bytes = sim::FileContents(folder + u"\\" + sub + u"\\" + file);
-        text += sim::Utf8(sub) + " " + sim::Utf8(file) + " " + std::to_string(bytes.size()) + " " +
-                sim::Sha256Hex(bytes) + "\n";
+        std::string b = sim::FileContents(folder + u"\\" + sub + u"\\" + file);
+        text += sim::Utf8(sub + u" " + file) + " " + std::to_string(b.size()) + " " + sim::Sha256Hex(b) + "\n";
       }
     sim::SetProgramData(u"DRIVERMANIFEST", text);
   }

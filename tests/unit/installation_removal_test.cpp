@@ -328,8 +328,7 @@ TEST_F(RemovalTest, OnlyFilesInTheDriverFolderThatNoOtherDriverListsAreDeleted) 
     char position = 'o';     // in its driver, data, config or help file, its only, first, middle
                              // or last dependent file ('d', 'a', 'c', 'h', 'o', 'f', 'm', 'l')
     bool registered = true;  // false: our files are there with no registration left
-    const char16_t* junctionTo = nullptr;  // the folder "link" of the driver folder leads to
-    bool inVersionFolder = false;          // the registration's files lie in "x64\3"
+    const char16_t* junctionTo = nullptr; bool inVersionFolder = false;  // "link" leads to; x64\3
   } cases[] = {
       {"in the version folder", File(u"3\\zqdep.dll"), File(u"3\\zqdep.dll"), true, nullptr, 0,
        nullptr, 'o', true, nullptr, true},

@@ -1,8 +1,12 @@
 // Driver file installation: the three files of one processor copied from the driver folder into
-// the spooler's driver folder of that processor's environment, then registered as DriverName.
+// the spooler's driver folder of that processor's environment, verified there against the
+// program's driver manifest when it carries one, then registered as DriverName.
 #include "installation/steps.h"
 
+#include "installation/driver_manifest.h"
+#include "installation/driver_paths.h"
 #include "installation/machine_checks.h"
+#include "support/settings_log.h"
 
 #include "spooler/queries.h"
 #include "support/handles.h"
@@ -79,6 +83,52 @@ bool DriverFilePaths(LPCWSTR source, LPCWSTR destination, int i, LocalBlock<WCHA
   return true;
 }
 
+// The copies this run made, deleted again by the rule every deletion of driver files follows:
+// only a file in its plain form that no other driver lists (DriverName's own registration for
+// `environment`, which the add mode replaces, aside). One that stays is recorded.
+void DeleteCopies(const LocalBlock<WCHAR> (&copies)[3], LPCWSTR folder, LPCWSTR environment) {
+  LastErrorKeeper keep;
+  DWORD count = 0;
+  LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDrivers(&count, TEXT("all")));
+  WCHAR scope[DriverPathCapacity];
+  if (!NormalizePath(folder, scope, DriverPathCapacity)) return;
+  for (const LocalBlock<WCHAR>& copy : copies) {
+    WCHAR normal[DriverPathCapacity];
+    if (!copy || !NormalizePath(copy.Get(), normal, DriverPathCapacity)) continue;
+    if (!drivers || DriverListing(normal, drivers.Get(), count, DriverName, environment)) {
+      DebugLog("InstallDriverFiles - the copy '%ws' is left: another driver may list it", normal);
+      continue;
+    }
+    if (!DeleteFileWithin(normal, scope))
+      DebugLog("InstallDriverFiles - the copy '%ws' stays", normal);
+  }
+}
+
+// With a manifest, each copy where the spooler will load it (a folder only administrators can
+// write) must be the file the release shipped: whatever was swapped in the driver folder, before
+// or during the copy, is caught here. A copy that is not is refused with its source's path, and
+// every copy goes again. Without a manifest the copies are taken as they are, with a record.
+bool VerifyCopies(TargetProcessor processor, LPCWSTR folder,
+                  const LocalBlock<WCHAR> (&sources)[3], const LocalBlock<WCHAR> (&copies)[3]) {
+  if (!HasDriverManifest()) {
+    DebugLog("InstallDriverFiles - this program carries no driver manifest: the driver files "
+             "were not verified");
+    return true;
+  }
+  DWORD started = GetTickCount();
+  for (int i = 0; i < 3; ++i) {
+    if (!VerifyDriverFile(processor, DriverFileSet[i], copies[i].Get())) {
+      ReportError(TEXT("ドライバファイル '%ws' が改ざんされています!"), sources[i].Get());
+      DeleteCopies(copies, folder, RowOf(processor).environment);
+      return false;
+    }
+  }
+  DebugLog("InstallDriverFiles - the copies in '%ws' are the files of the driver manifest "
+           "(verified in %u ms)",
+           RowOf(processor).driverSubFolder, static_cast<unsigned>(GetTickCount() - started));
+  return true;
+}
+
 constexpr const WCHAR* CopyFailedFormat =
     TEXT("ドライバ '%ws' を システムフォルダ '%ws' にインストールできません!");
 
@@ -136,6 +186,8 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
       return false;
     }
   }
+
+  if (!VerifyCopies(processor, destination, sourcePaths, destinationPaths)) return false;
 
   WCHAR noDataType[] = TEXT("");  // an empty text, not none: the spooler's default data type
   DRIVER_INFO_3W driver = {};

@@ -1,6 +1,8 @@
 // Path rules for driver files: plain absolute forms, folders, and the drivers that list a file.
 #include "installation/driver_paths.h"
 
+#include "support/handles.h"
+#include "support/settings_log.h"
 #include "support/strings.h"
 
 namespace {
@@ -107,4 +109,59 @@ const DRIVER_INFO_3W* DriverListing(LPCWSTR file, const DRIVER_INFO_3W* drivers,
       if (SameFile(listed, file)) return &other;
   }
   return nullptr;
+}
+
+void VersionFolderOf(LPCWSTR driverPath, LPCWSTR environmentFolder, LPWSTR out, int capacity) {
+  out[0] = 0;
+  WCHAR folder[DriverPathCapacity];
+  if (!environmentFolder[0] || !driverPath || !NormalizePath(driverPath, folder, DriverPathCapacity))
+    return;
+  int cut = lstrlenW(folder);
+  while (cut > 0 && folder[cut - 1] != TEXT('\\')) --cut;
+  if (cut <= 1) return;
+  folder[cut - 1] = 0;  // the driver file's folder
+  if (lstrcmpiW(folder, environmentFolder) != 0) {
+    if (!LiesInside(folder, environmentFolder)) return;
+    int length = lstrlenW(environmentFolder);
+    LPCWSTR name = folder + length + (environmentFolder[length - 1] == TEXT('\\') ? 0 : 1);
+    for (LPCWSTR c = name; *c; ++c)
+      if (*c < TEXT('0') || *c > TEXT('9')) return;  // a deeper folder, or one not a version
+  }
+  BoundedCopy(out, static_cast<size_t>(capacity), folder);
+}
+
+bool DeleteFileWithin(LPCWSTR file, LPCWSTR folder) {
+  // DELETE access and every sharing, as DeleteFileW asks; a link at the end is opened as itself.
+  KernelHandle handle(CreateFileW(file, DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+      DebugLog("SafeDeleteFile - file '%ws' does not already exist", file);
+      return true;
+    }
+    LastErrorKeeper keep;
+    DebugLog("SafeDeleteFile - Cannot delete file '%ws'", file);
+    return false;
+  }
+  WCHAR final[DriverPathCapacity + 8];
+  WCHAR normal[DriverPathCapacity];
+  DWORD length = GetFinalPathNameByHandleW(handle.Get(), final, DriverPathCapacity + 8,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  // "\\?\C:\...": the plain form follows the prefix; any other form is no file of the folder.
+  bool inside = length > 4 && length < DriverPathCapacity + 8 && final[0] == TEXT('\\') &&
+                final[1] == TEXT('\\') && final[2] == TEXT('?') && final[3] == TEXT('\\') &&
+                NormalizePath(final + 4, normal, DriverPathCapacity) && LiesInside(normal, folder);
+  if (!inside) {
+    DebugLog("RemoveDriver - file '%ws' is left: it leads to '%ws', outside the driver folder '%ws'",
+             file, length ? final : TEXT(""), folder);
+    return true;
+  }
+  FILE_DISPOSITION_INFO gone = {TRUE};
+  if (!SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &gone, sizeof gone)) {
+    LastErrorKeeper keep;
+    DebugLog("SafeDeleteFile - Cannot delete file '%ws'", file);
+    return false;
+  }
+  return true;  // gone when the handle is closed, now
 }

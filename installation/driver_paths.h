@@ -23,3 +23,15 @@ bool LiesInside(LPCWSTR file, LPCWSTR folder);
 const DRIVER_INFO_3W* DriverListing(LPCWSTR file, const DRIVER_INFO_3W* drivers, DWORD count,
                                     LPCWSTR exceptName = nullptr,
                                     LPCWSTR exceptEnvironment = nullptr);
+
+// The folder a registration's files lie in as the spooler reports it: the folder of its driver
+// file (`driverPath`), when that is the environment's driver folder `environmentFolder`
+// (normalised) or a sub-folder of it named by a number (the version folder, "x64\3"). Empty when
+// it is neither: none of the registration's files is then judged to lie in its folder.
+void VersionFolderOf(LPCWSTR driverPath, LPCWSTR environmentFolder, LPWSTR out, int capacity);
+// Deletes `file` (normalised) through one handle opened without following a link at its end,
+// once the handle's final path is found to lie in `folder` (normalised): no path is resolved
+// twice, and a link on the way that leads elsewhere is caught. True when the file is gone, was
+// not there (recorded), or is left because it leads outside the folder (recorded); false, with a
+// record, when it cannot be deleted.
+bool DeleteFileWithin(LPCWSTR file, LPCWSTR folder);

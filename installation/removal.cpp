@@ -58,6 +58,13 @@ bool GatherDriverFileScope(LPCWSTR name, LPCWSTR environment, DriverFileScope* s
   return true;
 }
 
+// Only the registration's own folder, with its version sub-folder as the spooler reports it.
+void NarrowToVersionFolder(const DRIVER_INFO_3W& driver, DriverFileScope* scope) {
+  WCHAR folder[DriverPathCapacity];
+  VersionFolderOf(driver.pDriverPath, scope->folder, folder, DriverPathCapacity);
+  BoundedCopy(scope->folder, DriverPathCapacity, folder);
+}
+
 // One file of a registration: deleted when it lies in the spooler's driver folder for the
 // registration's environment and no other registration lists it. A file left for either reason
 // is recorded and counts as done: a shared file is still another driver's, and one outside the
@@ -77,7 +84,7 @@ bool DeleteDriverFile(LPCWSTR file, const DriverFileScope& scope) {
              other->pEnvironment ? other->pEnvironment : TEXT(""));
     return true;
   }
-  return SafeDeleteFile(normal);
+  return DeleteFileWithin(normal, scope.folder);
 }
 
 // One attempt over the four file fields, in this order, ending at the first failure. A field
@@ -154,6 +161,7 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
   // Judged before anything changes, while the spooler answers; its stop comes later.
   DriverFileScope scope;
   if (!GatherDriverFileScope(driver.pName, driver.pEnvironment, &scope)) return false;
+  NarrowToVersionFolder(driver, &scope);
   if (!RemovePrintersUsingDriver(driver)) return false;
   // The environment the registration was listed under: the machine's own, never the caller's.
   if (!DeletePrinterDriverW(nullptr, driver.pEnvironment, driver.pName)) {
@@ -188,7 +196,8 @@ bool RemoveRegistration(const DRIVER_INFO_3W& driver) {
 // gone. They are deleted now; one that cannot be is recorded and left to the next removal.
 void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
   LocalBlock<WCHAR> folder(GetDriverDirectory(NativeEnvironment()));
-  if (!folder) return;
+  WCHAR scope[DriverPathCapacity];
+  if (!folder || !NormalizePath(folder.Get(), scope, DriverPathCapacity)) return;
   for (LPCWSTR name : DriverFileSet) {
     LocalBlock<WCHAR> path(JoinPath(folder.Get(), name, nullptr));
     WCHAR normal[DriverPathCapacity];
@@ -199,7 +208,7 @@ void RemoveLeftoverFiles(const DRIVER_INFO_3W* drivers, DWORD count) {
                other->pEnvironment ? other->pEnvironment : TEXT(""));
       continue;
     }
-    if (!SafeDeleteFile(normal))
+    if (!DeleteFileWithin(normal, scope))
       DebugLog("RemoveDriver - the unregistered file '%ws' stays", normal);
   }
 }
@@ -268,6 +277,7 @@ void RemoveRegistrationFor(LPCWSTR environment, const DRIVER_INFO_3W& driver) {
                   driver.pName, environment);
     return;
   }
+  NarrowToVersionFolder(driver, &scope);
   if (!RemovePrintersUsingDriver(driver)) {
     DebugLogError(LastErrorCode, "uninstall: the printers of %ws for \"%ws\" were not removed",
                   driver.pName, environment);

@@ -65,6 +65,22 @@ RunSwitches ReadSwitches(int count, LPWSTR* arguments) {
   return switches;
 }
 
+LPCWSTR DriverFolderArgument(int count, LPWSTR* arguments, const RunSwitches& switches) {
+  const int at = switches.modeIndex;
+  if (!arguments || count <= at + 1 || lstrcmpiW(arguments[at], ModeKeywords[Uninstall]) == 0)
+    return nullptr;
+  return arguments[at + 1];
+}
+
+bool MakeFolderAbsolute(LPCWSTR folder, LPWSTR buffer, DWORD capacity) {
+  DWORD length = GetFullPathNameW(folder, capacity, buffer, nullptr);
+  if (length == 0 || length >= capacity) {
+    buffer[0] = 0;
+    return false;
+  }
+  return true;
+}
+
 LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count) {
   *count = 0;
   if (!commandLine) return nullptr;
@@ -89,6 +105,10 @@ bool ParseArguments(int count, LPWSTR* arguments, InstallerRequest* request) {
   if (parsed.mode != Uninstall) {
     // Positional and optional; anything after the processor is ignored.
     if (count > at + 1) parsed.driverFolder = arguments[at + 1];
+    // An empty folder to copy from (an unset variable in a script) would name "\x64" on the
+    // current drive, a folder any user may make: it is no folder, as if it were missing.
+    bool copies = parsed.mode == Install || parsed.mode == Reinstall || parsed.mode == Add;
+    if (copies && parsed.driverFolder && parsed.driverFolder[0] == 0) return Reject(UsageText);
     if (count > at + 2) parsed.printerName = arguments[at + 2];
     if (count <= at + 3) return Reject(MissingProcessorText);
     const ProcessorRow* row = std::begin(ProcessorTable);

@@ -21,6 +21,13 @@ struct RunSwitches {
 // Reads the switches at the start of an argument vector (argument 0 is the program; none when
 // the vector is missing). No box.
 RunSwitches ReadSwitches(int count, LPWSTR* arguments);
+// The driver folder argument (the one after the mode), or none when it is absent or the mode is
+// uninstall, which takes none. No box.
+LPCWSTR DriverFolderArgument(int count, LPWSTR* arguments, const RunSwitches& switches);
+// The driver folder as the whole run uses it: `folder` made absolute (GetFullPathNameW) against
+// the current folder, once, into `buffer` of `capacity` characters. False, with the buffer empty,
+// when it cannot be: an empty text, or an absolute form that would not fit.
+bool MakeFolderAbsolute(LPCWSTR folder, LPWSTR buffer, DWORD capacity);
 // The command line split into its arguments (CommandLineToArgvW), released by the caller with
 // GlobalFree (an ArgumentVector, support/handles.h); none, and a count of 0, when it cannot be.
 [[nodiscard]] LPWSTR* SplitCommandLine(LPCWSTR commandLine, int* count);

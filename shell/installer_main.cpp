@@ -39,7 +39,8 @@ struct RunArguments {
 };
 
 // A run with the progress dialog: the hidden main window, the checks, the dialog and its worker.
-RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const RunArguments& arguments) {
+RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance,
+                         const RunArguments& arguments, LPCWSTR driverFolder) {
   if (!previousInstance) {
     WNDCLASSW windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -62,7 +63,7 @@ RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const R
   if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
 
   auto dialog = std::make_unique<InstallerDialogWindow>(
-      instance, request.mode, request.driverFolder, request.printerName, request.processor);
+      instance, request.mode, driverFolder, request.printerName, request.processor);
   bool shown = dialog->ShowModal(nullptr) != -1;
   if (!shown) {
     // No dialog: no worker ran and no window will ask for the quit message. The platform's
@@ -92,12 +93,11 @@ RunOutcome RunWithDialog(HINSTANCE instance, HINSTANCE previousInstance, const R
 
 // A run that shows no window: the same checks and the mode itself on this thread; every text goes
 // to the records (and the console).
-RunOutcome RunQuietly(const RunArguments& arguments) {
+RunOutcome RunQuietly(const RunArguments& arguments, LPCWSTR driverFolder) {
   if (!CheckPlatform()) return MachineRefused;
   InstallerRequest request = {};
   if (!ParseArguments(arguments.count, arguments.vector, &request)) return CommandLineRejected;
-  OperationRequest operation = {nullptr,
-                                request.driverFolder ? request.driverFolder : TEXT("."),
+  OperationRequest operation = {nullptr, driverFolder,
                                 request.printerName ? request.printerName : DefaultPrinterName,
                                 request.processor};
   RunOutcome outcome = StepFailed;
@@ -131,7 +131,13 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
   SetLogFilePath(switches.logPath);
   bool stationVisible = WindowStationVisible();
   SetQuietRun(switches.quiet || !stationVisible);
-  LogRunStart(commandLine, switches, stationVisible);
+  // The driver folder is made absolute once, here: every later step and record uses this form,
+  // whatever the current folder becomes. One that cannot be is used as given.
+  WCHAR absoluteFolder[MAX_PATH] = {};
+  LPCWSTR folderArgument = DriverFolderArgument(arguments.count, arguments.vector, switches);
+  LPCWSTR driverFolder = folderArgument ? folderArgument : TEXT(".");
+  if (MakeFolderAbsolute(driverFolder, absoluteFolder, MAX_PATH)) driverFolder = absoluteFolder;
+  LogRunStart(commandLine, switches, stationVisible, folderArgument ? driverFolder : nullptr);
   ClearStopRequest();
   RunOutcome outcome = StepFailed;
   if (unavailable) {
@@ -141,9 +147,9 @@ int RunInstallerMain(HINSTANCE instance, HINSTANCE previousInstance,
     (void)WatchConsoleEvents();  // without the handler a console event just ends the run
     // A run asked to stop before its work was done ends as stopped on request (RunMode); one
     // asked after it was done has done it.
-    outcome = RunQuietly(arguments);
+    outcome = RunQuietly(arguments, driverFolder);
   } else {
-    outcome = RunWithDialog(instance, previousInstance, arguments);
+    outcome = RunWithDialog(instance, previousInstance, arguments, driverFolder);
   }
   // One table turns the outcome into the exit code: 0 or -1 for a person, the Windows
   // Installer's numbers for the tools that start quiet runs.

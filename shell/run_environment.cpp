@@ -1,5 +1,6 @@
 #include "shell/run_environment.h"
 
+#include "installation/driver_manifest.h"
 #include "installation/machine_checks.h"
 #include "spooler/service.h"
 #include "support/handles.h"
@@ -80,7 +81,10 @@ bool WindowStationVisible() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible) {
+void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible,
+                 LPCWSTR driverFolder) {
+  WCHAR manifest[64] = {};
+  DescribeDriverManifest(manifest, 64);
   WCHAR machine[96] = {};
   MachineRecordText(machine, 96);
   WCHAR protectedPrint[32] = {};
@@ -103,10 +107,11 @@ void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationV
                 TEXT("ZQInst %ws; command line: %ws; elevated: %ws; interactive: %ws; spooler: %ws; ")
                     TEXT("machine: %ws; protected print policy: %ws; ")
                         TEXT("RestrictDriverInstallationToAdministrators: %ws; ")
-                            TEXT("protected print mode: %ws"),
+                            TEXT("protected print mode: %ws; driver folder: %ws; driver manifest: %ws"),
                 ProductVersion, commandLine ? commandLine : TEXT(""), ElevationText(),
                 InteractiveText(switches, stationVisible), SpoolerStateText(), machine,
-                protectedPrint, restrictDrivers, modeText);
+                protectedPrint, restrictDrivers, modeText, driverFolder ? driverFolder : TEXT("none"),
+                manifest);
   WriteRunRecord(text);
 }
 

@@ -10,9 +10,12 @@
 bool WindowStationVisible();
 // The run's first record: the program's version, the command line, whether the process is
 // elevated and interactive (and why it runs quietly, if it does), the spooler's state, the native
-// and process machines, the protected print policy and who may install printer drivers.
-// Written whatever LOGLEVEL says in a quiet run; a plain record otherwise.
-void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible);
+// and process machines, the protected print policy, who may install printer drivers, the driver
+// folder as the run uses it (none for uninstall) and whether the program carries a driver
+// manifest, for which processors. Written whatever LOGLEVEL says in a quiet run; a plain record
+// otherwise.
+void LogRunStart(LPCWSTR commandLine, const RunSwitches& switches, bool stationVisible,
+                 LPCWSTR driverFolder);
 // The run's last record: its exit code and what it means ("exit code 1618: another installer
 // ..."). Written under the same rule.
 void LogRunEnd(int exitCode, LPCSTR meaning);

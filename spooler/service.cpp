@@ -1,7 +1,29 @@
 #include "spooler/service.h"
 
+#include <atomic>
+
 #include "support/handles.h"
 #include "support/messages.h"
+
+namespace {
+
+// Set by a stop this process asked for, cleared by a start; read by a console event's handler.
+std::atomic<bool> StoppedByThisRun{false};
+
+}  // namespace
+
+bool SpoolerStoppedByThisRun() { return StoppedByThisRun.load(); }
+
+bool StartSpoolerAtOnce() {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
+  if (!manager) return false;
+  ServiceHandle service(OpenServiceW(manager.Get(), SpoolerServiceName, SERVICE_START));
+  if (!service) return false;
+  if (!StartServiceW(service.Get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+    return false;
+  StoppedByThisRun = false;
+  return true;
+}
 
 DWORD QuerySpoolerState() {
   ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
@@ -52,6 +74,7 @@ bool StartSpooler(bool afterRecordedFailure) {
       return false;
     }
     result = true;
+    StoppedByThisRun = false;
     // The service can report RUNNING before its print server takes connections.
     PrinterHandle server;
     serverOpened = OpenPrinterW(nullptr, server.Put(), nullptr) && server;
@@ -77,6 +100,7 @@ bool StopSpooler() {
     ReportError(TEXT("スプーラの停止ができません!"));
     return false;
   }
+  StoppedByThisRun = true;
   // A spooler that never reports STOPPED would hold the removal forever: give it one minute.
   for (int queries = 0; queries < SpoolerStopQueries; ++queries) {
     Sleep(SpoolerStopPauseMs);

@@ -26,5 +26,11 @@ bool IsSpoolerRunning();
 [[nodiscard]] bool StartSpooler(bool afterRecordedFailure = false);
 // True when the service reached SERVICE_STOPPED or could no longer be queried.
 [[nodiscard]] bool StopSpooler();
+// True from the moment this process asked the spooler to stop until a start brought it back.
+bool SpoolerStoppedByThisRun();
+// Asks the service to start and returns without waiting for it: for a process that is about to
+// be ended (its console closed, the user logging off), which must not leave the spooler stopped.
+// True when the start was accepted or the service runs already. Records nothing.
+bool StartSpoolerAtOnce();
 // Stops a running spooler, then starts it.
 [[nodiscard]] bool RestartSpooler();

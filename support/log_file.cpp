@@ -13,6 +13,64 @@ WCHAR RunLogFile[SettingTextCapacity];
 WCHAR RefusedLogFile[SettingTextCapacity];
 
 constexpr CHAR LinkRefusal[] = "it is a symbolic link, a junction or another reparse point";
+constexpr CHAR PathRefusal[] = "its final path is another: a folder on the way is a link";
+constexpr CHAR ForeignRefusal[] =
+    "it is no log of ours: an elevated run appends LOGFILE's records only to an empty file or one "
+    "that begins with a record of ours";
+
+// Whether the process is elevated, asked once per run (SetLogFilePath forgets it); one that cannot
+// be told counts as elevated.
+int Elevated = -1;
+bool ElevatedRun() {
+  if (Elevated < 0) {
+    KernelHandle token;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    Elevated = !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) ||
+                       !GetTokenInformation(token.Get(), TokenElevation, &elevation,
+                                            sizeof elevation, &size) ||
+                       elevation.TokenIsElevated
+                   ? 1
+                   : 0;
+  }
+  return Elevated == 1;
+}
+
+// True when the handle reached the file at `path` made absolute: its final path is that path,
+// letter case aside, so no folder on the way was a link.
+bool ReachedAsAsked(HANDLE file, LPCWSTR path) {
+  WCHAR asked[MAX_PATH];
+  WCHAR reached[MAX_PATH + 8];
+  DWORD askedLength = GetFullPathNameW(path, MAX_PATH, asked, nullptr);
+  DWORD reachedLength = GetFinalPathNameByHandleW(file, reached, MAX_PATH + 8,
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (askedLength == 0 || askedLength >= MAX_PATH || reachedLength == 0 ||
+      reachedLength >= MAX_PATH + 8)
+    return false;
+  // "\\?\C:\..." for a drive, "\\?\UNC\server\share\..." for a share.
+  auto startsWith = [&reached](LPCWSTR prefix) {
+    int i = 0;
+    while (prefix[i] && reached[i] == prefix[i]) ++i;
+    return prefix[i] == 0;
+  };
+  if (startsWith(TEXT("\\\\?\\UNC\\")))
+    return asked[0] == TEXT('\\') && asked[1] == TEXT('\\') &&
+           lstrcmpiW(reached + 8, asked + 2) == 0;
+  if (startsWith(TEXT("\\\\?\\"))) return lstrcmpiW(reached + 4, asked) == 0;
+  return false;
+}
+
+// True when the file is empty or begins with a record of ours: "MM/DD/YY HH:MM:SS - ZQPrinter2 [",
+// after the UTF-8 mark of a run's own log.
+bool HoldsOurLog(HANDLE file) {
+  CHAR head[48] = {};
+  DWORD read = 0;
+  if (!ReadFile(file, head, sizeof head - 1, &read, nullptr)) return false;
+  if (read == 0) return true;
+  LPCSTR text = std::strncmp(head, "\xEF\xBB\xBF", 3) == 0 ? head + 3 : head;
+  return std::strlen(text) >= 32 && text[2] == '/' && text[5] == '/' && text[11] == ':' &&
+         text[14] == ':' && std::strncmp(text + 17, " - ZQPrinter2 [", 15) == 0;
+}
 
 // Records on the debugger output, once per path, why the log file is not written.
 void ReportRefusedLogFile(LPCWSTR path, LPCSTR ansiPath, LPCSTR reason) {
@@ -49,7 +107,7 @@ void AnsiLineToUtf8(LPCSTR line, LPSTR utf8, int capacity) {
 
 }  // namespace
 
-bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal) {
+bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal, bool ownLogOnly) {
   *refusal = nullptr;
   file->Reset();
   // A link at the path is looked at, not followed: the attributes are the link's own.
@@ -59,10 +117,18 @@ bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal) {
     return false;
   }
   // Appending only (every write lands at the end, as "a+" does, also beside another writer),
-  // created when missing; a link that appeared since is opened as itself and judged below.
-  KernelHandle opened(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // created when missing; a link that appeared since is opened as itself and judged below. A
+  // file this call creates may have to go again: it is opened with the right to delete it.
+  const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE |
+                       (ownLogOnly ? GENERIC_READ : 0);
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  KernelHandle opened(CreateFileW(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+  bool created = false;
+  if (!opened && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    opened.Reset(CreateFileW(path, access | DELETE, share, nullptr, CREATE_NEW, flags, nullptr));
+    created = static_cast<bool>(opened);
+  }
   if (!opened) return false;
   BY_HANDLE_FILE_INFORMATION information = {};
   if (!GetFileInformationByHandle(opened.Get(), &information)) return false;
@@ -73,6 +139,18 @@ bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal) {
   if (information.nNumberOfLinks > 1) {
     // Another name of the same file may lie anywhere on the volume.
     *refusal = "the file has more than one hard link";
+    return false;
+  }
+  if (!ReachedAsAsked(opened.Get(), path)) {
+    if (created) {
+      FILE_DISPOSITION_INFO gone = {TRUE};
+      SetFileInformationByHandle(opened.Get(), FileDispositionInfo, &gone, sizeof gone);
+    }
+    *refusal = PathRefusal;
+    return false;
+  }
+  if (ownLogOnly && !created && !HoldsOurLog(opened.Get())) {
+    *refusal = ForeignRefusal;
     return false;
   }
   file->Reset(opened.Release());
@@ -93,7 +171,9 @@ void EmitLines(LPCSTR line, LPCSTR utf8Line) {
   LPCSTR refusal = nullptr;
   if (path[0] && WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath, SettingTextCapacity, nullptr,
                                      nullptr) > 0) {
-    (void)OpenLogFile(path, &file, &refusal);
+    // LOGFILE (and the %TEMP% it may name) is the unelevated user's to set: an elevated run
+    // appends only to a log of ours there. The /log path is the administrator's own.
+    (void)OpenLogFile(path, &file, &refusal, !utf8 && ElevatedRun());
   }
   if (refusal) {
     ReportRefusedLogFile(path, ansiPath, refusal);
@@ -128,6 +208,7 @@ void EmitDebugLine(LPCSTR line) { EmitLines(line, nullptr); }
 
 void SetLogFilePath(LPCWSTR path) {
   RunLogFile[0] = 0;
+  Elevated = -1;
   ForgetSettingTypeReports();
   RefusedLogFile[0] = 0;  // a refused path is reported again for this setting
   if (path) BoundedCopy(RunLogFile, SettingTextCapacity, path);

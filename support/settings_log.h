@@ -27,10 +27,14 @@ void DebugLogError(DWORD code, LPCSTR format, ...);
 void EmitDebugLine(LPCSTR line);
 
 // Opens the log file at `path` for appending, creating it when missing, without following a link
-// there. False when it cannot be opened, or when it must not be written: then `*refusal` says why
-// (a symbolic link, a junction or another reparse point at the path, or a file with more than one
-// hard link), and the records go to the debugger output only.
-[[nodiscard]] bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal);
+// there or on the way. False when it cannot be opened, or when it must not be written: then
+// `*refusal` says why (a symbolic link, a junction or another reparse point at the path, a file
+// with more than one hard link, a final path that is not `path` made absolute, because a folder
+// on the way is a link; with `ownLogOnly`, an existing file that is neither empty nor begins with
+// a record of ours), and the records go to the debugger output only. A file it created and then
+// refused is deleted again.
+[[nodiscard]] bool OpenLogFile(LPCWSTR path, KernelHandle* file, LPCSTR* refusal,
+                               bool ownLogOnly = false);
 
 // A record of a wide text behind its label ("label: text"), written whatever LOGLEVEL says unless
 // `obeyLevel`. The text is spread over as many pieces as it needs, so that only the line's

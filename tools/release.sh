@@ -11,8 +11,11 @@
 #   --password-file <file>    the private key's password (or set ZQ_SIGN_PASSWORD); none if unset
 #   --timestamp <url>         RFC 3161 time-stamp server, so signatures outlive the certificate
 #   --out <folder>            where the release goes (default build/release)
-#   --driver <folder>         the driver's files (x64\ and x86\, each with the three files): the
-#                             packages ZQInst-<version>-x64.msi and -x86.msi are built with them
+#   --driver <folder>         the driver's files (x64\ and x86\, arm64\ when shipped, each with the
+#                             three files): both programs carry their manifest (the size and
+#                             SHA-256 of every file, RCDATA "DRIVERMANIFEST", signed with them),
+#                             and the packages ZQInst-<version>-x64.msi and -x86.msi are built
+#                             with those programs and these files
 #
 # The release folder afterwards:
 #   x64/ZQInst.exe  x86/ZQInst.exe           the programs (signed when a certificate was given)
@@ -64,12 +67,35 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 # Only what an earlier release put there is replaced.
 rm -rf "$out/x64" "$out/x86" "$out/symbols" "$out/SHA256SUMS" "$out"/ZQInst-*.msi
+# The driver manifest (installation/driver_manifest.h): a header line, then per processor
+# sub-folder and file "<processor> <file> <size> <sha-256>".
+manifest=""
+if [ -n "$driver" ]; then
+  manifest="ZQInst driver manifest 1"$'\n'
+  for processor in x86 x64 arm64; do
+    [ -d "$driver/$processor" ] || continue
+    for file in ZQPrinter_drv2.dll ZQPrinter_ui2.dll ZQPrinter.PDD; do
+      path=$driver/$processor/$file
+      [ -f "$path" ] || { echo "release: $path is missing" >&2; exit 2; }
+      manifest+="$processor $file $(stat -c %s "$path") $(sha256sum "$path" | cut -d' ' -f1)"$'\n'
+    done
+  done
+fi
 for arch in x64 x86; do
   cmake --preset "mingw-$arch" >/dev/null
   cmake --build --preset "mingw-$arch" -j"$jobs" >/dev/null
+  build=build/mingw-$arch
+  if [ -n "$manifest" ]; then
+    # The same program linked once more with the manifest as a resource of its own.
+    mkdir -p "$build/driver-manifest"
+    printf '%s' "$manifest" >"$build/driver-manifest/manifest.txt"
+    cmake --build --preset "mingw-$arch" -j"$jobs" --target ZQInstWithManifest >/dev/null
+    build=$build/driver-manifest
+    echo "release: $arch program carries the driver manifest, $(printf '%s' "$manifest" | wc -c) bytes"
+  fi
   mkdir -p "$out/$arch" "$out/symbols/$arch"
-  cp "build/mingw-$arch/ZQInst.exe" "$out/$arch/"
-  cp "build/mingw-$arch/ZQInst.exe.debug" "$out/symbols/$arch/"
+  cp "$build/ZQInst.exe" "$out/$arch/"
+  cp "$build/ZQInst.exe.debug" "$out/symbols/$arch/"
 done
 
 sign() {  # sign <exe or msi>: replaces the file by its signed copy
@@ -92,6 +118,11 @@ for arch in x64:x86_64 x86:i686; do
   if [ "$signing" = yes ]; then sign "$exe"; fi
   bash tools/check-resources.sh "$exe" "${arch##*:}" >/dev/null
   bash tools/check-hardening.sh "$exe" "${arch##*:}" >/dev/null
+  if [ -n "$manifest" ] && ! "${arch##*:}-w64-mingw32-windres" -i "$exe" -O rc 2>/dev/null |
+      grep -q 'DRIVERMANIFEST'; then
+    echo "release: $exe lacks its driver manifest" >&2
+    exit 1
+  fi
   echo "release: $exe $(stat -c %s "$exe") bytes, signed: $signing"
 done
 files=(x64/ZQInst.exe x86/ZQInst.exe)
@@ -105,7 +136,7 @@ if [ -n "$driver" ]; then
     files+=("$msi")
   done
 else
-  echo "release: no --driver: no packages"
+  echo "release: no --driver: no packages, and the programs carry no driver manifest"
 fi
 (cd "$out" && sha256sum "${files[@]}" >SHA256SUMS)
 echo "release: sums in $out/SHA256SUMS"

@@ -1,5 +1,10 @@
-// Simulated file handles and temporary files: CreateFileW and WriteFile over the file sandbox
-// (files.cpp), GetTempPathW and GetTempFileNameW with the platform's naming rule.
+// Simulated file handles and temporary files: CreateFileW, ReadFile and WriteFile over the file
+// sandbox (files.cpp), GetTempPathW and GetTempFileNameW with the platform's naming rule,
+// GetFullPathNameW, GetFinalPathNameByHandleW (the "\\?\" form of the path the handle reached,
+// every link followed but one opened as itself) and the deletion of a handle's file through
+// SetFileInformationByHandle(FileDispositionInfo): the handle needs DELETE access, a read-only
+// file is refused, and the entry (the link itself for a link opened as itself) goes when the
+// handle is closed.
 //
 // A file handle is an accounted handle of kind "file" holding a host stream; CloseHandle releases
 // it like any other kernel handle. Modelled: the five creation dispositions with the error and
@@ -29,9 +34,11 @@ struct OpenFile {
   bool append = false;      // FILE_APPEND_DATA without FILE_WRITE_DATA
   bool linkItself = false;  // a link opened as itself (FILE_FLAG_OPEN_REPARSE_POINT)
   FILE* stream = nullptr;  // none for a link opened as itself
+  std::string deleteOnClose;  // the host entry a disposition marked for deletion
   ~OpenFile() {
     if (stream) std::fclose(stream);
     if (held) ReleaseFile(path, access, share);
+    if (!deleteOnClose.empty()) std::remove(deleteOnClose.c_str());
   }
 };
 
@@ -78,6 +85,12 @@ bool MakeEmptyFile(const std::u16string& path) {
 }
 
 }  // namespace
+
+std::string FileHandlePath(HANDLE handle) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto object = Lookup<OpenFile>(handle, "file");
+  return object ? Utf8(object->path) : std::string();
+}
 
 void SetTempPath(const std::u16string& windowsPath) {
   std::lock_guard<sim::MachineMutex> lock(Lock());
@@ -153,8 +166,10 @@ HANDLE CreateFileW(LPCWSTR file, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     SetLastError(ERROR_ACCESS_DENIED);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
-  if (exists && (sim::IsLocked(full) ||  // held by another process without sharing
-                 !sim::SharingAllows(full, access, share))) {
+  // Held by another process without sharing; an opening for deletion uses up one of the lock's
+  // refusals, as a deletion does.
+  bool locked = (access & DELETE) ? sim::LockRefusesDeletion(full) : sim::IsLocked(full);
+  if (exists && (locked || !sim::SharingAllows(full, access, share))) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return call.Ret(INVALID_HANDLE_VALUE);
   }
@@ -228,6 +243,103 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
   *written = count;
   call.SetResult("1, wrote " + std::to_string(count));
   return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+  Call call("ReadFile", {sim::Ptr(file), std::to_string(bytes)});
+  if (read) *read = 0;
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto object = sim::Lookup<sim::OpenFile>(file, "file");
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (overlapped || !read) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!sim::Reads(object->access) || !object->stream) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!buffer && bytes) {
+    SetLastError(ERROR_NOACCESS);
+    return call.Ret<BOOL>(FALSE);
+  }
+  *read = static_cast<DWORD>(std::fread(buffer, 1, bytes, object->stream));
+  call.SetResult("1, read " + std::to_string(*read));
+  return TRUE;
+}
+
+DWORD GetFullPathNameW(LPCWSTR file, DWORD capacity, LPWSTR buffer, LPWSTR* filePart) {
+  Call call("GetFullPathNameW", {file ? sim::Utf8(file) : "null", std::to_string(capacity)});
+  if (filePart) *filePart = nullptr;
+  if (call.Faulted()) return call.Ret<DWORD>(0);
+  if (!file || !*file) {
+    SetLastError(ERROR_INVALID_NAME);
+    return call.Ret<DWORD>(0);
+  }
+  std::u16string given(file);
+  std::u16string full = sim::FullPath(given);
+  // A trailing separator stays: the path names a folder.
+  char16_t last = given.back();
+  if ((last == u'\\' || last == u'/') && full.back() != u'\\') full += u'\\';
+  if (full.size() + 1 > capacity) return call.Ret(static_cast<DWORD>(full.size() + 1));
+  std::copy(full.begin(), full.end(), buffer);
+  buffer[full.size()] = 0;
+  if (filePart && full.back() != u'\\') *filePart = buffer + full.rfind(u'\\') + 1;
+  return call.Ret(static_cast<DWORD>(full.size()));
+}
+
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD capacity, DWORD flags) {
+  Call call("GetFinalPathNameByHandleW", {sim::Ptr(file), std::to_string(capacity)});
+  if (call.Faulted()) return call.Ret<DWORD>(0);
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto object = sim::Lookup<sim::OpenFile>(file, "file");
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return call.Ret<DWORD>(0);
+  }
+  if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {  // the only form modelled
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<DWORD>(0);
+  }
+  std::u16string final = sim::FinalPath(object->path, object->linkItself);
+  if (final.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return call.Ret<DWORD>(0);
+  }
+  final = u"\\\\?\\" + final;
+  if (final.size() + 1 > capacity) return call.Ret(static_cast<DWORD>(final.size() + 1));
+  std::copy(final.begin(), final.end(), buffer);
+  buffer[final.size()] = 0;
+  call.SetResult(sim::Utf8(final));
+  return static_cast<DWORD>(final.size());
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
+                                DWORD bytes) {
+  Call call("SetFileInformationByHandle", {sim::Ptr(file), std::to_string(infoClass)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto object = sim::Lookup<sim::OpenFile>(file, "file");
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (infoClass != FileDispositionInfo || !info || bytes < sizeof(FILE_DISPOSITION_INFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<BOOL>(FALSE);
+  }
+  if (!(object->access & (DELETE | GENERIC_ALL)) || sim::IsReadOnly(object->path)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return call.Ret<BOOL>(FALSE);
+  }
+  object->deleteOnClose = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile
+                              ? sim::HostPathToDelete(object->path, object->linkItself)
+                              : std::string();
+  return call.Ret<BOOL>(TRUE);
 }
 
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {

@@ -317,6 +317,15 @@ void SetReadOnly(const std::u16string& windowsPath, bool readOnly) {
     model().readOnly.erase(key);
 }
 
+bool LockRefusesDeletion(const std::u16string& windowsPath) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto& m = model();
+  auto found = m.locks.find(Upper(Full(m, windowsPath)));
+  if (found == m.locks.end() || found->second == 0) return false;
+  if (found->second > 0) --found->second;
+  return true;
+}
+
 bool IsLocked(const std::u16string& windowsPath) {
   std::lock_guard<sim::MachineMutex> lock(Lock());
   return Locked(model(), Full(model(), windowsPath));
@@ -372,6 +381,31 @@ DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself) {
   struct stat info {};
   int status = ofTheLinkItself ? lstat(host.c_str(), &info) : stat(host.c_str(), &info);
   return status == 0 ? static_cast<DWORD>(info.st_nlink) : 0;
+}
+
+std::u16string FinalPath(const std::u16string& windowsPath, bool ofTheLinkItself) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  auto& m = model();
+  fs::path host = Host(m, windowsPath);
+  std::error_code ec;
+  fs::path resolved = ofTheLinkItself ? fs::canonical(host.parent_path(), ec) / host.filename()
+                                      : fs::canonical(host, ec);
+  if (ec) return u"";
+  fs::path relative = resolved.lexically_relative(fs::canonical(m.root, ec));
+  if (ec || relative.empty() || *relative.begin() == "..") return u"";
+  std::u16string out;
+  for (auto& part : relative)
+    out += out.empty() ? Upper(Utf16(part.string())) + u":" : u"\\" + Utf16(part.string());
+  if (out.size() == 2) out += u"\\";
+  return out;
+}
+
+std::string HostPathToDelete(const std::u16string& windowsPath, bool ofTheLinkItself) {
+  std::lock_guard<sim::MachineMutex> lock(Lock());
+  fs::path host = Host(model(), windowsPath);
+  std::error_code ec;
+  fs::path resolved = ofTheLinkItself ? host : fs::canonical(host, ec);
+  return ec ? std::string() : resolved.string();
 }
 
 bool IsReadOnly(const std::u16string& windowsPath) {

@@ -48,6 +48,9 @@ void ReleaseFile(const std::u16string& windowsPath, DWORD access, DWORD share);
 bool SharingAllows(const std::u16string& windowsPath, DWORD access, DWORD share);
 // What the knobs above say about a path (used by file handles, file_io.cpp).
 bool IsLocked(const std::u16string& windowsPath);
+// An opening for deletion of a locked file counts as one refused deletion, as DeleteFileW does:
+// true when the lock refuses it (and one of its refusals is used up).
+bool LockRefusesDeletion(const std::u16string& windowsPath);
 bool IsReadOnly(const std::u16string& windowsPath);
 
 // Links. A symbolic link to a file and a junction to a folder are reparse points that an opening
@@ -67,8 +70,15 @@ void MakeHardLink(const std::u16string& link, const std::u16string& existing);
 bool IsReparsePoint(const std::u16string& windowsPath);
 bool IsLink(const std::u16string& windowsPath);
 DWORD LinkCount(const std::u16string& windowsPath, bool ofTheLinkItself);
+// The path the entry is reached by once every link on the way is followed (the last one too,
+// unless `ofTheLinkItself`), as the file system stores its names; empty when it cannot be told.
+std::u16string FinalPath(const std::u16string& windowsPath, bool ofTheLinkItself);
+// The host entry a deletion of the path removes: the link itself, or what the path reaches.
+std::string HostPathToDelete(const std::u16string& windowsPath, bool ofTheLinkItself);
 
 // ----- file handles, temporary files (file_io.cpp) -----
+// The full path a file handle was opened by, for the journal of its closing ("" for another).
+std::string FileHandlePath(HANDLE handle);
 // GetTempPathW's folder on a fresh machine; it exists.
 inline constexpr char16_t DefaultTempPath[] = u"C:\\Users\\Tester\\AppData\\Local\\Temp\\";
 // The folder GetTempPathW reports (a trailing backslash is added when missing, as Windows does

@@ -10,6 +10,7 @@
 
 #include "platform/sim/mutexes.h"
 #include "platform/sim/process.h"
+#include "platform/sim/files.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -330,7 +331,10 @@ BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  Call call("CloseHandle", {sim::Ptr(handle)});
+  // A file handle's path is journalled too: what its closing completes (a deletion) is told by it.
+  std::string path = sim::FileHandlePath(handle);
+  Call call("CloseHandle", path.empty() ? std::vector<std::string>{sim::Ptr(handle)}
+                                        : std::vector<std::string>{sim::Ptr(handle), path});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   std::vector<std::string> kinds;
   {

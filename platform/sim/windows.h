@@ -26,8 +26,10 @@ typedef unsigned int UINT;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
 typedef uint32_t DWORD;
+typedef uint64_t ULONGLONG;
 typedef uint16_t WORD;
 typedef uint8_t BYTE;
+typedef uint8_t UCHAR;
 typedef int16_t SHORT;
 typedef uint16_t USHORT;
 typedef char CHAR;
@@ -93,6 +95,7 @@ SIM_DECLARE_HANDLE(HBRUSH);
 SIM_DECLARE_HANDLE(HMENU);
 SIM_DECLARE_HANDLE(HDC);
 SIM_DECLARE_HANDLE(SC_HANDLE);
+SIM_DECLARE_HANDLE(HRSRC);
 #undef SIM_DECLARE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
@@ -165,6 +168,8 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_INVALID_PRINTER_COMMAND 1803L
 #define ERROR_UNKNOWN_PRINTPROCESSOR 1798L
 #define ERROR_INVALID_DATATYPE 1804L
+#define ERROR_NOT_FOUND 1168L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_SPL_NO_STARTDOC 3003L
 #define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
@@ -321,12 +326,51 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVER
 DWORD GetFileAttributesW(LPCWSTR file);
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 DWORD GetTempPathW(DWORD capacity, LPWSTR buffer);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped);
+DWORD GetFullPathNameW(LPCWSTR file, DWORD capacity, LPWSTR buffer, LPWSTR* filePart);
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD capacity, DWORD flags);
+#define DELETE 0x00010000L
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_DISPOSITION_INFO {
+  BOOL DeleteFile;
+} FILE_DISPOSITION_INFO, *PFILE_DISPOSITION_INFO;
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
+                                DWORD bytes);
 UINT GetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR tempFile);
 
 HMODULE LoadLibraryW(LPCWSTR file);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 HMODULE GetModuleHandleW(LPCWSTR name);
+
+// The program's resources (resources.cpp): found, loaded and locked as one read-only block.
+#define RT_RCDATA MAKEINTRESOURCEW(10)
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+
+// Cryptography Next Generation's hashing (bcrypt.cpp): SHA-256 only.
+typedef LONG NTSTATUS;
+typedef PVOID BCRYPT_ALG_HANDLE;
+typedef PVOID BCRYPT_HASH_HANDLE;
+typedef UCHAR* PUCHAR;
+#define BCRYPT_SUCCESS(status) (((NTSTATUS)(status)) >= 0)
+#define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
+#define STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000DL)
+#define STATUS_INVALID_HANDLE ((NTSTATUS)0xC0000008L)
+#define STATUS_NOT_FOUND ((NTSTATUS)0xC0000225L)
+#define BCRYPT_SHA256_ALGORITHM TEXT("SHA256")
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR id,
+                                     LPCWSTR implementation, ULONG flags);
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash, PUCHAR object,
+                          ULONG objectBytes, PUCHAR secret, ULONG secretBytes, ULONG flags);
+NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG inputBytes, ULONG flags);
+NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG outputBytes, ULONG flags);
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
 
 typedef struct _DllVersionInfo {
   DWORD cbSize;

@@ -87,6 +87,16 @@ bool LoadCommonControls() {
   return true;
 }
 
+bool LoadBcrypt() {
+  HMODULE module = LoadFromSystem(TEXT("bcrypt.dll"));
+  if (!module) return Fail(TEXT("bcrypt.dll"), GetLastError());
+#define ZQ_FIND(name) \
+  if (!Find(module, #name, ZQ_FUNCTION_NAME("bcrypt.dll", name), &System.name)) return false;
+  ZQ_BCRYPT_FUNCTIONS(ZQ_FIND)
+#undef ZQ_FIND
+  return true;
+}
+
 // The stand-ins for a Windows without combase.dll: the runtime cannot be initialised, and what
 // was never made needs no release.
 HRESULT WINAPI NoRoInitialize(RO_INIT_TYPE) { return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND); }
@@ -129,7 +139,7 @@ void LoadCombase() {
 
 void LoadSystemLibraries() {
   RestrictSearch();
-  Loaded = LoadWinspool() && LoadCommonControls();
+  Loaded = LoadWinspool() && LoadCommonControls() && LoadBcrypt();
   if (Loaded) LoadCombase();
   // A half-filled table is never used: the run ends at its start.
   if (!Loaded) System = SystemFunctions{};

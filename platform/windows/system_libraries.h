@@ -4,17 +4,19 @@
 // Windows looks for a statically imported DLL in the program's own folder before System32 unless
 // the DLL is one of the KnownDLLs; so the program imports statically only KnownDLLs (kernel32,
 // user32, advapi32, shell32, msvcrt). Its first code (process_entry.cpp) restricts the DLL search
-// of the whole process to System32 and then loads the spooler's library and the common controls
-// from there, looking up every function the product calls in them. Product code keeps calling the
-// Win32 names: platform/win32.h maps them onto this table through system_library_names.h, which
-// the build writes from the lists below (cmake/system-library-names.cmake): a function added to a
-// list is reached through the table everywhere, and none is left to a static import by mistake.
+// of the whole process to System32 and then loads the spooler's library, the common controls and
+// the system's cryptography (bcrypt.dll) from there, looking up every function the product calls
+// in them. Product code keeps calling the Win32 names: platform/win32.h maps them onto this
+// table through system_library_names.h, which the build writes from the lists below
+// (cmake/system-library-names.cmake): a function added to a list is reached through the table
+// everywhere, and none is left to a static import by mistake.
 // One function a line, as `X(Name)`: the build reads the lists line by line.
 #pragma once
 
 #include <windows.h>
 #include <winspool.h>
 #include <commctrl.h>
+#include <bcrypt.h>
 
 #include "platform/windows/windows_runtime.h"
 
@@ -52,6 +54,15 @@
   X(RoUninitialize)            \
   X(WindowsCreateString)       \
   X(WindowsDeleteString)
+// Every function of bcrypt.dll the product calls: the system's own SHA-256, by which the driver
+// files are verified against the program's manifest.
+#define ZQ_BCRYPT_FUNCTIONS(X)     \
+  X(BCryptOpenAlgorithmProvider)  \
+  X(BCryptCloseAlgorithmProvider) \
+  X(BCryptCreateHash)             \
+  X(BCryptHashData)               \
+  X(BCryptFinishHash)             \
+  X(BCryptDestroyHash)
 
 namespace zq_windows {
 
@@ -61,6 +72,7 @@ struct SystemFunctions {
   ZQ_WINSPOOL_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
   ZQ_COMCTL32_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
   ZQ_COMBASE_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
+  ZQ_BCRYPT_FUNCTIONS(ZQ_SYSTEM_FUNCTION_SLOT)
 #undef ZQ_SYSTEM_FUNCTION_SLOT
 };
 extern SystemFunctions System;

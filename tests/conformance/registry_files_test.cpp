@@ -232,3 +232,69 @@ CONFORMANCE_TEST(AppendingHandleAndItsFileInformation) {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   DeleteFileW(path);
 }
+
+// The driver files are verified by the system's SHA-256: BCryptOpenAlgorithmProvider(SHA256),
+// a hash object with the provider's own memory (no object buffer, Windows 7 and later), the
+// file's bytes as ReadFile gives them, a 32-byte result. Source: the documentation of
+// BCryptCreateHash ("pbHashObject ... can be NULL", Windows 7) and FIPS 180-4 for the digest.
+CONFORMANCE_TEST(Sha256OfAFileThroughBcrypt) {
+  WCHAR path[MAX_PATH];
+  if (!ok(MakeFile(path), "temporary file")) return;
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  BYTE data[16] = {}, digest[32] = {};
+  DWORD read = 0;
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  ok(ReadFile(file, data, sizeof data, &read, nullptr) && read == 4 && CloseHandle(file) &&
+         BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+         BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)) &&
+         BCRYPT_SUCCESS(BCryptHashData(hash, data, read, 0)) &&
+         BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, sizeof digest, 0)) &&
+         std::memcmp(digest, "\x3a\x6e\xb0\x79\x0f\x39\xac\x87\xc9\x4f\x38\x56\xb2\xdd\x2c\x5d\x11\x0e"
+                             "\x68\x11\x60\x22\x61\xa9\xa9\x23\xd3\xbb\x23\xad\xc8\xb7", 32) == 0,
+     "SHA-256 of \"data\"");
+  ok(BCryptDestroyHash(hash) == 0 && BCryptCloseAlgorithmProvider(algorithm, 0) == 0 &&
+         DeleteFileW(path), "released");
+}
+
+// GetFullPathNameW: an empty text fails; a relative folder is the current folder's, its trailing
+// backslash kept, with no file part. Source: the documentation of GetFullPathNameW ("If lpBuffer
+// refers to a directory and not a file, lpFilePart receives zero"); the empty text's last error
+// is not checked: none is documented, and Wine 8 leaves it untouched. The final path of a plain
+// file's handle is "\\?\" and its full path. Source: the documentation of
+// GetFinalPathNameByHandleW (VOLUME_NAME_DOS).
+CONFORMANCE_TEST(FullPathsAndTheFinalPathOfAPlainFile) {
+  WCHAR buffer[MAX_PATH] = {}, current[MAX_PATH] = {};
+  LPWSTR part = buffer;
+  ok(GetFullPathNameW(TEXT(""), MAX_PATH, buffer, &part) == 0, "empty text");
+  DWORD length = GetFullPathNameW(TEXT("."), MAX_PATH, current, nullptr);
+  ok(GetFullPathNameW(TEXT("zq\\.\\f\\"), MAX_PATH, buffer, &part) > length && part == nullptr &&
+         std::memcmp(buffer, current, length * sizeof(WCHAR)) == 0 &&
+         conformance::EndsWithNoCase(buffer, length > 3 ? TEXT("\\zq\\f\\") : TEXT("zq\\f\\")),
+     "relative folder: %s", conformance::Utf8(buffer));
+  WCHAR path[MAX_PATH], final[MAX_PATH + 8];
+  if (!ok(MakeFile(path), "temporary file")) return;
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ok(file != INVALID_HANDLE_VALUE && GetFinalPathNameByHandleW(file, final, MAX_PATH + 8, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) &&
+         std::memcmp(final, TEXT("\\\\?\\"), 4 * sizeof(WCHAR)) == 0 &&
+         GetFullPathNameW(final + 4, MAX_PATH, buffer, nullptr) && lstrcmpiW(buffer, final + 4) == 0 &&
+         conformance::EndsWithNoCase(final, path + lstrlenW(path) - 8),
+     "final path: %s", conformance::Utf8(final));
+  ok(CloseHandle(file) && DeleteFileW(path), "released");
+}
+
+// A driver file is deleted through one handle opened without following a link at its end:
+// FILE_FLAG_OPEN_REPARSE_POINT with DELETE access, then SetFileInformationByHandle
+// (FileDispositionInfo); the file goes when the handle is closed. Source: the documentation of
+// FILE_DISPOSITION_INFO and of CreateFileW.
+CONFORMANCE_TEST(DeletionThroughAHandleOpenedAsItself) {
+  WCHAR path[MAX_PATH];
+  if (!ok(MakeFile(path), "temporary file")) return;
+  FILE_DISPOSITION_INFO gone = {TRUE};
+  HANDLE file = CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  ok(SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone) && CloseHandle(file),
+     "deleted through the handle: %u", conformance::LastError());
+  ok(GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND,
+     "gone once closed: %u", conformance::LastError());
+}

@@ -148,6 +148,8 @@ TEST_F(QuietRunTest, EveryModeRunsWithoutAWindowAndRecordsWhatAPersonWouldHaveSe
        {"Error: プロセッサが不正です．: 'x86', 'x64' を指定してください．",
         "Run: exit code 1639 (the command line is rejected)"},
        false},
+      {"an empty driver folder", false, u"/quiet install \"\" \"ZQ Printer2\" x64", 1639,
+       {"Error: パラメータの数が足りません．", "Run: exit code 1639 (the command line is rejected)"}, false},
       {"a printer name Windows refuses", false, u"/quiet reinstall C:\\zqdriver \"a\\b\" x64", 1639,
        {"Error: プリンタ名 'a\\b' は使用できません!",
         "Run: exit code 1639 (the command line is rejected)"},
@@ -249,6 +251,8 @@ TEST_F(QuietRunTest, EachEndingHasItsExitCode) {
        u"add C:\\zqdriver \"ZQ Printer2\" x64", 1605, -1, "Run: exit code 1605 (not installed)"},
       {"a failed step", none, u"install C:\\missing \"ZQ Printer2\" x64", 1603, -1,
        "Run: exit code 1603 (a step failed)"},
+      {"a driver file not the one shipped", [] { PutDriverManifest(u"C:\\zqdriver", {u"x64"});
+         sim::PutFile(u"C:\\zqdriver\\x64\\ZQPrinter_ui2.dll", "planted"); }, u"install C:\\zqdriver \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
       {"the driver cannot be looked up", [] { sim::FailAlways("EnumPrinterDriversW", ERROR_ACCESS_DENIED); },
        u"check . \"ZQ Printer2\" x64", 1603, -1, "Run: exit code 1603 (a step failed)"},
       {"another installer never lets go", [] { sim::HoldMutexElsewhere(LockInNamespace(), {}); },
@@ -332,7 +336,8 @@ TEST_F(QuietRunTest, TheFirstRecordSaysWhatTheRunRunsOn) {
             "x64; elevated: no; interactive: yes, the run is quiet (/quiet); spooler: stopped; "
             "machine: native x64, process x64 (IsWow64Process2); protected print policy: absent; "
             "RestrictDriverInstallationToAdministrators: absent (administrators only); protected "
-            "print mode: off (the policy; WindowsProtectedPrintInfo: 0x80040154)");
+            "print mode: off (the policy; WindowsProtectedPrintInfo: 0x80040154); driver folder: "
+            "C:\\Installer; driver manifest: none");
   EXPECT_EQ(records.back(), "Run: exit code 1603 (a step failed)");
   EXPECT_TRUE(Recorded("check: the spooler is stopped (state 1); it is left as it is"));
 }
@@ -635,9 +640,10 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
        true, true},
       // A registration is removed as one step: its printers, the registration and its files.
       {"deleting the printer", "uninstall", true, "DeletePrinter", 1, false, true, false},
-      {"the spooler stopped for the driver's files", "uninstall", true, "DeleteFileW", 1, false,
+      {"the spooler stopped for the driver's files", "uninstall", true, "SetFileInformationByHandle", 1, false,
        true, false},
-      {"the uninstall of a reinstall", "reinstall", true, "DeleteFileW", 2, false, true, false},
+      {"the uninstall of a reinstall", "reinstall", true, "SetFileInformationByHandle", 2, false, true,
+       false},
       {"the last step, verifying", "install", false, "GetPrinterW", 1, true, true, true, 0},
   };
   struct Event {
@@ -666,6 +672,8 @@ TEST_F(QuietRunTest, AConsoleEventStopsTheRunAfterTheStepInProgress) {
       EXPECT_TRUE(SpoolerRunning());
       EXPECT_EQ(sim::ProcessEndedByConsoleEvent(), e.endsProcess);
       if (e.endsProcess) EXPECT_EQ(spoolerAtEnd.load(), 1);
+      if (e.endsProcess && std::string(step.call) == "SetFileInformationByHandle")  // by the handler
+        EXPECT_EQ(sim::CallNames({step.call, "StartServiceW"}).at(size_t(step.nth)), "StartServiceW");
       bool driver = false;
       for (auto& d : sim::Drivers()) driver = driver || d.name == u"ZqDriver2";
       EXPECT_EQ(driver, step.driver);

@@ -17,6 +17,8 @@ bool Arg(const CallRecord& call, size_t index, const std::string& value) {
   return index < call.args.size() && call.args[index] == value;
 }
 
+// A file in the spooler's driver folders.
+bool DriverFolderFile(const CallRecord& call) { return sim::ArgContains(call, "spool\\drivers"); }
 // The port thread's polls: WaitForSingleObject(port thread, 5).
 bool PortPoll(const CallRecord& call) { return Arg(call, 1, "5"); }
 // The installer lock's waits: at once, then for the five minutes another installer may hold it.
@@ -79,6 +81,10 @@ const std::vector<Expectation> kTable = {
      "the hidden window's creation messages"},
     {"GetVersion", "", {}, kFails, ERROR_INVALID_PARAMETER, false, false,
      "an unknown platform is rejected with a box"},
+    {"GetFullPathNameW", "", {}, kTolerated, ERROR_INVALID_NAME, false, false,
+     "the driver folder is used as given"},
+    {"FindResourceW", "", {}, kTolerated, ERROR_RESOURCE_NAME_NOT_FOUND, false, false,
+     "a build without its driver carries no driver manifest"},
     {"InitCommonControls", "", {}, kTolerated, ERROR_NOT_ENOUGH_MEMORY, false, false,
      "the progress dialog uses no common control"},
     {"GetCommandLineW", "", {}, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,
@@ -196,6 +202,8 @@ const std::vector<Expectation> kTable = {
      "the lock goes with its handle and the process; the next installer takes it over"},
     // ----- releases: the object stays, nothing else changes -----
     {"LocalFree", "", {}, kTolerated, ERROR_INVALID_HANDLE, true, false, "a failed release"},
+    {"CloseHandle", "", DriverFolderFile, kEither, ERROR_INVALID_HANDLE, true, false,
+     "a driver file's deletion is completed by its closing: the file stays, pending"},
     {"CloseHandle", "", {}, kTolerated, ERROR_INVALID_HANDLE, true, false, "a failed release"},
     {"ClosePrinter", "", {}, kTolerated, ERROR_INVALID_HANDLE, true, false, "a failed release"},
     {"CloseServiceHandle", "", {}, kTolerated, ERROR_INVALID_HANDLE, true, false,
@@ -212,8 +220,14 @@ const std::vector<Expectation> kTable = {
      "the log settings keep their defaults"},
     {"GetFileAttributesW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "the log file is judged by its handle"},
-    // A driver file the replacement's install would copy cannot be read: nothing is removed.
+    {"CreateFileW", "", DriverFolderFile, kEither, ERROR_SHARING_VIOLATION, false, false,
+     "a driver file opened to be deleted: tried again, or once for a dependent file"},
+    // Outside the spooler's folder: a driver file the replacement's install would copy cannot be read: nothing is removed.
     {"CreateFileW", "", DriverFile, kFails, ERROR_ACCESS_DENIED, false, false, "refused"},
+    {"SetFileInformationByHandle", "", {}, kEither, ERROR_ACCESS_DENIED, false, false,
+     "a driver file's deletion: tried again, or once for a dependent file"},
+    {"GetFinalPathNameByHandleW", "", {}, kTolerated, ERROR_PATH_NOT_FOUND, false, false,
+     "a log file or a driver file whose final path is not known is left with a record", true},
     {"CreateFileW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,
      "a record without its file copy"},
     {"GetFileInformationByHandle", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false,

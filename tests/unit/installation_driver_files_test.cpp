@@ -135,6 +135,38 @@ TEST_F(DriverFilesTest, FailuresBeforeAnyCopy) {
   }
 }
 
+// With a manifest in the program, the copies in the spooler's folder are verified before the
+// registration; a copy that is not the shipped file takes every copy with it.
+TEST_F(DriverFilesTest, TheCopiesAreVerifiedAgainstTheManifestBeforeTheRegistration) {
+  const struct {
+    const char* what;
+    std::vector<std::u16string> manifest;  // sub-folders it lists; none: no manifest
+    std::string ui;                        // ZQPrinter_ui2.dll's bytes when the copy is made
+    DWORD code;                            // 0: registered
+  } rows[] = {{"the shipped files", {u"x64", u"x86"}, "ZQPrinter_ui2.dll new", 0},
+              {"no manifest", {}, "ZQPrinter_ui2.dll nex", 0},
+              {"one byte changed", {u"x64"}, "ZQPrinter_ui2.dll nex", ERROR_INVALID_DATA},
+              {"no entry for the processor", {u"x86"}, "ZQPrinter_ui2.dll new", ERROR_NOT_FOUND}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    sim::Reset();
+    PutSourceFiles(kFolder, u"x64");
+    PutSourceFiles(kFolder, u"x86");
+    if (!row.manifest.empty()) PutDriverManifest(kFolder, row.manifest);
+    // Swapped in while the first file is copied.
+    sim::RunAtCall("CopyFileW", 1, [&] { sim::PutFile(u"C:\\Drivers\\x64\\ZQPrinter_ui2.dll", row.ui); });
+    EXPECT_EQ(InstallDriverFiles(kFolder, X64, false), row.code == 0) << Message();
+    EXPECT_EQ(sim::Drivers().size(), row.code == 0 ? 1u : 0u);
+    if (row.code == 0) continue;
+    EXPECT_EQ(Message(), std::string("ドライバファイル 'C:\\Drivers\\x64\\ZQPrinter") +
+                             (row.code == ERROR_NOT_FOUND ? "_drv2" : "_ui2") + ".dll' が改ざんされています!");
+    EXPECT_EQ(LastErrorCode, row.code);
+    for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
+      EXPECT_FALSE(sim::FileExists(Target(u"x64", file))) << U8(file);
+    EXPECT_EQ(sim::CallCount("AddPrinterDriverW"), 0u);
+  }
+}
+
 TEST_F(DriverFilesTest, AFailedCopyLeavesTheEarlierCopiesAndNamesBothPaths) {
   struct Case {
     const char* what;

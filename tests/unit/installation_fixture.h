@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/bcrypt.h"
 #include "platform/sim/files.h"
+#include "platform/sim/resources.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "support/messages.h"
@@ -30,6 +32,17 @@ class InstallationTest : public SimTest {
                              const std::string& tag = "new") {
     for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"})
       sim::PutFile(folder + u"\\" + sub + u"\\" + file, sim::Utf8(file) + " " + tag);
+  }
+
+  // The program carries the driver manifest of the files now in <folder>\<sub> for each sub.
+  static void PutDriverManifest(const std::u16string& folder, const std::vector<std::u16string>& subs) {
+    std::string text = "ZQInst driver manifest 1\n";
+    for (auto& sub : subs)
+      for (const char16_t* file : {u"ZQPrinter_drv2.dll", u"ZQPrinter_ui2.dll", u"ZQPrinter.PDD"}) {
+        std::string b = sim::FileContents(folder + u"\\" + sub + u"\\" + file);
+        text += sim::Utf8(sub + u" " + file) + " " + std::to_string(b.size()) + " " + sim::Sha256Hex(b) + "\n";
+      }
+    sim::SetProgramData(u"DRIVERMANIFEST", text);
   }
 
   // "ZqDriver2" (or another name) registered for the machine's environment, its files present.

@@ -9,6 +9,7 @@
 #include "platform/sim/code_pages.h"
 #include "platform/sim/files.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/session.h"
 #include "support/handles.h"
 #include "support/library.h"
 #include "support/messages.h"
@@ -158,10 +159,11 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
                                                         "05/15/13 16:08:46 - " + kPrefix +
                                                         "second rec\r\n");
   EXPECT_EQ(sim::DebugOutput().size(), 2u);  // no complaint about the file
-  // Appending only, created when missing, a link at the path opened as itself.
-  ASSERT_FALSE(sim::Calls("CreateFileW").empty());
+  // Appending only (read to tell a log of ours in an elevated run), an existing file opened
+  // first, then created with the right to delete it again, a link at the path opened as itself.
+  ASSERT_EQ(sim::Calls("CreateFileW").size(), 3u);
   EXPECT_EQ(sim::Calls("CreateFileW")[0].args,
-            (std::vector<std::string>{"c:\\logs\\zq.log", "0x100084", "0x3", "4", "0x200080"}));
+            (std::vector<std::string>{"c:\\logs\\zq.log", "0x80100084", "0x3", "3", "0x200080"}));
   EXPECT_EQ(sim::OpenHandles(), 0u);
 }
 
@@ -171,12 +173,17 @@ TEST_F(SettingsLogTest, TheLogFileGrowsByOneRecordPerCall) {
 TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
   const std::string kLinkReason = "it is a symbolic link, a junction or another reparse point";
   const std::string kHardLinkReason = "the file has more than one hard link";
+  const std::string kPathReason = "its final path is another: a folder on the way is a link";
   struct Case {
     const char* what;
     void (*stage)();
     const char* untouched;  // a file whose contents must stay "elsewhere\r\n" ("" for none)
     std::string reason;     // "" when the file is written
+    bool logfileOnly = false;  // an elevated run refuses it for LOGFILE; /log is the administrator's
   } cases[] = {
+      {"a file that is no log of ours", [] { sim::PutFile(u"C:\\Logs\\zq.log", "[core]\r\n"); }, "",
+       "it is no log of ours: an elevated run appends LOGFILE's records only to an empty file or "
+       "one that begins with a record of ours", true},
       {"a plain file", [] { sim::PutFile(u"C:\\Logs\\zq.log", ""); }, "", ""},
       {"a missing file", [] { sim::MakeDir(u"C:\\Logs"); }, "", ""},
       {"a symbolic link to a file",
@@ -203,6 +210,14 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
          sim::MakeHardLink(u"C:\\Logs\\zq.log", u"C:\\Windows\\win.ini");
        },
        "C:\\Windows\\win.ini", kHardLinkReason},
+      {"a junction on the way",
+       [] {
+         sim::PutFile(u"C:\\Windows\\System32\\zq.log", "elsewhere\r\n");
+         sim::MakeJunction(u"C:\\Logs", u"C:\\Windows\\System32");
+       },
+       "C:\\Windows\\System32\\zq.log", kPathReason},
+      {"a junction on the way to no file yet", [] { sim::MakeJunction(u"C:\\Logs", u"C:\\Tasks"); },
+       "C:\\Tasks\\zq.log", kPathReason},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -210,6 +225,7 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
     c.stage();
     for (bool runLog : {false, true}) {  // LOGFILE, then /log
       SCOPED_TRACE(runLog ? "/log" : "LOGFILE");
+      const std::string reason = runLog && c.logfileOnly ? "" : c.reason;
       const size_t before = sim::DebugOutput().size();
       if (runLog) {
         SetLogFilePath(TEXT("C:\\Logs\\zq.log"));
@@ -220,7 +236,7 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
       DebugLog("second");
       auto output = sim::DebugOutput();
       output.erase(output.begin(), output.begin() + static_cast<long>(before));
-      if (c.reason.empty()) {
+      if (reason.empty()) {
         EXPECT_EQ(output, (std::vector<std::string>{kPrefix + "first\r\n", kPrefix + "second\r\n"}));
       } else {
         // Both records, and the reason once, for this path.
@@ -228,7 +244,7 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
         EXPECT_EQ(output[0], kPrefix + "first\r\n");
         {
           EXPECT_EQ(output[1], kPrefix + "EmitDebugLine - the log file 'C:\\Logs\\zq.log' is not "
-                                         "written: " + c.reason +
+                                         "written: " + reason +
                                          "; the records go to the debugger output only\r\n");
         }
         EXPECT_EQ(output.back(), kPrefix + "second\r\n");
@@ -249,8 +265,9 @@ TEST_F(SettingsLogTest, TheLogFileIsNeverALink) {
 }
 
 TEST_F(SettingsLogTest, EveryLineOfTheLogFileEndsInOneCrLf) {
-  // An error record has two lines; a file made by someone else is appended to, a missing one
-  // is created.
+  // An error record has two lines; a file made by someone else is appended to (by a run that is
+  // not elevated), a missing one is created.
+  sim::SetElevated(false);
   sim::PutFile(u"C:\\Logs\\old.log", "earlier\r\n");
   for (const char16_t* path : {u"C:\\Logs\\old.log", u"C:\\Logs\\new.log"}) {
     SCOPED_TRACE(U8(path));

@@ -1,5 +1,14 @@
-// The list of shipped driver files this build carries, for verify: none yet.
+// The list of shipped driver files, for verify: the program's driver manifest.
+#include "installation/driver_manifest.h"
 #include "installation/verification.h"
 
-// This build carries no list of its shipped files: `verify` checks that the files are there.
-ShippedFileVerdict CompareWithShippedFile(LPCWSTR, LPCWSTR) { return NoShippedList; }
+// The manifest lists the files by processor: the one whose environment the registration has.
+ShippedFileVerdict CompareWithShippedFile(LPCWSTR environment, LPCWSTR installedPath,
+                                          LPCWSTR fileName) {
+  if (!HasDriverManifest()) return NoShippedList;
+  for (const ProcessorRow& row : ProcessorTable)
+    if (lstrcmpiW(row.environment, environment) == 0)
+      return VerifyDriverFile(row.processor, fileName, installedPath) ? ShippedFileMatches
+                                                                      : ShippedFileDiffers;
+  return ShippedFileDiffers;
+}

@@ -80,7 +80,7 @@ bool CheckDriverFiles(const DRIVER_INFO_3W& driver, LPCWSTR environment, Finding
         !IsPlainFile(path))
       return Missing(finding, NotInstalled, TEXT("ドライバファイル '%ws' がありません"),
                      DriverFileSet[i]);
-    ShippedFileVerdict verdict = CompareWithShippedFile(path, DriverFileSet[i]);
+    ShippedFileVerdict verdict = CompareWithShippedFile(environment, path, DriverFileSet[i]);
     if (verdict == ShippedFileDiffers)
       return Missing(finding, NotInstalled,
                      TEXT("ドライバファイル '%ws' が出荷されたものと異なります"), DriverFileSet[i]);

@@ -15,8 +15,10 @@ enum ShippedFileVerdict {
   ShippedFileDiffers,  // another file, or one that cannot be read
 };
 // The verdict on the installed copy at `installedPath` of the shipped file `fileName` (one of
-// DriverFileSet).
-ShippedFileVerdict CompareWithShippedFile(LPCWSTR installedPath, LPCWSTR fileName);
+// DriverFileSet) of the registration for `environment`: the program's driver manifest decides;
+// a manifest without that processor's files counts as another file.
+ShippedFileVerdict CompareWithShippedFile(LPCWSTR environment, LPCWSTR installedPath,
+                                          LPCWSTR fileName);
 
 // Checks every piece in order and writes a record for each one checked. True when all are in
 // place. Otherwise the first piece missing is named in an error box ("ドライバ 'ZqDriver2' の状態が

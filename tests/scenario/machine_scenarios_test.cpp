@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/bcrypt.h"
 #include "platform/sim/files.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/resources.h"
 #include "platform/sim/services.h"
 #include "platform/sim/spooler.h"
 #include "platform/sim/user.h"
@@ -261,6 +263,15 @@ struct VerifyCase {
   const char* piece;  // the missing piece the box names; null: the installed box
 };
 void Installed() { staging::StageInstalledDriver(staging::InstalledDriver(), u"ZQ Printer2"); }
+// The program carries the manifest of the x64 files now installed.
+void Shipped() {
+  std::string text = "ZQInst driver manifest 1\n";
+  for (const char16_t* file : DriverFileSet) {
+    std::string bytes = sim::FileContents(std::u16string(kDrivers) + u"x64\\" + file);
+    text += "x64 " + U8(file) + " " + std::to_string(bytes.size()) + " " + sim::Sha256Hex(bytes) + "\n";
+  }
+  sim::SetProgramData(u"DRIVERMANIFEST", text);
+}
 
 // verify changes nothing, starts no spooler and names the first piece missing.
 TEST_F(MachineScenario, VerifyEndsZeroOnlyWhenEverythingIsInPlace) {
@@ -286,6 +297,9 @@ TEST_F(MachineScenario, VerifyEndsZeroOnlyWhenEverythingIsInPlace) {
       {"spooler stopped: not started", [] { Installed(); sim::SetServiceState(sim::kSpoolerService, SERVICE_STOPPED); },
        asked, -1, "'Windows x64' のドライバ一覧を読み取れません (1722)"},
       {"quiet: 1605", Installed, u"/quiet verify . Office x64", 1605, "プリンタ 'Office' がありません"},
+      {"files as shipped", [] { Installed(); Shipped(); }, asked, 0, nullptr},
+      {"a file changed since", [] { Installed(); Shipped(); sim::PutFile(std::u16string(kDrivers) + u"x64\\ZQPrinter.PDD", "x"); },
+       asked, -1, "ドライバファイル 'ZQPrinter.PDD' が出荷されたものと異なります"},
   };
   for (const VerifyCase& c : cases) {
     SCOPED_TRACE(c.name);

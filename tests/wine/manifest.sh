@@ -3,7 +3,8 @@
 # manifest of this build's stand-in driver, as tools/release.sh --driver links it. A driver folder
 # whose ZQPrinter_ui2.dll differs by one byte is refused (1603) with nothing registered and no file
 # of ours left in the spooler's folder; the untouched folder installs (0); `install ""` is refused
-# as a missing argument (1639) with nothing changed.
+# as a missing argument (1639) with nothing changed; verify tells an installed copy changed by a
+# byte (1605).
 # Usage: manifest.sh <mingw build folder> [scratch folder]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -52,6 +53,16 @@ zq_exit_code /quiet /log 'C:\work\zq.log' install 'C:\zqdriver' "ZQ Printer2" "$
 check "0" equals "$ZQ_CODE" 0
 check "verified" grep -q "are the files of the driver manifest" "$log"
 grep -o 'verified in [0-9]* ms' "$log" | sed 's/^/manifest: hashing /' || true
+
+scenario "verify: the installed copies as shipped, then one changed by a byte"
+zq_exit_code /quiet verify . "ZQ Printer2" "$processor"
+check "0" equals "$ZQ_CODE" 0
+pdd=$(find "$drivers" -iname 'ZQPrinter.PDD' | head -n 1)
+byte=$(od -An -tu1 -j0 -N1 "$pdd" | tr -d ' ')
+printf "\\$(printf '%03o' $((byte ^ 1)))" | dd of="$pdd" bs=1 seek=0 conv=notrunc status=none
+zq_exit_code /quiet /log 'C:\work\zq.log' verify . "ZQ Printer2" "$processor"
+check "1605" equals "$ZQ_CODE" 1605
+check "the record names it" grep -q "ドライバファイル 'ZQPrinter.PDD' が出荷されたものと異なります" "$log"
 
 echo "manifest: $passed checks passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -19,6 +19,8 @@ have Xvfb || need+=(xvfb)
 have bc || need+=(bc)
 # The Windows Installer packages of the Wine tests are built with wixl.
 have wixl || need+=(wixl)
+# ... and their folder's permissions added with msibuild.
+have msibuild || need+=(msitools)
 # tools/check-workflows.sh (run by .ci/run) takes its validator from the npm registry.
 have npm || need+=(nodejs npm)
 # The x86 ZQInst.exe runs under Wine's 32-bit half (WoW64 in the same 64-bit prefix).

@@ -140,9 +140,10 @@ void LoadCombase() {
 void LoadSystemLibraries() {
   RestrictSearch();
   Loaded = LoadWinspool() && LoadCommonControls() && LoadBcrypt();
-  if (Loaded) LoadCombase();
-  // A half-filled table is never used: the run ends at its start.
+  // A half-filled table is never used: the run ends at its start. The Windows Runtime's slots are
+  // filled either way (found, or their stand-ins): the run's first record asks it even then.
   if (!Loaded) System = SystemFunctions{};
+  LoadCombase();
 }
 
 bool SystemLibrariesLoaded(SystemLibraryFailure* failure) {

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 
+#include "installation/driver_manifest.h"
 #include "installation/driver_paths.h"
 #include "installation/machine_checks.h"
 #include "spooler/queries.h"
@@ -66,6 +67,16 @@ bool IsPlainFile(LPCWSTR path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
+// Whether the installed copy of `fileName` of the registration for `environment` is the file the
+// program's driver manifest lists for that environment's processor; a manifest without that
+// processor's files counts as another file.
+bool AsShipped(LPCWSTR environment, LPCWSTR path, LPCWSTR fileName) {
+  for (const ProcessorRow& row : ProcessorTable)
+    if (lstrcmpiW(row.environment, environment) == 0)
+      return VerifyDriverFile(row.processor, fileName, path);
+  return false;
+}
+
 // The driver's three files as the registration names them, in the spooler's driver folder of the
 // environment, and (with the list of shipped files) as shipped.
 bool CheckDriverFiles(const DRIVER_INFO_3W& driver, LPCWSTR environment, Finding* finding) {
@@ -80,12 +91,12 @@ bool CheckDriverFiles(const DRIVER_INFO_3W& driver, LPCWSTR environment, Finding
         !IsPlainFile(path))
       return Missing(finding, NotInstalled, TEXT("ドライバファイル '%ws' がありません"),
                      DriverFileSet[i]);
-    ShippedFileVerdict verdict = CompareWithShippedFile(environment, path, DriverFileSet[i]);
-    if (verdict == ShippedFileDiffers)
+    const bool listed = HasDriverManifest();
+    if (listed && !AsShipped(environment, path, DriverFileSet[i]))
       return Missing(finding, NotInstalled,
                      TEXT("ドライバファイル '%ws' が出荷されたものと異なります"), DriverFileSet[i]);
     DebugLog("verify: %ws of \"%ws\": %ws (%s)", DriverFileSet[i], environment, path,
-             verdict == ShippedFileMatches ? "as shipped" : "present");
+             listed ? "as shipped" : "present");
   }
   return true;
 }

@@ -8,18 +8,6 @@
 #include "installation/outcome.h"
 #include "platform/win32.h"
 
-// What a shipped driver file is, measured against the list of files this program was built with.
-enum ShippedFileVerdict {
-  NoShippedList = 0,  // the program carries no list: a file that is there is taken as it is
-  ShippedFileMatches,
-  ShippedFileDiffers,  // another file, or one that cannot be read
-};
-// The verdict on the installed copy at `installedPath` of the shipped file `fileName` (one of
-// DriverFileSet) of the registration for `environment`: the program's driver manifest decides;
-// a manifest without that processor's files counts as another file.
-ShippedFileVerdict CompareWithShippedFile(LPCWSTR environment, LPCWSTR installedPath,
-                                          LPCWSTR fileName);
-
 // Checks every piece in order and writes a record for each one checked. True when all are in
 // place. Otherwise the first piece missing is named in an error box ("ドライバ 'ZqDriver2' の状態が
 // 正しくありません: ...") and `failure`, when given, receives NotInstalled (or StepFailed when the

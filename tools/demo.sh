@@ -23,9 +23,7 @@ have python3 || need+=(python3)
 [ -d /usr/share/fonts/opentype/ipafont-gothic ] || need+=(fonts-ipafont-gothic)
 if [ "${#need[@]}" -gt 0 ]; then
   echo "demo: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  bash "$top/tools/install-packages.sh" "${need[@]}" >/dev/null
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -30,9 +30,7 @@ if [ ! -x /usr/lib/wine/wine ]; then
 fi
 if [ "${#need[@]}" -gt 0 ]; then
   echo "test: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  bash tools/install-packages.sh "${need[@]}" >/dev/null
 fi
 
 status=0

@@ -5,8 +5,8 @@
 #   locale: a glibc locale for Wine (ja_JP.UTF-8: a Japanese Windows, ANSI code page 932), made
 #           with localedef into the scratch folder; the run then fails unless the suite reports
 #           that code page.
-# Exit code: the suite's; 77 (skipped) when the exe has not been built, or is 32-bit and wine32
-# is not installed.
+# Exit code: the suite's; 77 (skipped) when the exe has not been built, or is 32-bit and 32-bit
+# Wine does not run here.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$1
@@ -18,8 +18,9 @@ exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 # A 32-bit exe (PE machine 0x014c) runs through the WoW64 side of the same prefix.
 pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
-if [ "$machine" = "014c" ] && [ ! -d /usr/lib/i386-linux-gnu/wine ]; then
-  echo "conformance: wine32 (i386) is not installed; the 32-bit suite is skipped"
+if [ "$machine" = "014c" ] && ! "${WINE:-/usr/lib/wine/wine}" --version >/dev/null 2>&1; then
+  echo "conformance: 32-bit Wine does not run here (wine32:i386 missing, or a kernel without"
+  echo "32-bit programs); the 32-bit suite is skipped"
   exit 77
 fi
 work=${2:-$(mktemp -d /tmp/zqconformance.XXXXXX)}

@@ -14,6 +14,10 @@ ZQ_PIDS=()
 
 wine_log() { printf '%s\n' "$*" >&2; }
 
+# Whether 32-bit programs run here: wine32:i386 installed, and a kernel that executes 32-bit ELF
+# binaries (some virtual machines' kernels refuse them with "Exec format error").
+wine32_runs() { "${WINE32:-/usr/lib/wine/wine}" --version >/dev/null 2>&1; }
+
 # The programs of a MinGW build folder (ZQ_EXE, ZQ_HARNESS) and the loader for them: x64 builds
 # run with wine64 and install the x64 stand-in driver, x86 builds with wine (WoW64 on the same
 # 64-bit prefix) and the x86 one. Sets processor, environment ("Windows x64" or "Windows NT x86")
@@ -30,6 +34,10 @@ wine_use_build() {
     processor=x86 environment='Windows NT x86' folder=w32x86 template=template32
     export ZQ_WINE=${WINE32:-/usr/lib/wine/wine}
     [ -x "$ZQ_WINE" ] || { echo "wine: $ZQ_WINE missing: install wine32:i386" >&2; exit 1; }
+    if ! wine32_runs; then
+      echo "wine: this machine's kernel does not run 32-bit programs; the x86 run is skipped"
+      exit 77
+    fi
   fi
   export ZQ_FIXTURES=$ZQ_WORK/driver
   mkdir -p "$ZQ_FIXTURES/x64" "$ZQ_FIXTURES/x86"

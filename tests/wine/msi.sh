@@ -158,7 +158,7 @@ check "its ACL: SYSTEM, Administrators full, Users read and execute, not inherit
 check "the rollback searches Version-3" has "$(tables RegLocator)" 'Drivers\Version-3\ZqDriver2'
 check "and Version-4" has "$(tables RegLocator)" 'Drivers\Version-4\ZqDriver2'
 
-if [ -x "${WINE32:-/usr/lib/wine/wine}" ] && [ -f "$ZQ_HARNESS_X86" ]; then
+if wine32_runs && [ -f "$ZQ_HARNESS_X86" ]; then
   scenario "x86 package, 32-bit prefix"
   check "a 32-bit prefix" wine_make_prefix_win32 "$ZQ_WORK/msi32"
   harness=$ZQ_HARNESS_X86 ZQ_HARNESS=$ZQ_HARNESS_X86

@@ -19,7 +19,8 @@ cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
 # The x86 exe and its stand-in driver, from the x86 build beside this one, when there is one.
 x86_build=$build/../mingw-x86
 x86_loader=${WINE32:-/usr/lib/wine/wine}
-if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] && [ -x "$x86_loader" ]; then
+if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] &&
+  "$x86_loader" --version >/dev/null 2>&1; then
   cp "$x86_build/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
 else
   x86_build=""

@@ -5,10 +5,12 @@
 
 #include "installation/driver_manifest.h"
 #include "installation/driver_paths.h"
+#include "installation/folder_writers.h"
 #include "installation/machine_checks.h"
 #include "support/settings_log.h"
 
 #include "spooler/queries.h"
+#include "support/elevation.h"
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
@@ -129,6 +131,31 @@ bool VerifyCopies(TargetProcessor processor, LPCWSTR folder,
   return true;
 }
 
+// An elevated run without a manifest copies whatever the driver folder holds to where the SYSTEM
+// spooler loads it: a driver folder, or its processor's sub-folder, that non-administrators can
+// write is named in a warning. It is not refused: any folder is accepted.
+void WarnOfWritableSource(LPCWSTR driverFolder, LPCWSTR source) {
+  bool elevated = true;  // one that cannot be told counts as elevated
+  if (HasDriverManifest() || (QueryElevation(&elevated) && !elevated)) return;
+  for (LPCWSTR folder : {driverFolder, source}) {
+    LPCWSTR group = nullptr;
+    if (!FindNonAdministratorWriter(folder, &group)) {
+      DebugLogError(GetLastError(), "InstallDriverFiles - who may write '%ws' cannot be told",
+                    folder);
+    } else if (group) {
+      WCHAR text[MessageTextCapacity];
+      BoundedFormat(text, MessageTextCapacity,
+                    TEXT("%ws may write '%ws': this elevated run copies the driver files from ")
+                        TEXT("there for the spooler, which loads them as SYSTEM, and without a ")
+                            TEXT("driver manifest nothing verifies them; a folder only ")
+                                TEXT("administrators can write is safe"),
+                    group, folder);
+      DebugLogText("Warning", text);
+      return;
+    }
+  }
+}
+
 constexpr const WCHAR* CopyFailedFormat =
     TEXT("ドライバ '%ws' を システムフォルダ '%ws' にインストールできません!");
 
@@ -172,6 +199,7 @@ bool InstallDriverFiles(LPCWSTR driverFolder, TargetProcessor processor, bool sk
   WCHAR destination[PathCapacity] = {};
   if (!DriverFolders(driverFolder, processor, source, destination)) return false;
   const ProcessorRow& folders = RowOf(processor);
+  WarnOfWritableSource(driverFolder, source);
 
   Sleep(PauseBeforeCopyMs);
 

@@ -18,6 +18,7 @@
 #include <shellapi.h>
 #include <process.h>
 #include <sddl.h>
+#include <aclapi.h>
 #include <stdio.h>
 #include <stdarg.h>
 #include <time.h>

@@ -3,6 +3,7 @@
 #include "installation/driver_manifest.h"
 #include "installation/machine_checks.h"
 #include "spooler/service.h"
+#include "support/elevation.h"
 #include "support/handles.h"
 #include "support/messages.h"
 #include "support/product.h"
@@ -14,13 +15,9 @@ namespace {
 
 // Elevated, not elevated, or not known (the token could not be read).
 LPCWSTR ElevationText() {
-  KernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return TEXT("unknown");
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size))
-    return TEXT("unknown");
-  return elevation.TokenIsElevated ? TEXT("yes") : TEXT("no");
+  bool elevated = false;
+  if (!QueryElevation(&elevated)) return TEXT("unknown");
+  return elevated ? TEXT("yes") : TEXT("no");
 }
 
 LPCWSTR SpoolerStateText() {

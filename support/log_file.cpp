@@ -1,6 +1,7 @@
 // The log file: which one a run writes, opened without following a link, its mark, the writes.
 #include <cstring>
 
+#include "support/elevation.h"
 #include "support/log_record.h"
 #include "support/settings_log.h"
 #include "support/strings.h"
@@ -23,15 +24,8 @@ constexpr CHAR ForeignRefusal[] =
 int Elevated = -1;
 bool ElevatedRun() {
   if (Elevated < 0) {
-    KernelHandle token;
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    Elevated = !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) ||
-                       !GetTokenInformation(token.Get(), TokenElevation, &elevation,
-                                            sizeof elevation, &size) ||
-                       elevation.TokenIsElevated
-                   ? 1
-                   : 0;
+    bool elevated = true;
+    Elevated = !QueryElevation(&elevated) || elevated ? 1 : 0;
   }
   return Elevated == 1;
 }

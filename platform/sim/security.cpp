@@ -1,8 +1,11 @@
 // Security identifiers and descriptors of the simulated machine. See security.h.
 #include "platform/sim/security.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
+#include "platform/sim/files.h"
 #include "platform/sim/sim.h"
 
 namespace sim {
@@ -16,13 +19,67 @@ std::string Alias(const std::string& alias) {
   if (alias == "BA") return kAdministratorsSid;
   if (alias == "SY") return kSystemSid;
   if (alias == "BU") return "S-1-5-32-545";
+  if (alias == "AU") return "S-1-5-11";
+  if (alias == "IU") return "S-1-5-4";
   if (alias == "WD") return "S-1-1-0";
-  if (alias.rfind("S-1-", 0) == 0) return alias;
+  if (alias == "CO") return "S-1-3-0";
+  if (alias.rfind("S-1-", 0) == 0 && alias.back() != '-' &&
+      alias.find_first_not_of("0123456789-", 4) == std::string::npos &&
+      alias.find("--") == std::string::npos)
+    return alias;
   return {};
 }
 
-// Parses "D:[P](A;;rights;;;sid)..." into the allowed SIDs; false for anything else.
-bool ParseDacl(const std::string& text, std::vector<std::string>* sids) {
+// One allowing entry of a DACL in text form.
+struct Entry {
+  BYTE flags = 0;
+  ACCESS_MASK rights = 0;
+  std::string sid;
+};
+
+// "OICI", "ID", "IO" and the like; false for a flag not known here.
+bool ParseFlags(const std::string& text, BYTE* flags) {
+  static const std::pair<const char*, BYTE> known[] = {
+      {"OI", OBJECT_INHERIT_ACE}, {"CI", CONTAINER_INHERIT_ACE}, {"IO", INHERIT_ONLY_ACE},
+      {"ID", INHERITED_ACE}};
+  for (size_t at = 0; at < text.size(); at += 2) {
+    bool found = false;
+    for (auto& [name, bit] : known)
+      if (text.compare(at, 2, name) == 0) {
+        *flags |= bit;
+        found = true;
+      }
+    if (!found) return false;
+  }
+  return true;
+}
+
+// "0x1200a9", or rights' two-letter names one after another ("FA", "GRGX"); false for others.
+bool ParseRights(const std::string& text, ACCESS_MASK* rights) {
+  if (text.rfind("0x", 0) == 0) {
+    char* end = nullptr;
+    *rights = static_cast<ACCESS_MASK>(std::strtoul(text.c_str() + 2, &end, 16));
+    return text.size() > 2 && *end == 0;
+  }
+  static const std::pair<const char*, ACCESS_MASK> known[] = {
+      {"FA", 0x1F01FF}, {"FR", 0x120089}, {"FW", 0x120116}, {"FX", 0x1200A0},
+      {"GA", GENERIC_ALL}, {"GR", GENERIC_READ}, {"GW", GENERIC_WRITE}, {"GX", GENERIC_EXECUTE},
+      {"SD", DELETE}, {"RC", 0x20000}, {"WD", WRITE_DAC}, {"WO", WRITE_OWNER}};
+  if (text.empty() || text.size() % 2) return false;
+  for (size_t at = 0; at < text.size(); at += 2) {
+    bool found = false;
+    for (auto& [name, bit] : known)
+      if (text.compare(at, 2, name) == 0) {
+        *rights |= bit;
+        found = true;
+      }
+    if (!found) return false;
+  }
+  return true;
+}
+
+// Parses "D:[P][AI](A;flags;rights;;;sid)..." into its entries; false for anything else.
+bool ParseDacl(const std::string& text, std::vector<Entry>* entries) {
   if (text.rfind("D:", 0) != 0) return false;
   size_t at = 2;
   while (at < text.size() && text[at] != '(') {
@@ -44,13 +101,50 @@ bool ParseDacl(const std::string& text, std::vector<std::string>* sids) {
       }
     }
     fields.push_back(field);
-    if (fields.size() != 6 || fields[0] != "A" || fields[2].empty()) return false;
-    std::string sid = Alias(fields[5]);
-    if (sid.empty()) return false;
-    sids->push_back(sid);
+    Entry entry;
+    if (fields.size() != 6 || fields[0] != "A" || !ParseFlags(fields[1], &entry.flags) ||
+        !ParseRights(fields[2], &entry.rights))
+      return false;
+    entry.sid = Alias(fields[5]);
+    if (entry.sid.empty()) return false;
+    entries->push_back(entry);
     at = end + 1;
   }
   return true;
+}
+
+// A SID's binary form from its text ("S-1-5-32-544").
+std::vector<BYTE> SidBytes(const std::string& text) {
+  std::vector<uint64_t> parts;
+  for (size_t at = 2; at < text.size();) {
+    size_t end = text.find('-', at);
+    if (end == std::string::npos) end = text.size();
+    parts.push_back(std::stoull(text.substr(at, end - at)));
+    at = end + 1;
+  }
+  std::vector<BYTE> sid(8 + 4 * (parts.size() - 2));
+  sid[0] = static_cast<BYTE>(parts[0]);
+  sid[1] = static_cast<BYTE>(parts.size() - 2);
+  for (int i = 0; i < 6; ++i) sid[2 + i] = static_cast<BYTE>(parts[1] >> (8 * (5 - i)));
+  for (size_t i = 2; i < parts.size(); ++i) {
+    DWORD sub = static_cast<DWORD>(parts[i]);
+    std::memcpy(&sid[8 + 4 * (i - 2)], &sub, 4);
+  }
+  return sid;
+}
+
+// The DACL each file or folder was given (upper-case full path -> SDDL).
+std::map<std::u16string, std::string>& Dacls() {
+  static std::map<std::u16string, std::string> dacls;
+  return dacls;
+}
+const bool registered = (RegisterResetHook("security", [] { Dacls().clear(); }), true);
+
+std::u16string DaclKey(const std::u16string& windowsPath) {
+  std::u16string key = FullPath(windowsPath);
+  for (auto& c : key)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return key;
 }
 
 }  // namespace
@@ -97,6 +191,10 @@ std::vector<BYTE> MakeDescriptor(const std::vector<std::string>& sids) {
   return std::vector<BYTE>(block.begin(), block.end());
 }
 
+void SetDacl(const std::u16string& windowsPath, const std::string& sddl) {
+  Dacls()[DaclKey(windowsPath)] = sddl;
+}
+
 }  // namespace sim
 
 BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* size) {
@@ -104,7 +202,11 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* 
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   (void)domain;  // only domain SIDs need it
   std::vector<DWORD> subs;
+  BYTE authority = 5;  // NT authority, but for Everyone's
   switch (type) {
+    case WinWorldSid: subs = {0}; authority = 1; break;
+    case WinInteractiveSid: subs = {4}; break;
+    case WinAuthenticatedUserSid: subs = {11}; break;
     case WinLocalSystemSid: subs = {18}; break;
     case WinBuiltinAdministratorsSid: subs = {32, 544}; break;
     case WinBuiltinUsersSid: subs = {32, 545}; break;
@@ -122,7 +224,7 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* 
   b[0] = 1;
   b[1] = static_cast<BYTE>(subs.size());
   std::memset(b + 2, 0, 5);
-  b[7] = 5;  // NT authority
+  b[7] = authority;
   for (size_t i = 0; i < subs.size(); ++i) std::memcpy(b + 8 + 4 * i, &subs[i], 4);
   *size = needed;
   return call.Ret<BOOL>(TRUE);
@@ -135,18 +237,85 @@ BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD re
                  {sim::Utf8(text), std::to_string(revision)});
   if (descriptor) *descriptor = nullptr;
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
-  std::vector<std::string> sids;
-  if (!text || !descriptor || revision != SDDL_REVISION_1 || !sim::ParseDacl(sim::Utf8(text), &sids)) {
+  std::vector<sim::Entry> entries;
+  if (!text || !descriptor || revision != SDDL_REVISION_1 ||
+      !sim::ParseDacl(sim::Utf8(text), &entries)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<BOOL>(FALSE);
   }
   std::string block(sim::kMarker, sizeof sim::kMarker);
-  for (auto& sid : sids) block += sid + '\0';
+  for (auto& entry : entries) block += entry.sid + '\0';
   block += '\0';
   void* out = LocalAlloc(LMEM_FIXED, block.size());
   if (!out) return call.Ret<BOOL>(FALSE);
   std::memcpy(out, block.data(), block.size());
   *descriptor = out;
   if (size) *size = static_cast<ULONG>(block.size());
+  return call.Ret<BOOL>(TRUE);
+}
+
+BOOL EqualSid(PSID first, PSID second) {
+  sim::Call call("EqualSid", {sim::internal::SidText(first), sim::internal::SidText(second)});
+  BOOL same = first && second && sim::internal::SidText(first) == sim::internal::SidText(second);
+  SetLastError(ERROR_SUCCESS);
+  return call.Ret<BOOL>(same);
+}
+
+DWORD GetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                            PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                            PSECURITY_DESCRIPTOR* descriptor) {
+  sim::Call call("GetNamedSecurityInfoW",
+                 {sim::Utf8(name), std::to_string(type), std::to_string(what)});
+  if (call.Faulted()) return call.Ret<DWORD>(GetLastError());
+  // Only what the installer asks: a file's or folder's DACL with its descriptor.
+  if (!name || type != SE_FILE_OBJECT || what != DACL_SECURITY_INFORMATION || owner || group ||
+      sacl || !dacl || !descriptor)
+    return call.Ret<DWORD>(ERROR_INVALID_PARAMETER);
+  std::u16string path = name;
+  if (!sim::DirExists(path) && !sim::FileExists(path))
+    return call.Ret<DWORD>(ERROR_FILE_NOT_FOUND);
+  auto given = sim::Dacls().find(sim::DaclKey(path));
+  std::vector<sim::Entry> entries;
+  (void)sim::ParseDacl(given != sim::Dacls().end()
+                           ? given->second
+                           : "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)",
+                       &entries);
+  // A self-relative descriptor (20 bytes: revision, control SE_DACL_PRESENT | SE_SELF_RELATIVE,
+  // the DACL's offset), then the ACL and its entries.
+  std::vector<BYTE> block(20 + 8, 0);
+  block[0] = 1;
+  WORD control = 0x8004;
+  std::memcpy(&block[2], &control, 2);
+  DWORD offset = 20;
+  std::memcpy(&block[16], &offset, 4);
+  for (auto& entry : entries) {
+    std::vector<BYTE> sid = sim::SidBytes(entry.sid);
+    WORD size = static_cast<WORD>(8 + sid.size());
+    BYTE head[8] = {ACCESS_ALLOWED_ACE_TYPE, entry.flags};
+    std::memcpy(head + 2, &size, 2);
+    std::memcpy(head + 4, &entry.rights, 4);
+    block.insert(block.end(), head, head + 8);
+    block.insert(block.end(), sid.begin(), sid.end());
+  }
+  ACL acl = {2, 0, static_cast<WORD>(block.size() - 20), static_cast<WORD>(entries.size()), 0};
+  std::memcpy(&block[20], &acl, sizeof acl);
+  void* out = LocalAlloc(LMEM_FIXED, block.size());
+  if (!out) return call.Ret<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+  std::memcpy(out, block.data(), block.size());
+  *descriptor = out;
+  *dacl = reinterpret_cast<PACL>(static_cast<BYTE*>(out) + 20);
+  return call.Ret<DWORD>(ERROR_SUCCESS);
+}
+
+BOOL GetAce(PACL acl, DWORD index, LPVOID* entry) {
+  sim::Call call("GetAce", {std::to_string(index)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
+  if (!acl || !entry || index >= acl->AceCount) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return call.Ret<BOOL>(FALSE);
+  }
+  BYTE* at = reinterpret_cast<BYTE*>(acl) + sizeof(ACL);
+  for (DWORD i = 0; i < index; ++i) at += reinterpret_cast<ACE_HEADER*>(at)->AceSize;
+  *entry = at;
   return call.Ret<BOOL>(TRUE);
 }

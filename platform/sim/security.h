@@ -4,8 +4,11 @@
 // A SID is its binary form (revision 1, authority 5) as Windows lays it out; a security
 // descriptor made from text (ConvertStringSecurityDescriptorToSecurityDescriptorW, a LocalAlloc
 // block the caller frees) keeps the SIDs its DACL allows. Understood: "D:" with optional "P"
-// and allowing entries "(A;;<rights>;;;<SID>)", the SID as an alias (BA, SY, BU, WD) or
-// "S-1-..." text; anything else fails with ERROR_INVALID_PARAMETER.
+// and allowing entries "(A;<flags>;<rights>;;;<SID>)": flags OI, CI, IO, ID; rights as a number
+// ("0x1200a9") or two-letter names (FA, FR, FW, FX, GA, GR, GW, GX, SD, RC, WD, WO); the SID as
+// an alias (BA, SY, BU, AU, IU, WD, CO) or "S-1-..." text. Anything else fails with
+// ERROR_INVALID_PARAMETER. A file's or folder's DACL (GetNamedSecurityInfoW) is laid out as
+// Windows lays it out, with its entries' rights and flags.
 #pragma once
 
 #include <string>
@@ -29,5 +32,10 @@ std::vector<BYTE> DescriptorBytes(const void* descriptor);
 
 // A descriptor whose DACL allows these SIDs ("S-1-5-32-544", ...), as its bytes.
 std::vector<BYTE> MakeDescriptor(const std::vector<std::string>& sids);
+
+// The DACL GetNamedSecurityInfoW reports for a file or folder, in SDDL ("D:P(A;OICI;FA;;;BA)..."),
+// as the machine's administrator set it. One never set is the DACL of a folder under Program
+// Files: SYSTEM and Administrators full control, Users read and execute.
+void SetDacl(const std::u16string& windowsPath, const std::string& sddl);
 
 }  // namespace sim

@@ -925,6 +925,9 @@ typedef void* PSID;
 typedef void* PSECURITY_DESCRIPTOR;
 typedef BYTE BOOLEAN;
 typedef enum {
+  WinWorldSid = 1,
+  WinInteractiveSid = 11,
+  WinAuthenticatedUserSid = 17,
   WinLocalSystemSid = 22,
   WinBuiltinAdministratorsSid = 26,
   WinBuiltinUsersSid = 27,
@@ -936,6 +939,45 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* 
 BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
                                                           PSECURITY_DESCRIPTOR* descriptor,
                                                           ULONG* size);
+BOOL EqualSid(PSID first, PSID second);
+// A file's or folder's DACL (GetNamedSecurityInfoW), in a self-relative descriptor the caller frees
+// with LocalFree; its entries, as Windows lays them out, through GetAce.
+typedef DWORD ACCESS_MASK;
+typedef DWORD SECURITY_INFORMATION;
+typedef struct _ACL {
+  BYTE AclRevision;
+  BYTE Sbz1;
+  WORD AclSize;
+  WORD AceCount;
+  WORD Sbz2;
+} ACL, *PACL;
+typedef struct _ACE_HEADER {
+  BYTE AceType;
+  BYTE AceFlags;
+  WORD AceSize;
+} ACE_HEADER;
+typedef struct _ACCESS_ALLOWED_ACE {
+  ACE_HEADER Header;
+  ACCESS_MASK Mask;
+  DWORD SidStart;
+} ACCESS_ALLOWED_ACE;
+typedef enum { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 } SE_OBJECT_TYPE;
+#define ACCESS_ALLOWED_ACE_TYPE 0x0
+#define ACCESS_DENIED_ACE_TYPE 0x1
+#define OBJECT_INHERIT_ACE 0x1
+#define CONTAINER_INHERIT_ACE 0x2
+#define INHERIT_ONLY_ACE 0x8
+#define INHERITED_ACE 0x10
+#define DACL_SECURITY_INFORMATION 0x00000004L
+#define FILE_ADD_FILE 0x0002
+#define FILE_ADD_SUBDIRECTORY 0x0004
+#define FILE_DELETE_CHILD 0x0040
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+DWORD GetNamedSecurityInfoW(LPCWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                            PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                            PSECURITY_DESCRIPTOR* descriptor);
+BOOL GetAce(PACL acl, DWORD index, LPVOID* entry);
 
 // Private namespaces (namespaces.cpp).
 HANDLE CreateBoundaryDescriptorW(LPCWSTR name, ULONG flags);

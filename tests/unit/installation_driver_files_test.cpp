@@ -1,6 +1,8 @@
 // Driver file installation on the simulated machine: where the files go, the registration record,
 // the order of the pause and the copies, every refusal with its message, and what stays behind.
 #include "installation/steps.h"
+#include "platform/sim/security.h"
+#include "platform/sim/session.h"
 #include "tests/unit/installation_fixture.h"
 
 namespace {
@@ -143,20 +145,34 @@ TEST_F(DriverFilesTest, TheCopiesAreVerifiedAgainstTheManifestBeforeTheRegistrat
     std::vector<std::u16string> manifest;  // sub-folders it lists; none: no manifest
     std::string ui;                        // ZQPrinter_ui2.dll's bytes when the copy is made
     DWORD code;                            // 0: registered
-  } rows[] = {{"the shipped files", {u"x64", u"x86"}, "ZQPrinter_ui2.dll new", 0},
+    const char16_t* open = nullptr;        // a folder given this DACL, for an elevated run or not
+    const char* dacl = nullptr;
+    bool elevated = true;
+    const char* warned = nullptr;  // the group a warning names (none: no warning)
+  } rows[] = {{"the shipped files", {u"x64", u"x86"}, "ZQPrinter_ui2.dll new", 0, kFolder, "D:(A;;FA;;;WD)"},
               {"no manifest", {}, "ZQPrinter_ui2.dll nex", 0},
               {"one byte changed", {u"x64"}, "ZQPrinter_ui2.dll nex", ERROR_INVALID_DATA},
-              {"no entry for the processor", {u"x86"}, "ZQPrinter_ui2.dll new", ERROR_NOT_FOUND}};
+              {"no entry for the processor", {u"x86"}, "ZQPrinter_ui2.dll new", ERROR_NOT_FOUND},
+              // Authenticated Users' write is only inherited, not the folder's own.
+              {"no manifest, Users may write", {}, "ZQPrinter_ui2.dll new", 0, kFolder, "D:(A;OICIIO;GW;;;AU)(A;;0x1301bf;;;BU)", true, "Users"},
+              {"the same, not elevated", {}, "ZQPrinter_ui2.dll new", 0, kFolder, "D:(A;;0x1301bf;;;BU)", false},
+              {"the processor's sub-folder", {}, "ZQPrinter_ui2.dll new", 0, u"C:\\Drivers\\x64", "D:(A;;0x4;;;IU)", true, "INTERACTIVE"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     sim::Reset();
     PutSourceFiles(kFolder, u"x64");
     PutSourceFiles(kFolder, u"x86");
     if (!row.manifest.empty()) PutDriverManifest(kFolder, row.manifest);
+    if (row.open) sim::SetDacl(row.open, row.dacl);
+    sim::SetElevated(row.elevated);
     // Swapped in while the first file is copied.
     sim::RunAtCall("CopyFileW", 1, [&] { sim::PutFile(u"C:\\Drivers\\x64\\ZQPrinter_ui2.dll", row.ui); });
     EXPECT_EQ(InstallDriverFiles(kFolder, X64, false), row.code == 0) << Message();
     EXPECT_EQ(sim::Drivers().size(), row.code == 0 ? 1u : 0u);
+    std::string records;  // every record, the warning among them
+    for (auto& line : sim::DebugOutput()) records += line;
+    EXPECT_EQ(records.find(std::string("Warning: ") + (row.warned ? row.warned : "")) != std::string::npos,
+              row.warned != nullptr) << records;
     if (row.code == 0) continue;
     EXPECT_EQ(Message(), std::string("ドライバファイル 'C:\\Drivers\\x64\\ZQPrinter") +
                              (row.code == ERROR_NOT_FOUND ? "_drv2" : "_ui2") + ".dll' が改ざんされています!");
@@ -219,9 +235,10 @@ TEST_F(DriverFilesTest, ARefusedRegistrationLeavesAllThreeFilesCopied) {
 }
 
 TEST_F(DriverFilesTest, AnExhaustedHeapWhileBuildingPathsIsReported) {
-  // Skipping the lookup, the driver directory is the first block; the fourth path is the second
-  // file's destination, so the first file has been copied.
-  for (int allocations : {1, 4}) {
+  // Skipping the lookup, the driver directory is the first block, the two folders' descriptors
+  // (an elevated run without a manifest) the next; the fourth path is the second file's
+  // destination, so the first file has been copied.
+  for (int allocations : {1, 6}) {
     SCOPED_TRACE(allocations);
     sim::Reset();
     PutSourceFiles(kFolder, u"x64");

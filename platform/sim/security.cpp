@@ -37,45 +37,48 @@ struct Entry {
   std::string sid;
 };
 
-// "OICI", "ID", "IO" and the like; false for a flag not known here.
-bool ParseFlags(const std::string& text, BYTE* flags) {
-  static const std::pair<const char*, BYTE> known[] = {
-      {"OI", OBJECT_INHERIT_ACE}, {"CI", CONTAINER_INHERIT_ACE}, {"IO", INHERIT_ONLY_ACE},
-      {"ID", INHERITED_ACE}};
+struct Code {
+  const char* name;
+  DWORD bits;
+};
+
+// Two-letter codes one after another ("OICI", "GRGX") into the union of their bits; false for a
+// code not among `codes`.
+template <size_t N>
+bool ParseCodes(const std::string& text, const Code (&codes)[N], DWORD* bits) {
+  if (text.size() % 2) return false;
   for (size_t at = 0; at < text.size(); at += 2) {
-    bool found = false;
-    for (auto& [name, bit] : known)
-      if (text.compare(at, 2, name) == 0) {
-        *flags |= bit;
-        found = true;
-      }
+    const Code* found = nullptr;
+    for (const Code& code : codes)
+      if (text.compare(at, 2, code.name) == 0) found = &code;
     if (!found) return false;
+    *bits |= found->bits;
   }
   return true;
 }
 
-// "0x1200a9", or rights' two-letter names one after another ("FA", "GRGX"); false for others.
+// An entry's flags: "OICI", "ID", "IO" and the like, or none.
+bool ParseFlags(const std::string& text, BYTE* flags) {
+  static const Code known[] = {{"OI", OBJECT_INHERIT_ACE}, {"CI", CONTAINER_INHERIT_ACE},
+                               {"IO", INHERIT_ONLY_ACE}, {"ID", INHERITED_ACE}};
+  DWORD bits = 0;
+  if (!ParseCodes(text, known, &bits)) return false;
+  *flags = static_cast<BYTE>(bits);
+  return true;
+}
+
+// An entry's rights: "0x1200a9", or their two-letter names one after another ("FA", "GRGX").
 bool ParseRights(const std::string& text, ACCESS_MASK* rights) {
   if (text.rfind("0x", 0) == 0) {
     char* end = nullptr;
     *rights = static_cast<ACCESS_MASK>(std::strtoul(text.c_str() + 2, &end, 16));
     return text.size() > 2 && *end == 0;
   }
-  static const std::pair<const char*, ACCESS_MASK> known[] = {
+  static const Code known[] = {
       {"FA", 0x1F01FF}, {"FR", 0x120089}, {"FW", 0x120116}, {"FX", 0x1200A0},
       {"GA", GENERIC_ALL}, {"GR", GENERIC_READ}, {"GW", GENERIC_WRITE}, {"GX", GENERIC_EXECUTE},
       {"SD", DELETE}, {"RC", 0x20000}, {"WD", WRITE_DAC}, {"WO", WRITE_OWNER}};
-  if (text.empty() || text.size() % 2) return false;
-  for (size_t at = 0; at < text.size(); at += 2) {
-    bool found = false;
-    for (auto& [name, bit] : known)
-      if (text.compare(at, 2, name) == 0) {
-        *rights |= bit;
-        found = true;
-      }
-    if (!found) return false;
-  }
-  return true;
+  return !text.empty() && ParseCodes(text, known, rights);
 }
 
 // Parses "D:[P][AI](A;flags;rights;;;sid)..." into its entries; false for anything else.
@@ -256,6 +259,7 @@ BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD re
 
 BOOL EqualSid(PSID first, PSID second) {
   sim::Call call("EqualSid", {sim::internal::SidText(first), sim::internal::SidText(second)});
+  if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   BOOL same = first && second && sim::internal::SidText(first) == sim::internal::SidText(second);
   SetLastError(ERROR_SUCCESS);
   return call.Ret<BOOL>(same);

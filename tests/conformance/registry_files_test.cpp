@@ -298,18 +298,3 @@ CONFORMANCE_TEST(DeletionThroughAHandleOpenedAsItself) {
   ok(GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND,
      "gone once closed: %u", conformance::LastError());
 }
-
-// Who may write a folder is read from its DACL: GetNamedSecurityInfoW gives it inside one
-// descriptor the caller frees with LocalFree, and GetAce reaches its AceCount entries and no
-// further. Sources: the documentation of GetNamedSecurityInfoW, GetAce and ACL.
-CONFORMANCE_TEST(DaclOfAFileAndItsEntries) {
-  WCHAR path[MAX_PATH];
-  if (!ok(MakeFile(path), "temporary file")) return;
-  PACL dacl = nullptr;
-  LPVOID descriptor = nullptr, entry = nullptr;  // a descriptor is a PVOID
-  ok(GetNamedSecurityInfoW(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                           nullptr, &descriptor) == ERROR_SUCCESS && descriptor && dacl && dacl->AceCount &&
-         GetAce(dacl, dacl->AceCount - 1, &entry) && static_cast<ACE_HEADER*>(entry)->AceSize >= 16 &&
-         !GetAce(dacl, dacl->AceCount, &entry), "the DACL and its entries");
-  ok(LocalFree(descriptor) == nullptr && DeleteFileW(path), "released");
-}

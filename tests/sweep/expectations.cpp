@@ -19,6 +19,8 @@ bool Arg(const CallRecord& call, size_t index, const std::string& value) {
 
 // A file in the spooler's driver folders.
 bool DriverFolderFile(const CallRecord& call) { return sim::ArgContains(call, "spool\\drivers"); }
+// The installer lock's boundary: the Administrators group (WinBuiltinAdministratorsSid).
+bool AdministratorsSid(const CallRecord& call) { return Arg(call, 0, "26"); }
 // The port thread's polls: WaitForSingleObject(port thread, 5).
 bool PortPoll(const CallRecord& call) { return Arg(call, 1, "5"); }
 // The installer lock's waits: at once, then for the five minutes another installer may hold it.
@@ -85,6 +87,10 @@ const std::vector<Expectation> kTable = {
      "the driver folder is used as given"},
     {"FindResourceW", "", {}, kTolerated, ERROR_RESOURCE_NAME_NOT_FOUND, false, false,
      "a build without its driver carries no driver manifest"},
+    // Who may write the driver folder only decides a warning.
+    {"GetNamedSecurityInfoW", "", {}, kTolerated, ERROR_ACCESS_DENIED, false, false, "recorded"},
+    {"LocalAlloc", "GetNamedSecurityInfoW", {}, kTolerated, ERROR_NOT_ENOUGH_MEMORY, false, false, "recorded"},
+    {"GetAce", "", {}, kTolerated, ERROR_INVALID_PARAMETER, false, false, "passed over"},
     {"InitCommonControls", "", {}, kTolerated, ERROR_NOT_ENOUGH_MEMORY, false, false,
      "the progress dialog uses no common control"},
     {"GetCommandLineW", "", {}, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,
@@ -164,8 +170,10 @@ const std::vector<Expectation> kTable = {
      "no DACL for the lock: it cannot be had; its box, nothing read or changed"},
     {"CreateBoundaryDescriptorW", "", {}, kTolerated, ERROR_NOT_ENOUGH_MEMORY, false, false,
      "no boundary, as where private namespaces are missing: the Global\\ mutex"},
-    {"CreateWellKnownSid", "", {}, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,
+    {"CreateWellKnownSid", "", AdministratorsSid, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,
      "the installer lock cannot be had: its box, nothing read or changed"},
+    {"CreateWellKnownSid", "", {}, kTolerated, ERROR_NOT_ENOUGH_MEMORY, false, false, "not named"},
+    {"EqualSid", "", {}, kTolerated, ERROR_INVALID_PARAMETER, false, false, "not named"},
     {"AddSIDToBoundaryDescriptor", "", {}, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,
      "the installer lock cannot be had: its box, nothing read or changed"},
     {"CreatePrivateNamespaceW", "", {}, kFails, ERROR_NOT_ENOUGH_MEMORY, false, false,

@@ -118,8 +118,10 @@ for arch in x64:x86_64 x86:i686; do
   if [ "$signing" = yes ]; then sign "$exe"; fi
   bash tools/check-resources.sh "$exe" "${arch##*:}" >/dev/null
   bash tools/check-hardening.sh "$exe" "${arch##*:}" >/dev/null
+  # grep reads the whole listing: with pipefail, one that stopped at the first match could leave
+  # windres to die of a broken pipe and the check to fail at random.
   if [ -n "$manifest" ] && ! "${arch##*:}-w64-mingw32-windres" -i "$exe" -O rc 2>/dev/null |
-      grep -q 'DRIVERMANIFEST'; then
+      grep -c 'DRIVERMANIFEST' >/dev/null; then
     echo "release: $exe lacks its driver manifest" >&2
     exit 1
   fi

@@ -28,7 +28,7 @@ wine_start_display
 wine_make_template
 wine_fresh_prefix manifest
 drivers=$WINEPREFIX/drive_c/windows/system32/spool/drivers/$folder
-no_file_of_ours() { ! find "$drivers" -iname 'ZQPrinter*' | grep -q .; }
+no_file_of_ours() { [ -z "$(find "$drivers" -iname 'ZQPrinter*')" ]; }
 log=$WINEPREFIX/drive_c/work/zq.log
 
 scenario 'install "": a missing argument'

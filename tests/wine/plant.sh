@@ -98,7 +98,7 @@ cp "$standin" "$WINEPREFIX/drive_c/control/winspool.drv"
 (cd "$WINEPREFIX/drive_c/work" &&
   WINEDLLOVERRIDES='winspool.drv=n,b' timeout 60 "$ZQ_WINE" 'C:\control\control.exe' >/dev/null 2>&1) || true
 # The marker takes the name the library was loaded under (the import's WINSPOOL.DRV).
-control_marker() { ls "$WINEPREFIX/drive_c/control" | grep -qix 'winspool\.drv\.loaded'; }
+control_marker() { [ -n "$(ls "$WINEPREFIX/drive_c/control" | grep -ix 'winspool\.drv\.loaded')" ]; }
 check "the planted winspool.drv was loaded (marker left)" control_marker
 control_seen=$(control_marker && echo yes || echo no)
 

@@ -236,7 +236,7 @@ for round in $(seq "$rounds"); do
   codes="$(cat "$ZQ_WORK/together1.code") $(cat "$ZQ_WORK/together2.code")"
   state=$(zq_dump)
   spool=$(zq_regget HKLM "$key" SpoolDirectory)
-  if cat "$ZQ_WORK/together1.txt" "$ZQ_WORK/together2.txt" | grep -qF "他のインストーラの終了を待っています．"; then
+  if grep -qF "他のインストーラの終了を待っています．" "$ZQ_WORK/together1.txt" "$ZQ_WORK/together2.txt"; then
     waited=$((waited + 1))
   fi
   case "$codes" in

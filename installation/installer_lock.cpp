@@ -37,9 +37,14 @@ bool MakeLockMutex(InstallerLock* lock) {
   BOOL added = AddSIDToBoundaryDescriptor(&raw, administrators);
   boundary.Reset(raw);
   if (!added) return false;
-  lock->space.Reset(CreatePrivateNamespaceW(&security, boundary.Get(), InstallerLockNamespace));
-  if (!lock->space && GetLastError() == ERROR_ALREADY_EXISTS)
-    lock->space.Reset(OpenPrivateNamespaceW(boundary.Get(), InstallerLockNamespace));
+  // Another installer's namespace may go with its last handle between our making and opening
+  // it: then it is made again, a few times at most.
+  for (int attempt = 0; attempt < 3 && !lock->space; ++attempt) {
+    lock->space.Reset(CreatePrivateNamespaceW(&security, boundary.Get(), InstallerLockNamespace));
+    if (!lock->space && GetLastError() == ERROR_ALREADY_EXISTS)
+      lock->space.Reset(OpenPrivateNamespaceW(boundary.Get(), InstallerLockNamespace));
+    if (!lock->space && GetLastError() != ERROR_PATH_NOT_FOUND) break;
+  }
   if (!lock->space && GetLastError() == ERROR_ACCESS_DENIED) {
     // A token that is no administrator's cannot make or open the namespace; such a run cannot
     // change the spooler either, and shares its lock with others like it.

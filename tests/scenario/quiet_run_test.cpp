@@ -616,6 +616,13 @@ TEST_F(QuietRunTest, TwoInstallersAtOnceEndCleanly) {
   EXPECT_EQ(printers[0].driver, u"ZqDriver2");
   EXPECT_FALSE(printers[0].devMode.empty());
   EXPECT_FALSE(sim::InspectMutex(LockInNamespace()).exists);
+  // The other's namespace gone between making and opening it: made again, not "busy".
+  sim::Reset();
+  PutSourceFiles(u"C:\\zqdriver", u"x64");
+  sim::FailNth("CreatePrivateNamespaceW", 1, ERROR_ALREADY_EXISTS);
+  sim::FailNth("OpenPrivateNamespaceW", 1, ERROR_PATH_NOT_FOUND);
+  EXPECT_TRUE(RunMode(::Install, request));
+  EXPECT_EQ(sim::CallCount("CreatePrivateNamespaceW"), 2u);
 }
 
 // A console event is a request to stop: during each step of a quiet run attached to a console,

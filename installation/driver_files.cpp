@@ -135,8 +135,7 @@ bool VerifyCopies(TargetProcessor processor, LPCWSTR folder,
 // spooler loads it: a driver folder, or its processor's sub-folder, that non-administrators can
 // write is named in a warning. It is not refused: any folder is accepted.
 void WarnOfWritableSource(LPCWSTR driverFolder, LPCWSTR source) {
-  bool elevated = true;  // one that cannot be told counts as elevated
-  if (HasDriverManifest() || (QueryElevation(&elevated) && !elevated)) return;
+  if (HasDriverManifest() || !CountsAsElevated()) return;
   for (LPCWSTR folder : {driverFolder, source}) {
     LPCWSTR group = nullptr;
     if (!FindNonAdministratorWriter(folder, &group)) {

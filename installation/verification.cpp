@@ -67,32 +67,24 @@ bool IsPlainFile(LPCWSTR path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
-// Whether the installed copy of `fileName` of the registration for `environment` is the file the
-// program's driver manifest lists for that environment's processor; a manifest without that
-// processor's files counts as another file.
-bool AsShipped(LPCWSTR environment, LPCWSTR path, LPCWSTR fileName) {
-  for (const ProcessorRow& row : ProcessorTable)
-    if (lstrcmpiW(row.environment, environment) == 0)
-      return VerifyDriverFile(row.processor, fileName, path);
-  return false;
-}
-
 // The driver's three files as the registration names them, in the spooler's driver folder of the
-// environment, and (with the list of shipped files) as shipped.
-bool CheckDriverFiles(const DRIVER_INFO_3W& driver, LPCWSTR environment, Finding* finding) {
+// processor's environment, and (with a driver manifest) as shipped: a manifest without that
+// processor's files counts them as other files.
+bool CheckDriverFiles(const DRIVER_INFO_3W& driver, const ProcessorRow& row, Finding* finding) {
+  LPCWSTR environment = row.environment;
   LocalBlock<WCHAR> folder(GetDriverDirectory(environment));
   if (!folder)
     return Missing(finding, StepFailed, TEXT("'%ws' のドライバフォルダを読み取れません (%d)"),
                    environment, static_cast<int>(GetLastError()));
   const LPCWSTR paths[3] = {driver.pDriverPath, driver.pConfigFile, driver.pDataFile};
+  const bool listed = HasDriverManifest();
   for (int i = 0; i < 3; ++i) {
     LPCWSTR path = paths[i] ? paths[i] : TEXT("");
     if (lstrcmpiW(FileNameOf(path), DriverFileSet[i]) != 0 || !InsideFolder(path, folder.Get()) ||
         !IsPlainFile(path))
       return Missing(finding, NotInstalled, TEXT("ドライバファイル '%ws' がありません"),
                      DriverFileSet[i]);
-    const bool listed = HasDriverManifest();
-    if (listed && !AsShipped(environment, path, DriverFileSet[i]))
+    if (listed && !VerifyDriverFile(row.processor, DriverFileSet[i], path))
       return Missing(finding, NotInstalled,
                      TEXT("ドライバファイル '%ws' が出荷されたものと異なります"), DriverFileSet[i]);
     DebugLog("verify: %ws of \"%ws\": %ws (%s)", DriverFileSet[i], environment, path,
@@ -101,8 +93,9 @@ bool CheckDriverFiles(const DRIVER_INFO_3W& driver, LPCWSTR environment, Finding
   return true;
 }
 
-// DriverName registered for the environment, with its files.
-bool CheckDriver(LPCWSTR environment, Finding* finding) {
+// DriverName registered for the processor's environment, with its files.
+bool CheckDriver(const ProcessorRow& row, Finding* finding) {
+  LPCWSTR environment = row.environment;
   DWORD count = 0;
   LocalBlock<DRIVER_INFO_3W> drivers(EnumerateDriversOf(environment, &count));
   if (!drivers)
@@ -112,7 +105,7 @@ bool CheckDriver(LPCWSTR environment, Finding* finding) {
     const DRIVER_INFO_3W& driver = drivers.Get()[i];
     if (!driver.pName || lstrcmpiW(driver.pName, DriverName) != 0) continue;
     DebugLog("verify: %ws is registered for \"%ws\"", DriverName, environment);
-    return CheckDriverFiles(driver, environment, finding);
+    return CheckDriverFiles(driver, row, finding);
   }
   return Missing(finding, NotInstalled, TEXT("ドライバ '%ws' が '%ws' に登録されていません"),
                  DriverName, environment);
@@ -169,8 +162,8 @@ bool VerifyOperation(const OperationRequest& request, RunOutcome* failure) {
   const ProcessorRow& asked = RowOf(request.processor);
   Finding finding = {StepFailed, {}};
   // Another processor's registration is an additional driver, for clients, as `add` makes it.
-  bool whole = CheckDriver(own->environment, &finding) &&
-               (asked.processor == own->processor || CheckDriver(asked.environment, &finding)) &&
+  bool whole = CheckDriver(*own, &finding) &&
+               (asked.processor == own->processor || CheckDriver(asked, &finding)) &&
                CheckPort(&finding) && CheckPrinter(request.printerName, &finding);
   if (whole) {
     ShowInfo(request.owner, TEXT("ドライバ '%ws' が正常にインストールされました."), DriverName);

@@ -12,3 +12,8 @@ bool QueryElevation(bool* elevated) {
   *elevated = elevation.TokenIsElevated != 0;
   return true;
 }
+
+bool CountsAsElevated() {
+  bool elevated = true;
+  return !QueryElevation(&elevated) || elevated;
+}

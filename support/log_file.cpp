@@ -23,10 +23,7 @@ constexpr CHAR ForeignRefusal[] =
 // be told counts as elevated.
 int Elevated = -1;
 bool ElevatedRun() {
-  if (Elevated < 0) {
-    bool elevated = true;
-    Elevated = !QueryElevation(&elevated) || elevated ? 1 : 0;
-  }
+  if (Elevated < 0) Elevated = CountsAsElevated() ? 1 : 0;
   return Elevated == 1;
 }
 

@@ -143,12 +143,7 @@ std::map<std::u16string, std::string>& Dacls() {
 }
 const bool registered = (RegisterResetHook("security", [] { Dacls().clear(); }), true);
 
-std::u16string DaclKey(const std::u16string& windowsPath) {
-  std::u16string key = FullPath(windowsPath);
-  for (auto& c : key)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  return key;
-}
+std::u16string DaclKey(const std::u16string& windowsPath) { return Upper(FullPath(windowsPath)); }
 
 }  // namespace
 
@@ -204,31 +199,27 @@ BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domain, PSID sid, DWORD* 
   sim::Call call("CreateWellKnownSid", {std::to_string(type)});
   if (call.Faulted()) return call.Ret<BOOL>(FALSE);
   (void)domain;  // only domain SIDs need it
-  std::vector<DWORD> subs;
-  BYTE authority = 5;  // NT authority, but for Everyone's
+  // The groups by their SDDL aliases, whose SIDs the descriptors' text names too.
+  const char* alias = nullptr;
   switch (type) {
-    case WinWorldSid: subs = {0}; authority = 1; break;
-    case WinInteractiveSid: subs = {4}; break;
-    case WinAuthenticatedUserSid: subs = {11}; break;
-    case WinLocalSystemSid: subs = {18}; break;
-    case WinBuiltinAdministratorsSid: subs = {32, 544}; break;
-    case WinBuiltinUsersSid: subs = {32, 545}; break;
+    case WinWorldSid: alias = "WD"; break;
+    case WinInteractiveSid: alias = "IU"; break;
+    case WinAuthenticatedUserSid: alias = "AU"; break;
+    case WinLocalSystemSid: alias = "SY"; break;
+    case WinBuiltinAdministratorsSid: alias = "BA"; break;
+    case WinBuiltinUsersSid: alias = "BU"; break;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
       return call.Ret<BOOL>(FALSE);
   }
-  DWORD needed = static_cast<DWORD>(8 + 4 * subs.size());
+  std::vector<BYTE> bytes = sim::SidBytes(sim::Alias(alias));
+  DWORD needed = static_cast<DWORD>(bytes.size());
   if (!size || *size < needed || !sid) {
     if (size) *size = needed;
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return call.Ret<BOOL>(FALSE);
   }
-  BYTE* b = static_cast<BYTE*>(sid);
-  b[0] = 1;
-  b[1] = static_cast<BYTE>(subs.size());
-  std::memset(b + 2, 0, 5);
-  b[7] = authority;
-  for (size_t i = 0; i < subs.size(); ++i) std::memcpy(b + 8 + 4 * i, &subs[i], 4);
+  std::memcpy(sid, bytes.data(), needed);
   *size = needed;
   return call.Ret<BOOL>(TRUE);
 }
@@ -246,9 +237,9 @@ BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD re
     SetLastError(ERROR_INVALID_PARAMETER);
     return call.Ret<BOOL>(FALSE);
   }
-  std::string block(sim::kMarker, sizeof sim::kMarker);
-  for (auto& entry : entries) block += entry.sid + '\0';
-  block += '\0';
+  std::vector<std::string> sids;
+  for (auto& entry : entries) sids.push_back(entry.sid);
+  std::vector<BYTE> block = sim::MakeDescriptor(sids);
   void* out = LocalAlloc(LMEM_FIXED, block.size());
   if (!out) return call.Ret<BOOL>(FALSE);
   std::memcpy(out, block.data(), block.size());

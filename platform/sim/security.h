@@ -1,7 +1,7 @@
 // Security identifiers and descriptors of the simulated machine (security.cpp): what the other
 // areas (private namespaces, mutexes) read from them.
 //
-// A SID is its binary form (revision 1, authority 5) as Windows lays it out; a security
+// A SID is its binary form (revision 1) as Windows lays it out; a security
 // descriptor made from text (ConvertStringSecurityDescriptorToSecurityDescriptorW, a LocalAlloc
 // block the caller frees) keeps the SIDs its DACL allows. Understood: "D:" with optional "P"
 // and allowing entries "(A;<flags>;<rights>;;;<SID>)": flags OI, CI, IO, ID; rights as a number

@@ -15,10 +15,12 @@ if [ ! -f "$exe" ]; then
   exit 77
 fi
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+# shellcheck source=../wine/lib.sh
+. "$here/../wine/lib.sh"
 # A 32-bit exe (PE machine 0x014c) runs through the WoW64 side of the same prefix.
 pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
-if [ "$machine" = "014c" ] && ! "${WINE:-/usr/lib/wine/wine}" --version >/dev/null 2>&1; then
+if [ "$machine" = "014c" ] && ! wine32_runs; then
   echo "conformance: 32-bit Wine does not run here (wine32:i386 missing, or a kernel without"
   echo "32-bit programs); the 32-bit suite is skipped"
   exit 77
@@ -40,11 +42,9 @@ if [ -n "$locale" ]; then
   export LOCPATH=$ZQ_WORK/locale LANG=$locale LC_ALL=$locale
   case $locale in ja_JP.*) expected_acp=932 ;; esac
 fi
-# shellcheck source=../wine/lib.sh
-. "$here/../wine/lib.sh"
 trap wine_cleanup EXIT
 loader=$WINE64
-[ "$machine" = "014c" ] && loader=${WINE:-/usr/lib/wine/wine}
+[ "$machine" = "014c" ] && loader=$WINE32
 
 wine_start_display
 wine_make_template

@@ -16,18 +16,16 @@ export ZQ_HARNESS=$build/tests/wine/zqharness.exe
 export ZQ_FIXTURES=$ZQ_WORK/driver
 mkdir -p "$ZQ_FIXTURES/x86"
 cp -r "$build/tests/wine/driver/x64" "$ZQ_FIXTURES/"
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+trap wine_cleanup EXIT
 # The x86 exe and its stand-in driver, from the x86 build beside this one, when there is one.
 x86_build=$build/../mingw-x86
-x86_loader=${WINE32:-/usr/lib/wine/wine}
-if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] &&
-  "$x86_loader" --version >/dev/null 2>&1; then
+if [ -f "$x86_build/ZQInst.exe" ] && [ -d "$x86_build/tests/wine/driver/x86" ] && wine32_runs; then
   cp "$x86_build/tests/wine/driver/x86/"* "$ZQ_FIXTURES/x86/"
 else
   x86_build=""
 fi
-# shellcheck source=lib.sh
-. "$here/lib.sh"
-trap wine_cleanup EXIT
 
 below() { [ "$(echo "$1 < $2" | bc)" = 1 ]; }
 # A quiet run: nobody answers anything (the harness still answers any box, so that the run ends,
@@ -166,7 +164,7 @@ if [ -n "$x86_build" ]; then
   # check and uninstall on a 32-bit prefix are run.sh's); quietly, the text is a record.
   scenario "the x86 exe: quiet install of the x86 driver on a 64-bit machine is refused"
   x64_exe=$ZQ_EXE x64_harness=$ZQ_HARNESS
-  export ZQ_EXE=$x86_build/ZQInst.exe ZQ_HARNESS=$x86_build/tests/wine/zqharness.exe ZQ_WINE=$x86_loader
+  export ZQ_EXE=$x86_build/ZQInst.exe ZQ_HARNESS=$x86_build/tests/wine/zqharness.exe ZQ_WINE=$WINE32
   wine_fresh_prefix x86
   before=$(zq_dump)
   zq_quiet /quiet install 'C:\zqdriver' 'ZQ Printer2' x86

@@ -10,13 +10,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 export ZQ_WORK=${2:-$(mktemp -d /tmp/zqbusy.XXXXXX)}
 mkdir -p "$ZQ_WORK"
-export ZQ_EXE=$build/ZQInst.exe
-export ZQ_HARNESS=$build/tests/wine/zqharness.exe
-export ZQ_FIXTURES=$ZQ_WORK/driver  # an uninstall reads no driver folder
 # The other Wine tests take the first free display from 90 on.
 export ZQ_DISPLAY=${ZQ_DISPLAY:-120}
 # shellcheck source=lib.sh
 . "$here/lib.sh"
+wine_use_build "$build"
 trap wine_cleanup EXIT
 
 started=$(date +%s)
@@ -24,13 +22,8 @@ wine_start_display
 wine_make_template
 
 scenario "another installer never lets go: 1618 after five minutes"
-export WINEPREFIX=$ZQ_WORK/busy
-rm -rf "$WINEPREFIX"
-cp -a "$ZQ_WORK/template" "$WINEPREFIX"
-"$WINESERVER" -p
-timeout 60 "$WINE64" net start spooler >/dev/null 2>&1 || true
-mkdir -p "$WINEPREFIX/drive_c/work"
-(cd "$WINEPREFIX/drive_c/work" && timeout 420 "$WINE64" "$ZQ_HARNESS" holdlock 400 \
+wine_fresh_prefix busy
+(cd "$WINEPREFIX/drive_c/work" && timeout 420 "$ZQ_WINE" "$ZQ_HARNESS" holdlock 400 \
   >"$ZQ_WORK/holder.txt" 2>&1) &
 ZQ_PIDS+=($!)
 for i in $(seq 300); do grep -q held "$ZQ_WORK/holder.txt" 2>/dev/null && break; sleep 0.1; done

@@ -8,17 +8,17 @@
 
 const BuildStampText BuildStamp = {__DATE__, __TIME__};
 
-CHAR LogLine[LogLineCapacity];
+thread_local CHAR LogLine[LogLineCapacity];
 
 namespace {
 
-// The record being assembled, in UTF-8, for the run's own log file: the same pieces as LogLine,
-// each rendered in UTF-8.
-CHAR LogLineUtf8[LogLineCapacity * Utf8Scale];
+// The record this thread is assembling, in UTF-8, for the run's own log file: the same pieces as
+// LogLine, each rendered in UTF-8.
+thread_local CHAR LogLineUtf8[LogLineCapacity * Utf8Scale];
 // Whether a piece of the record being assembled was left out: the record then ends where it was
 // shortened, with its mark and CR LF (EndRecord).
-bool LogLineCut;
-bool LogLineUtf8Cut;
+thread_local bool LogLineCut;
+thread_local bool LogLineUtf8Cut;
 // Room kept at the end of both forms of the record for the CR LF of a shortened one.
 constexpr size_t LineEndBytes = 2;
 

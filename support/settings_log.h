@@ -15,8 +15,9 @@ struct BuildStampText {
 };
 extern const BuildStampText BuildStamp;
 
-// The record being assembled (process-wide; records come from one thread at a time).
-extern CHAR LogLine[LogLineCapacity];
+// The record being assembled by this thread. Each thread has its own: a worker left running
+// when the person closes the dialog still logs while the main thread writes the run's last record.
+extern thread_local CHAR LogLine[LogLineCapacity];
 
 // A plain record, written while LOGLEVEL (default 1) is 1 or more.
 void DebugLog(LPCSTR format, ...);

@@ -63,7 +63,9 @@ report() {
   local listing ours
   listing=$(zq_dump) || true
   if ! grep -qx 'end|listed' <<<"$listing"; then
-    echo "     the spooler could not be listed"
+    echo "     the spooler could not be listed; the listing and its errors:"
+    printf '%s\n' "$listing" | sed 's/^/       /'
+    tr -d '\r' <"$ZQ_WORK/dump-stderr.txt" | sed 's/^/       /'
     return 1
   fi
   ours=$(grep -E '^(driver|printer)|ZQVirtual' <<<"$listing" || true)

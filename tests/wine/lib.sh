@@ -205,7 +205,26 @@ wine_crash_report() { grep -m1 '^wine: Unhandled' "$1"; }
 # A Unix path as a Windows path of the prefix (Z: maps the host's root).
 winepath_w() { printf 'Z:%s' "${1//\//\\}"; }
 
-zq_dump() { timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump 2>/dev/null | tr -d '\r'; }
+# The spooler's listing (the harness's dump), ending with "end|listed" when it was read whole. A
+# listing that is not whole is read once more a second later: Wine has been seen, rarely and only
+# under load, to end a freshly started program with exit code 1 before it runs. What the first
+# attempt printed goes to standard error, so a log shows it; a second failure is the listing.
+zq_dump() {
+  local first code=0
+  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump >"$ZQ_WORK/dump.txt" 2>"$ZQ_WORK/dump-stderr.txt" || code=$?
+  first=$(tr -d '\r' <"$ZQ_WORK/dump.txt")
+  if grep -qx 'end|listed' <<<"$first"; then
+    printf '%s\n' "$first"
+    return 0
+  fi
+  {
+    echo "zq_dump: the listing was not whole (exit code $code), read again; it printed:"
+    printf '%s\n' "$first" | tail -n 5 | sed 's/^/  /'
+    tr -d '\r' <"$ZQ_WORK/dump-stderr.txt" | tail -n 5 | sed 's/^/  stderr: /'
+  } >&2
+  sleep 1
+  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump 2>"$ZQ_WORK/dump-stderr.txt" | tr -d '\r'
+}
 zq_regget() { timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" regget "$@" 2>/dev/null | tr -d '\r'; }
 
 wine_cleanup() {

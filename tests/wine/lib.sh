@@ -210,20 +210,21 @@ winepath_w() { printf 'Z:%s' "${1//\//\\}"; }
 # under load, to end a freshly started program with exit code 1 before it runs. What the first
 # attempt printed goes to standard error, so a log shows it; a second failure is the listing.
 zq_dump() {
-  local first code=0
-  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump >"$ZQ_WORK/dump.txt" 2>"$ZQ_WORK/dump-stderr.txt" || code=$?
-  first=$(tr -d '\r' <"$ZQ_WORK/dump.txt")
-  if grep -qx 'end|listed' <<<"$first"; then
-    printf '%s\n' "$first"
-    return 0
-  fi
-  {
-    echo "zq_dump: the listing was not whole (exit code $code), read again; it printed:"
-    printf '%s\n' "$first" | tail -n 5 | sed 's/^/  /'
-    tr -d '\r' <"$ZQ_WORK/dump-stderr.txt" | tail -n 5 | sed 's/^/  stderr: /'
-  } >&2
-  sleep 1
-  timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump 2>"$ZQ_WORK/dump-stderr.txt" | tr -d '\r'
+  local attempt code listing
+  for attempt in 1 2; do
+    code=0
+    timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" dump >"$ZQ_WORK/dump.txt" 2>"$ZQ_WORK/dump-stderr.txt" ||
+      code=$?
+    listing=$(tr -d '\r' <"$ZQ_WORK/dump.txt")
+    if grep -qx 'end|listed' <<<"$listing" || [ "$attempt" = 2 ]; then break; fi
+    {
+      echo "zq_dump: the listing was not whole (exit code $code), read again; it printed:"
+      printf '%s\n' "$listing" | tail -n 5 | sed 's/^/  /'
+      tr -d '\r' <"$ZQ_WORK/dump-stderr.txt" | tail -n 5 | sed 's/^/  stderr: /'
+    } >&2
+    sleep 1
+  done
+  printf '%s\n' "$listing"
 }
 zq_regget() { timeout 60 "$ZQ_WINE" "$ZQ_HARNESS" regget "$@" 2>/dev/null | tr -d '\r'; }
 
